@@ -1,0 +1,20 @@
+# Warnings and sanitizers for every target of the project.
+add_compile_options(-Wall -Wextra -Wpedantic)
+
+if(ORVEL_SANITIZE STREQUAL "address")
+    add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+    add_link_options(-fsanitize=address,undefined)
+elseif(ORVEL_SANITIZE STREQUAL "thread")
+    add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=thread)
+    add_compile_definitions(ORVEL_TSAN=1)
+elseif(NOT ORVEL_SANITIZE STREQUAL "")
+    message(FATAL_ERROR "ORVEL_SANITIZE must be empty, 'address' or 'thread'")
+endif()
+
+if(ORVEL_FUZZ)
+    if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+        message(FATAL_ERROR "ORVEL_FUZZ needs clang: configure with CXX=clang++ CC=clang")
+    endif()
+    add_compile_options(-fsanitize=fuzzer-no-link)
+endif()

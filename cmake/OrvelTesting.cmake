@@ -1,0 +1,36 @@
+# orvel_add_test(NAME name SOURCES ... [LIBS ...] [CLIPS] [TIMEOUT seconds] [ENV VAR=value ...])
+#
+# Builds a Qt Test program and registers it with CTest. Every test runs with
+# HOME set to a directory of its own inside the build tree, so no test ever
+# reads or writes the real user's settings, and on the offscreen platform.
+# CLIPS makes the test depend on the generated clip corpus (ORVEL_TEST_CLIPS).
+set(ORVEL_TEST_CLIPS_DIR ${CMAKE_BINARY_DIR}/test-clips)
+set(ORVEL_TEST_HOMES_DIR ${CMAKE_BINARY_DIR}/test-homes)
+
+if(NOT TEST orvel_test_clips)
+    add_test(NAME orvel_test_clips
+             COMMAND ${PROJECT_SOURCE_DIR}/scripts/make-test-clips.sh ${ORVEL_TEST_CLIPS_DIR})
+    set_tests_properties(orvel_test_clips PROPERTIES FIXTURES_SETUP clips TIMEOUT 300)
+endif()
+
+function(orvel_add_test)
+    cmake_parse_arguments(T "CLIPS" "NAME;TIMEOUT" "SOURCES;LIBS;ENV" ${ARGN})
+    add_executable(${T_NAME} ${T_SOURCES})
+    target_link_libraries(${T_NAME} PRIVATE Qt5::Test orvel_testsupport ${T_LIBS})
+    add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+    set(home ${ORVEL_TEST_HOMES_DIR}/${T_NAME})
+    file(MAKE_DIRECTORY ${home})
+    set(env "HOME=${home}" "QT_QPA_PLATFORM=offscreen" "ORVEL_TEST_CLIPS=${ORVEL_TEST_CLIPS_DIR}"
+            "ASAN_OPTIONS=detect_leaks=1:abort_on_error=0"
+            "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1"
+            "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp"
+            "TSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/tsan.supp:halt_on_error=1:second_deadlock_stack=1"
+            ${T_ENV})
+    if(NOT T_TIMEOUT)
+        set(T_TIMEOUT 300)
+    endif()
+    set_tests_properties(${T_NAME} PROPERTIES ENVIRONMENT "${env}" TIMEOUT ${T_TIMEOUT})
+    if(T_CLIPS)
+        set_tests_properties(${T_NAME} PROPERTIES FIXTURES_REQUIRED clips)
+    endif()
+endfunction()

@@ -1,0 +1,159 @@
+#!/usr/bin/env bash
+# Generates the test clip corpus with the ffmpeg command-line tool.
+#
+# Every video frame carries its 0-based index: the picture is a 16 x 9 grid of
+# cells; cell row 0 holds the index in binary (most significant bit in column 0,
+# white = 1), row 1 holds the same bits inverted, and the rest is a moving
+# grey pattern with the index printed as text. Clips narrower than 16 pixels
+# carry the code as one column of 32 cells instead (16 bits, then the 16
+# inverted bits). tests/common/frameindex.cpp reads the index back.
+#
+# Every audio track is a sine tone whose frequency steps each second:
+# 250 Hz + 250 Hz x (whole seconds of media time), so a test can tell which
+# second it hears. The second track of two_audio.mkv is a steady 3125 Hz tone.
+#
+# Usage: make-test-clips.sh OUTDIR
+# The corpus is generated once: a stamp holding this script's checksum makes a
+# second run with an unchanged script return at once.
+set -euo pipefail
+
+out=${1:?usage: make-test-clips.sh OUTDIR}
+mkdir -p "$out"
+stamp="$out/.corpus-stamp"
+sum=$(sha1sum "$0" | cut -d' ' -f1)
+if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$sum" ]; then
+  exit 0
+fi
+rm -f "$stamp"
+
+command -v ffmpeg >/dev/null || { echo "ffmpeg command-line tool not found" >&2; exit 1; }
+
+font=/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf
+ff=(ffmpeg -hide_banner -loglevel error -nostdin -y)
+
+# The coded picture on a 16 x 9 canvas, scaled up without smoothing.
+code_expr='if(lt(Y,1),255*mod(floor(N/pow(2,15-X)),2),if(lt(Y,2),255*(1-mod(floor(N/pow(2,15-X)),2)),64+mod(X*16+Y*8+N*4,128)))'
+narrow_expr='if(lt(Y,16),255*mod(floor(N/pow(2,15-Y)),2),255*(1-mod(floor(N/pow(2,31-Y)),2)))'
+
+# video_src WIDTH HEIGHT RATE SECONDS
+video_src() {
+  local w=$1 h=$2 r=$3 d=$4 label=""
+  if [ "$w" -lt 16 ]; then
+    echo "nullsrc=s=1x32:r=$r:d=$d,format=gray,geq=lum='$narrow_expr',scale=$w:$h:flags=neighbor,format=yuv444p"
+    return
+  fi
+  if [ -f "$font" ] && [ "$w" -ge 160 ]; then
+    label=",drawtext=fontfile=$font:text='%{frame_num}':x=(w-tw)/2:y=h*0.6:fontsize=h/8:fontcolor=white:box=1:boxcolor=black"
+  fi
+  echo "nullsrc=s=16x9:r=$r:d=$d,format=gray,geq=lum='$code_expr',scale=$w:$h:flags=neighbor,format=yuv420p$label"
+}
+
+# tone_src SAMPLE_RATE CHANNELS SECONDS
+tone_src() {
+  local rate=$1 ch=$2 d=$3 e='0.5*sin(2*PI*(250+250*floor(t))*t)' expr layout
+  expr=$e
+  for ((i = 1; i < ch; i++)); do expr="$expr|$e"; done
+  case $ch in 1) layout=mono ;; 2) layout=stereo ;; 6) layout=5.1 ;; *) layout="${ch}c" ;; esac
+  echo "aevalsrc='$expr':s=$rate:d=$d:c=$layout"
+}
+
+x264_long_gop=(-c:v libx264 -preset veryfast -pix_fmt yuv420p -x264-params keyint=250:min-keyint=250:scenecut=0:bframes=3)
+
+make_h264_1080p25() {
+  "${ff[@]}" -f lavfi -i "$(video_src 1920 1080 25 12)" -f lavfi -i "$(tone_src 48000 2 12)" \
+    "${x264_long_gop[@]}" -c:a aac -b:a 128k "$out/h264_1080p25.mp4"
+}
+make_mpeg2_ps() {
+  "${ff[@]}" -f lavfi -i "$(video_src 720 576 25 8)" -f lavfi -i "$(tone_src 48000 2 8)" \
+    -c:v mpeg2video -b:v 4M -g 12 -bf 2 -c:a mp2 -b:a 192k -f mpeg "$out/mpeg2_ps.mpg"
+}
+make_vp9_webm() {
+  "${ff[@]}" -f lavfi -i "$(video_src 640 360 25 5)" -f lavfi -i "$(tone_src 48000 2 5)" \
+    -c:v libvpx-vp9 -deadline realtime -cpu-used 8 -b:v 1M -g 50 -c:a libopus -b:a 96k "$out/vp9_opus.webm"
+}
+make_mjpeg_avi() {
+  "${ff[@]}" -f lavfi -i "$(video_src 640 480 25 5)" -f lavfi -i "$(tone_src 44100 1 5)" \
+    -c:v mjpeg -q:v 3 -pix_fmt yuvj420p -c:a pcm_u8 "$out/mjpeg_u8.avi"
+}
+make_h264_mkv() {
+  "${ff[@]}" -f lavfi -i "$(video_src 1280 720 24000/1001 6)" -f lavfi -i "$(tone_src 48000 6 6)" \
+    -c:v libx264 -preset veryfast -pix_fmt yuv420p -g 48 -bf 3 -c:a aac -b:a 256k "$out/h264_23976_51.mkv"
+}
+make_mpeg4_mov() {
+  "${ff[@]}" -f lavfi -i "$(video_src 641 361 25 5)" -f lavfi -i "$(tone_src 48000 2 5)" \
+    -c:v mpeg4 -q:v 4 -g 25 -bf 2 -c:a aac -b:a 128k "$out/mpeg4_641x361.mov"
+}
+make_video_only() {
+  "${ff[@]}" -f lavfi -i "$(video_src 320 240 30 4)" \
+    -c:v libx264 -preset veryfast -pix_fmt yuv420p -g 30 "$out/video_only.mp4"
+}
+make_audio_only() {
+  "${ff[@]}" -f lavfi -i "$(tone_src 44100 2 5)" -c:a aac -b:a 128k "$out/audio_only.mp4"
+}
+make_two_audio() {
+  "${ff[@]}" -f lavfi -i "$(video_src 640 360 25 4)" -f lavfi -i "$(tone_src 48000 2 4)" \
+    -f lavfi -i "aevalsrc='0.5*sin(2*PI*3125*t)':s=48000:d=4:c=mono" \
+    -map 0 -map 1 -map 2 -c:v libx264 -preset veryfast -pix_fmt yuv420p -g 25 -c:a aac -b:a 128k "$out/two_audio.mkv"
+}
+make_pcm_f64() {
+  "${ff[@]}" -f lavfi -i "$(video_src 320 240 25 4)" -f lavfi -i "$(tone_src 48000 2 4)" \
+    -c:v mjpeg -q:v 3 -pix_fmt yuvj420p -c:a pcm_f64le "$out/pcm_f64.mov"
+}
+make_narrow() {
+  "${ff[@]}" -f lavfi -i "$(video_src 1 64 25 2)" -c:v ffv1 "$out/narrow_1px.mkv"
+  "${ff[@]}" -f lavfi -i "$(video_src 4 64 25 2)" -c:v ffv1 "$out/narrow_4px.mkv"
+}
+make_start_offset() {
+  # First picture at 0.5 s of container time.
+  "${ff[@]}" -f lavfi -i "$(video_src 320 240 25 3)" -f lavfi -i "$(tone_src 48000 2 3)" \
+    -c:v libx264 -preset veryfast -pix_fmt yuv420p -g 25 -c:a aac -output_ts_offset 0.5 "$out/start_offset.mkv"
+}
+make_edit_list() {
+  # A stream-copied cut that starts between key frames: the mp4 keeps the
+  # samples before the cut point and hides them with an edit list.
+  local src="$out/.long_gop_source.mp4"
+  "${ff[@]}" -f lavfi -i "$(video_src 320 240 25 12)" "${x264_long_gop[@]}" "$src"
+  "${ff[@]}" -ss 3.32 -i "$src" -c copy "$out/edit_list.mp4"
+  rm -f "$src"
+}
+make_damaged() {
+  : >"$out/empty.mp4"
+  LC_ALL=C awk 'BEGIN { srand(20261208); for (i = 0; i < 65536; i++) printf "%c", int(rand() * 256) }' >"$out/random.mp4"
+  printf 'This is a text file, not a movie.\n' >"$out/text.mov"
+  local whole="$out/.whole.mp4" whole_mkv="$out/.whole.mkv" size
+  # Cut in the middle: the mp4 index sits at the end, so the rest cannot be opened.
+  "${ff[@]}" -f lavfi -i "$(video_src 320 240 25 4)" -f lavfi -i "$(tone_src 48000 2 4)" \
+    -c:v libx264 -preset veryfast -pix_fmt yuv420p -g 25 -c:a aac "$whole"
+  size=$(stat -c %s "$whole")
+  head -c $((size / 2)) "$whole" >"$out/truncated.mp4"
+  # Cut in the middle too, but Matroska opens: it plays until the data stops.
+  "${ff[@]}" -i "$whole" -c copy "$whole_mkv"
+  size=$(stat -c %s "$whole_mkv")
+  head -c $((size / 2)) "$whole_mkv" >"$out/cut_short.mkv"
+  rm -f "$whole" "$whole_mkv"
+}
+
+jobs_list=(make_h264_1080p25 make_mpeg2_ps make_vp9_webm make_mjpeg_avi make_h264_mkv make_mpeg4_mov
+  make_video_only make_audio_only make_two_audio make_pcm_f64 make_narrow make_start_offset
+  make_edit_list make_damaged)
+
+# Two at a time: the machines that run this have two cores.
+failed=0
+running=0
+for job in "${jobs_list[@]}"; do
+  "$job" &
+  running=$((running + 1))
+  if [ "$running" -ge 2 ]; then
+    wait -n || failed=1
+    running=$((running - 1))
+  fi
+done
+while [ "$running" -gt 0 ]; do
+  wait -n || failed=1
+  running=$((running - 1))
+done
+if [ "$failed" -ne 0 ]; then
+  echo "generating the test clips failed" >&2
+  exit 1
+fi
+echo "$sum" >"$stamp"
