@@ -1,0 +1,4 @@
+#include "timerresolution.h"
+
+TimerResolution::TimerResolution() = default;
+TimerResolution::~TimerResolution() = default;
