@@ -1,12 +1,76 @@
-#include <QApplication>
-#include <QLabel>
+#include "appsettings.h"
+#include "commandline.h"
+#include "darkstyle.h"
+#include "player.h"
+#include "programinfo.h"
+#include "singleapplication.h"
+#include "terminationsignals.h"
+#include "timerresolution.h"
+
+#include <QTimer>
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+const QString uniqueKey = QStringLiteral("orvelUniqueKey");
+// After a termination signal the window closes normally (unloading first);
+// should that take longer, the event loop is left regardless.
+constexpr int terminationGraceMs = 800;
+
+QStringList rawArguments(int argc, char* argv[])
+{
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    return arguments;
+}
+
+int runPlayer(SingleApplication& app, Player& player, bool listenToOtherInstances)
+{
+    if (listenToOtherInstances)
+        QObject::connect(&app, &SingleApplication::messageAvailable, &player,
+                         &Player::receiveMessageFromOtherInstance);
+    TerminationSignals termination;
+    QObject::connect(&termination, &TerminationSignals::terminationRequested, &player, [&player]() {
+        player.close();
+        QTimer::singleShot(terminationGraceMs, qApp, &QCoreApplication::quit);
+    });
+    const TimerResolution resolution;
+    player.show();
+    return app.exec();
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
-    QApplication app(argc, argv);
-    QLabel window(QStringLiteral("Orvel"));
-    window.setWindowTitle(QStringLiteral("Orvel"));
-    window.resize(640, 360);
-    window.show();
-    return app.exec();
+    // Answered before anything else: no window, no hand-over.
+    const CommandLine early = CommandLine::parse(rawArguments(argc, argv));
+    if (early.request == CommandLine::Request::Help) {
+        fputs(qPrintable(CommandLine::usage()), stdout);
+        return 0;
+    }
+    if (early.request == CommandLine::Request::Version) {
+        printf("%s %s\n", ProgramInfo::productName, ProgramInfo::version);
+        return 0;
+    }
+
+    Q_INIT_RESOURCE(resources);
+    SingleApplication app(argc, argv, uniqueKey);
+    DarkStyle::apply(app);
+    const CommandLine args = CommandLine::parse(QCoreApplication::arguments().mid(1));
+    auto player = std::make_unique<Player>(args.file, args.rangeStart, args.rangeEnd);
+
+    const bool newPlayers = appSettings().openMediaInNewPlayers;
+    if (newPlayers || !app.isRunning()) {
+        if (!player->isRemoteControlListening())
+            fprintf(stderr, "WARNING: remote control is off: port %d is not available\n", appSettings().tcpPort);
+        const int code = runPlayer(app, *player, !(newPlayers && app.isRunning()));
+        player.reset();
+        return code;
+    }
+    app.sendMessage(QCoreApplication::arguments(), false);
+    player.reset();
+    return 0;
 }

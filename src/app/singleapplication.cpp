@@ -132,7 +132,7 @@ void SingleApplication::checkForMessage()
     sharedMemory.unlock();
     const QStringList list = InstanceChannel::argumentsOf(text);
     if (!list.isEmpty())
-        Q_EMIT messageAvailable(list);
+        emit messageAvailable(list);
 }
 
 bool SingleApplication::event(QEvent* e)

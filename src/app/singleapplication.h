@@ -35,10 +35,10 @@ public:
 
     bool event(QEvent* e) override;
 
-Q_SIGNALS:
+signals:
     void messageAvailable(QStringList msg);
 
-public Q_SLOTS:
+public slots:
     void checkForMessage();
 
 private:

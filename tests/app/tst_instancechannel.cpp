@@ -21,7 +21,7 @@ class InstanceChannelTest : public QObject
 {
     Q_OBJECT
 
-private Q_SLOTS:
+private slots:
     void payloadJoinsArgumentsAfterTheProgram()
     {
         QCOMPARE(InstanceChannel::payloadFor({"orvel"}), QStringLiteral("noargs"));

@@ -73,7 +73,7 @@ private:
         return p.readAllStandardOutput().trimmed();
     }
 
-private Q_SLOTS:
+private slots:
     void init()
     {
         tmp = std::make_unique<QTemporaryDir>();

@@ -1,0 +1,300 @@
+#pragma once
+
+#include "bookmarks.h"
+#include "playbackmanager.h"
+
+#include <QElapsedTimer>
+#include <QStringList>
+#include <QWidget>
+
+class ConsoleWindow;
+class MediaInfoDialog;
+class PlaybackControlWidget;
+class QAction;
+class QMenu;
+class QMenuBar;
+class QTimer;
+class QVBoxLayout;
+class RangeTimelineWidget;
+class SoftwareViewer;
+class TcpServer;
+class TimelineWidget;
+class VolumeWidget;
+
+// The main window: a menu bar, the video between two timeline areas and the
+// transport and volume controls at the bottom. It owns the playback
+// controller and every widget of the window, defines every user command as an
+// action with a default shortcut, and routes the mouse, drag-and-drop and
+// close events.
+//
+// Its implementation is split by topic: player.cpp (construction, actions,
+// menus, layout), playerfilecommands.cpp, playerplaybackcommands.cpp,
+// playerviewcommands.cpp and playerbookmarkcommands.cpp.
+class Player : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit Player(const QString& filename = QString(), int rangeStart = -1, int rangeEnd = -1,
+                    QWidget* parent = nullptr, Qt::WindowFlags flags = Qt::WindowFlags());
+    ~Player() override;
+
+    // "name -- Frame N", or the product name with nothing loaded.
+    static QString windowTitleFor(const QString& mediaFilename, int frame);
+    static QString formatTime(qint64 ms, bool withMillis);
+    bool isRemoteControlListening() const;
+
+public slots:
+    // File commands.
+    void open();
+    void open(const QString& filename, int rangeStart = -1, int rangeEnd = -1);
+    void openRecent();
+    void openRecentBookmarksFile();
+    void receiveMessageFromOtherInstance(const QStringList& args);
+    void copyCurrentMedia();
+    void openBookmarksFile();
+    void openBookmarksFile(const QString& filename, int rangeStart = -1, int rangeEnd = -1);
+    void saveBookmarksFile();
+    void saveBookmarksFileAs();
+
+    // Playback commands.
+    void setCurrentFrame(int frame, bool audioScrub = false, bool clearCache = false, bool skipPlayWhenReady = false);
+    void setCurrentFrameRelative(int frame);
+    void setPlaybackTime(double playbackTime);
+    void playForward();
+    void play();
+    void pause();
+    void stop();
+    void stepForward();
+    void stepBackward();
+    void seekStart();
+    void seekEnd();
+    void seekRangeStart();
+    void seekRangeEnd();
+    void cacheFromCurrent();
+    void setFrameRange(int startFrame, int endFrame);
+    void resetFrameRange();
+    void setRangeStart(int startFrame);
+    void setRangeEnd(int endFrame);
+    void setStartRangeToCurrent();
+    void setEndRangeToCurrent();
+    void setSpeedMultiplier(double multiplier);
+    void setSpeedNormal();
+    void setSpeedHalf();
+    void setSpeedQuarter();
+    void increaseSpeed();
+    void decreaseSpeed();
+    void setCustomSpeed();
+    void setLoopEnabled(bool enable);
+    void setLoopOnStepEnabled(bool enable);
+    void setLoopOnScrubEnabled(bool enable);
+    void setAutoplayEnabled(bool enable);
+    void setAudioScrubEnabled(bool enable);
+    void onStateChange(PlaybackManager::State state);
+    void onStatusChange(PlaybackManager::Status status);
+    void onError(PlaybackManager::Error error, const QString& errorStr);
+
+    // View, audio and window commands.
+    void setVolume(int volume);
+    void toggleMute();
+    void increaseVolume();
+    void decreaseVolume();
+    void incrementVolume(int increment);
+    void resizeToFit(float scale = 1.0f);
+    void resizeToOriginal();
+    void resizeToHalf();
+    void resizeToQuarter();
+    void resizeToDouble();
+    void flip();
+    void flipHorizontal();
+    void flipVertical();
+    void rotateImageCW();
+    void rotateImageCCW();
+    void takeSnapshot();
+    void setAlwaysOnTopEnabled(bool enable);
+    void setTimelineVisible(bool vis);
+    void setRangeTimelineVisible(bool vis);
+    void setBottomToolbarVisible(bool vis);
+    void swapTimelines();
+    void setMenuBarVisible(bool vis);
+    void setTimelineAtTop(bool top);
+    void setRangeTimelineAtTop(bool top);
+    void updateStats();
+    void mediaInfo();
+    void console();
+    void preferences();
+    void about();
+
+    // Bookmark commands.
+    void addFrameBookmark();
+    void addFrameBookmark(int frame);
+    void addRangeBookmark();
+    void addRangeBookmark(int startFrame, int endFrame);
+    void clearCurrentFrameBookmark();
+    void clearFrameBookmarksInRange();
+    void clearAllFrameBookmarks();
+    void clearCurrentRangeBookmark();
+    void clearAllRangeBookmarks();
+    void clearAllBookmarks();
+    void cycleFrameBookmarks(bool backward = false);
+    void nextFrameBookmark();
+    void previousFrameBookmark();
+    void cycleRangeBookmarks(bool backward = false);
+    void nextRangeBookmark();
+    void previousRangeBookmark();
+    void setRangeBookmark(int startFrame, int endFrame);
+    void setRangeBookmark();
+
+    void contextMenu(const QPoint& pos);
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    // Construction.
+    void createActions();
+    void createMenus();
+    void createWidgets();
+    void createLayout();
+    void createConnections();
+    void createShortcuts();
+    void startRemoteControl();
+    QAction* makeAction(const QString& text, const QString& statusTip, const QKeySequence& shortcut);
+    QMenu* makeMenu(const QString& title, const QList<QAction*>& entries, QWidget* parent);
+    void placeTimeline(QWidget* timeline, bool top, bool outermost);
+
+    // Shared helpers.
+    int currentFrame() const;
+    int lastFrame() const;
+    int rangeStart() const;
+    int rangeEnd() const;
+    double seekTimeOfFrame(int frame) const;
+    bool isMediaLoaded() const;
+    void seekToFrameTime(int frame, double audioScrubDuration = 0.0);
+    void updateWindowTitle(int frame);
+    void setTimelinesFrame(int frame);
+    void setTimelinesRange(int start, int end);
+    void setTimelinesCachedRange(int start, int end);
+    void repaintTimelines();
+    void applyTimelineVisibility();
+    void rebuildRecentMediaMenu();
+    void rebuildRecentBookmarksMenu();
+    void buildRangeBookmarkMenu(QMenu* menu);
+    void openByName(const QString& filename, int rangeStart, int rangeEnd);
+    void reportError(const QString& message);
+    QString bookmarksDialogDirectory() const;
+    int scrubPixelsPerFrame(Qt::KeyboardModifiers modifiers) const;
+    void resumePlaybackAfterScrub();
+    void applyStoredRangeBookmark();
+
+    PlaybackManager* playbackManager = nullptr;
+    SoftwareViewer* viewer = nullptr;
+    PlaybackControlWidget* controls = nullptr;
+    TimelineWidget* timeline = nullptr;
+    RangeTimelineWidget* rangeTimeline = nullptr;
+    VolumeWidget* volumeWidget = nullptr;
+    ConsoleWindow* consoleWindow = nullptr;
+    MediaInfoDialog* mediaInfoDialog = nullptr;
+    TcpServer* tcpServer = nullptr;
+    Bookmarks bookmarks;
+    QString bookmarksFilePath;
+    QMenuBar* menuBar = nullptr;
+    QVBoxLayout* topTimelineLayout = nullptr;
+    QVBoxLayout* bottomTimelineLayout = nullptr;
+    QTimer* statsTimer = nullptr;
+    QElapsedTimer fpsTimer;
+    int fpsStartFrame = 1;
+    double fps = -1.0;
+    double frameDuration = -1.0;
+    int lastShownFrame = -1;
+    double lastSpeed = 1.0;
+    bool scrubbing = false;
+    int scrubLastX = 0;
+    bool resumeAfterScrub = false;
+    bool playWhenReady = false;
+    bool loopRestartPending = false;
+    bool bookmarkRangePending = false;
+    int pendingRangeStart = -1;
+    int pendingRangeEnd = -1;
+    bool closeRequested = false;
+    QString lastOpenDir;
+    QString lastBookmarksDir;
+
+    // Actions, in menu order.
+    QAction* openAction = nullptr;
+    QAction* openBookmarksAction = nullptr;
+    QAction* saveBookmarksAction = nullptr;
+    QAction* saveBookmarksAsAction = nullptr;
+    QAction* copyCurrentMediaAction = nullptr;
+    QAction* clearAction = nullptr;
+    QAction* exitAction = nullptr;
+    QAction* rangeStartToCurrentAction = nullptr;
+    QAction* rangeEndToCurrentAction = nullptr;
+    QAction* resetRangeAction = nullptr;
+    QAction* cacheFromCurrentAction = nullptr;
+    QAction* preferencesAction = nullptr;
+    QAction* alwaysOnTopAction = nullptr;
+    QAction* playPauseAction = nullptr;
+    QAction* stepForwardAction = nullptr;
+    QAction* stepBackwardAction = nullptr;
+    QAction* seekStartAction = nullptr;
+    QAction* seekEndAction = nullptr;
+    QAction* seekRangeStartAction = nullptr;
+    QAction* seekRangeEndAction = nullptr;
+    QAction* loopAction = nullptr;
+    QAction* loopOnStepAction = nullptr;
+    QAction* loopOnScrubAction = nullptr;
+    QAction* autoplayAction = nullptr;
+    QAction* speedNormalAction = nullptr;
+    QAction* speedHalfAction = nullptr;
+    QAction* speedQuarterAction = nullptr;
+    QAction* speedIncreaseAction = nullptr;
+    QAction* speedDecreaseAction = nullptr;
+    QAction* speedCustomAction = nullptr;
+    QAction* audioScrubAction = nullptr;
+    QAction* muteAction = nullptr;
+    QAction* increaseVolumeAction = nullptr;
+    QAction* decreaseVolumeAction = nullptr;
+    QAction* originalSizeAction = nullptr;
+    QAction* halfSizeAction = nullptr;
+    QAction* quarterSizeAction = nullptr;
+    QAction* doubleSizeAction = nullptr;
+    QAction* flipHorizontalAction = nullptr;
+    QAction* flipVerticalAction = nullptr;
+    QAction* rotateCWAction = nullptr;
+    QAction* rotateCCWAction = nullptr;
+    QAction* takeSnapshotAction = nullptr;
+    QAction* bookmarkFrameAction = nullptr;
+    QAction* bookmarkRangeAction = nullptr;
+    QAction* clearCurrentFrameAction = nullptr;
+    QAction* clearFramesInRangeAction = nullptr;
+    QAction* clearAllFramesAction = nullptr;
+    QAction* clearCurrentRangeAction = nullptr;
+    QAction* clearAllRangesAction = nullptr;
+    QAction* clearAllBookmarksAction = nullptr;
+    QAction* previousFrameBookmarkAction = nullptr;
+    QAction* nextFrameBookmarkAction = nullptr;
+    QAction* previousRangeBookmarkAction = nullptr;
+    QAction* nextRangeBookmarkAction = nullptr;
+    QAction* showTimelineAction = nullptr;
+    QAction* showRangeTimelineAction = nullptr;
+    QAction* swapTimelinesAction = nullptr;
+    QAction* showMenuBarAction = nullptr;
+    QAction* showControlsAction = nullptr;
+    QAction* mediaInfoAction = nullptr;
+    QAction* consoleAction = nullptr;
+    QAction* aboutAction = nullptr;
+
+    QList<QMenu*> topMenus;
+    QMenu* helpMenu = nullptr; // parentless; owned here
+    QMenu* recentMediaMenu = nullptr;
+    QMenu* recentBookmarksMenu = nullptr;
+    QMenu* rangeBookmarkMenu = nullptr;
+};

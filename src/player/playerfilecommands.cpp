@@ -1,0 +1,289 @@
+// The window's file commands: opening media and bookmarks files from every
+// path (dialog, recent lists, command line, second launch, remote control,
+// drag and drop), saving bookmarks and copying the current media.
+#include "player.h"
+
+#include "appsettings.h"
+#include "commandline.h"
+#include "consolewindow.h"
+
+#include <QAction>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMenu>
+#include <QMimeData>
+#include <QUrl>
+#include <cstdio>
+
+namespace {
+
+const QString uriListType = QStringLiteral("text/uri-list");
+
+bool isBookmarksFileName(const QString& name)
+{
+    return name.endsWith(QLatin1Char('.') + Bookmarks::fileExtension, Qt::CaseSensitive);
+}
+
+QString bookmarksFilter()
+{
+    return QStringLiteral("All Files (*.*);;Bookmarks Files (*.%1)").arg(Bookmarks::fileExtension);
+}
+
+QString bookmarksSelectedFilter()
+{
+    return QStringLiteral("Bookmarks Files (*.%1)").arg(Bookmarks::fileExtension);
+}
+
+} // namespace
+
+void Player::reportError(const QString& message)
+{
+    // Also on the standard error stream, for whoever started the program
+    // from a terminal or a script.
+    fprintf(stderr, "ERROR: %s\n", qPrintable(message));
+    if (consoleWindow)
+        consoleWindow->error(message);
+}
+
+void Player::open()
+{
+    if (lastOpenDir.isEmpty()) {
+        const QStringList& recent = appSettings().recentFiles;
+        const QFileInfo mostRecent(recent.value(0));
+        lastOpenDir = !recent.isEmpty() && mostRecent.exists() ? mostRecent.absolutePath() : QDir::homePath();
+    }
+    const QString extensions =
+        QStringLiteral("*.avi *.f4v *.flv *.m4v *.mkv *.mov *.mp4 *.mpeg *.mpeg4 *.mpg *.webm *.wmv");
+    const QString filter = QStringLiteral("All Files (*.*);;Video Files (%1)").arg(extensions);
+    QString selected = QStringLiteral("Video Files (%1)").arg(extensions);
+    const QString file = QFileDialog::getOpenFileName(this, tr("Open File"), lastOpenDir, filter, &selected);
+    if (file.isEmpty())
+        return;
+    lastOpenDir = QFileInfo(file).absolutePath();
+    open(file, -1, -1);
+}
+
+void Player::open(const QString& filename, int rangeStart, int rangeEnd)
+{
+    if (filename.isEmpty())
+        return;
+    const QFileInfo info(filename);
+    if (!info.exists()) {
+        reportError(tr("File not found: %1").arg(info.absoluteFilePath()));
+        return;
+    }
+    const QString path = info.absoluteFilePath();
+    bookmarks.clear();
+    bookmarksFilePath.clear();
+    bookmarks.mediaPath = path;
+    pendingRangeStart = rangeStart;
+    pendingRangeEnd = rangeEnd;
+    const AppSettings& s = appSettings();
+    if (playbackManager->setMedia(path, qint64(s.cacheSize) * 1000000, s.cacheTrailingPct)) {
+        addRecentFile(path);
+        rebuildRecentMediaMenu();
+    }
+}
+
+void Player::openByName(const QString& filename, int rangeStart, int rangeEnd)
+{
+    if (isBookmarksFileName(filename))
+        openBookmarksFile(filename, rangeStart, rangeEnd);
+    else
+        open(filename, rangeStart, rangeEnd);
+}
+
+void Player::openRecent()
+{
+    if (auto* action = qobject_cast<QAction*>(sender()))
+        open(action->text(), -1, -1);
+}
+
+void Player::openRecentBookmarksFile()
+{
+    if (auto* action = qobject_cast<QAction*>(sender()))
+        openBookmarksFile(action->text(), -1, -1);
+}
+
+void Player::rebuildRecentMediaMenu()
+{
+    recentMediaMenu->clear();
+    const AppSettings& s = appSettings();
+    for (const QString& path : s.recentFiles.mid(0, qMax(s.numRecentFiles, 0))) {
+        QAction* action = recentMediaMenu->addAction(path);
+        connect(action, &QAction::triggered, this, &Player::openRecent);
+    }
+}
+
+void Player::rebuildRecentBookmarksMenu()
+{
+    recentBookmarksMenu->clear();
+    const AppSettings& s = appSettings();
+    for (const QString& path : s.recentBookmarkFiles.mid(0, qMax(s.numRecentBookmarkFiles, 0))) {
+        QAction* action = recentBookmarksMenu->addAction(path);
+        connect(action, &QAction::triggered, this, &Player::openRecentBookmarksFile);
+    }
+}
+
+void Player::receiveMessageFromOtherInstance(const QStringList& args)
+{
+    const QString name = args.value(0);
+    const int start = CommandLine::rangeValue(args, 1);
+    const int end = CommandLine::rangeValue(args, 2);
+    if (isHidden())
+        show();
+    else if (isMinimized())
+        showNormal();
+    raise();
+    activateWindow();
+    if (!name.isEmpty() && name != QLatin1String("noargs"))
+        openByName(name, start, end);
+}
+
+void Player::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (event->mimeData()->hasFormat(uriListType))
+        event->acceptProposedAction();
+    else
+        QWidget::dragEnterEvent(event);
+}
+
+void Player::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (event->mimeData()->hasFormat(uriListType))
+        event->acceptProposedAction();
+    else
+        QWidget::dragMoveEvent(event);
+}
+
+void Player::dropEvent(QDropEvent* event)
+{
+    if (!event->mimeData()->hasFormat(uriListType)) {
+        QWidget::dropEvent(event);
+        return;
+    }
+    for (const QUrl& url : event->mimeData()->urls()) {
+        const QString local = url.toLocalFile();
+        if (local.isEmpty())
+            continue;
+        const QFileInfo info(local);
+        if (!info.exists() || !info.isFile())
+            continue;
+        if (info.suffix() == Bookmarks::fileExtension)
+            openBookmarksFile(info.absoluteFilePath(), -1, -1);
+        else
+            open(info.absoluteFilePath(), -1, -1);
+    }
+    event->acceptProposedAction();
+}
+
+void Player::copyCurrentMedia()
+{
+    if (playbackManager->state() == PlaybackManager::Stopped)
+        return;
+    const QFileInfo source(playbackManager->mediaFilename());
+    if (!source.exists())
+        return;
+    const QString filter = QStringLiteral("All Files (*.*);;Current Media (*.%1)").arg(source.suffix());
+    QString selected = QStringLiteral("Current Media (*.%1)").arg(source.suffix());
+    const QString target =
+        QFileDialog::getSaveFileName(this, tr("Copy Current Media"), source.absoluteFilePath(), filter, &selected);
+    if (target.isEmpty())
+        return;
+    if (QFileInfo(target).absoluteFilePath() == source.absoluteFilePath())
+        return; // copying a file onto itself would first delete it
+    if (QFile::exists(target) && !QFile::remove(target)) {
+        reportError(tr("Failed to overwrite file: %1").arg(target));
+        return;
+    }
+    if (!QFile::copy(source.absoluteFilePath(), target))
+        reportError(tr("Failed to copy file to %1").arg(target));
+}
+
+QString Player::bookmarksDialogDirectory() const
+{
+    if (!lastBookmarksDir.isEmpty())
+        return lastBookmarksDir;
+    const QStringList& recent = appSettings().recentBookmarkFiles;
+    const QFileInfo mostRecent(recent.value(0));
+    if (!recent.isEmpty() && mostRecent.exists())
+        return mostRecent.absolutePath();
+    return bookmarksDirectory();
+}
+
+void Player::openBookmarksFile()
+{
+    QString selected = bookmarksSelectedFilter();
+    const QString file = QFileDialog::getOpenFileName(this, tr("Open Bookmarks"), bookmarksDialogDirectory(),
+                                                      bookmarksFilter(), &selected);
+    if (file.isEmpty())
+        return;
+    lastBookmarksDir = QFileInfo(file).absolutePath();
+    openBookmarksFile(file, -1, -1);
+}
+
+void Player::openBookmarksFile(const QString& filename, int rangeStart, int rangeEnd)
+{
+    if (filename.isEmpty())
+        return;
+    const QFileInfo file(filename);
+    if (!file.exists()) {
+        reportError(tr("Bookmarks file not found: %1").arg(file.absoluteFilePath()));
+        return;
+    }
+    bookmarks.load(file);
+    bookmarksFilePath = file.absoluteFilePath();
+    repaintTimelines();
+    buildRangeBookmarkMenu(rangeBookmarkMenu);
+    if (bookmarks.mediaPath.isEmpty()) {
+        reportError(tr("Media path not set in bookmarks file."));
+        return;
+    }
+    QFileInfo media(bookmarks.mediaPath);
+    if (!media.exists()) {
+        // A bookmarks file moved together with its clip still finds it.
+        media = QFileInfo(file.absoluteDir().filePath(media.fileName()));
+        if (!media.exists()) {
+            reportError(tr("Media file not found: %1").arg(media.absoluteFilePath()));
+            return;
+        }
+    }
+    addRecentBookmarkFile(bookmarksFilePath);
+    rebuildRecentBookmarksMenu();
+    pendingRangeStart = rangeStart;
+    pendingRangeEnd = rangeEnd;
+    const AppSettings& s = appSettings();
+    playbackManager->setMedia(media.absoluteFilePath(), qint64(s.cacheSize) * 1000000, s.cacheTrailingPct);
+}
+
+void Player::saveBookmarksFile()
+{
+    if (playbackManager->state() == PlaybackManager::Stopped)
+        return;
+    if (bookmarksFilePath.isEmpty()) {
+        saveBookmarksFileAs();
+        return;
+    }
+    if (!bookmarks.save(bookmarksFilePath)) {
+        reportError(tr("Failed to save bookmarks file: %1").arg(bookmarksFilePath));
+        return;
+    }
+    addRecentBookmarkFile(bookmarksFilePath);
+    rebuildRecentBookmarksMenu();
+}
+
+void Player::saveBookmarksFileAs()
+{
+    if (playbackManager->state() == PlaybackManager::Stopped)
+        return;
+    QString selected = bookmarksSelectedFilter();
+    const QString file =
+        QFileDialog::getSaveFileName(this, tr("Save Bookmarks"), bookmarksDirectory(), bookmarksFilter(), &selected);
+    if (file.isEmpty())
+        return;
+    bookmarksFilePath = QFileInfo(file).absoluteFilePath();
+    saveBookmarksFile();
+}

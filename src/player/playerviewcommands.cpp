@@ -1,0 +1,303 @@
+// The window's view, audio and window commands: volume, resizing to the
+// video, flip and rotate, snapshots, always on top, visibility of the
+// timelines and controls, the title, the statistics and the other windows.
+#include "player.h"
+
+#include "aboutdialog.h"
+#include "appsettings.h"
+#include "consolewindow.h"
+#include "mediainfodialog.h"
+#include "playbackcontrolwidget.h"
+#include "preferencesdialog.h"
+#include "programinfo.h"
+#include "rangetimelinewidget.h"
+#include "softwareviewer.h"
+#include "timelinewidget.h"
+#include "volumewidget.h"
+#include "windowstacking.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QFileInfo>
+#include <QMenuBar>
+
+void Player::setVolume(int volume)
+{
+    playbackManager->setVolume(volume);
+}
+
+void Player::toggleMute()
+{
+    volumeWidget->toggleMute();
+}
+
+void Player::increaseVolume()
+{
+    incrementVolume(5);
+}
+
+void Player::decreaseVolume()
+{
+    incrementVolume(-5);
+}
+
+void Player::incrementVolume(int increment)
+{
+    if (volumeWidget->isMuted())
+        volumeWidget->setMuted(false);
+    volumeWidget->setVolume(volumeWidget->volume() + increment);
+    playbackManager->setVolume(volumeWidget->volume());
+}
+
+void Player::resizeToFit(float scale)
+{
+    const int dw = int(playbackManager->videoWidth() * scale - viewer->width());
+    const int dh = int(playbackManager->videoHeight() * scale - viewer->height());
+    const QPoint topLeft = pos();
+    resize(width() + dw, height() + dh);
+    move(topLeft);
+}
+
+void Player::resizeToOriginal()
+{
+    if (isMediaLoaded())
+        resizeToFit(1.0f);
+}
+
+void Player::resizeToHalf()
+{
+    if (isMediaLoaded())
+        resizeToFit(0.5f);
+}
+
+void Player::resizeToQuarter()
+{
+    if (isMediaLoaded())
+        resizeToFit(0.25f);
+}
+
+void Player::resizeToDouble()
+{
+    if (isMediaLoaded())
+        resizeToFit(2.0f);
+}
+
+void Player::flip()
+{
+    playbackManager->setFlip(flipHorizontalAction->isChecked(), flipVerticalAction->isChecked());
+}
+
+void Player::flipHorizontal()
+{
+    flipHorizontalAction->toggle();
+    flip();
+}
+
+void Player::flipVertical()
+{
+    flipVerticalAction->toggle();
+    flip();
+}
+
+void Player::rotateImageCW()
+{
+    rotateCCWAction->setChecked(false);
+    playbackManager->setRotation(rotateCWAction->isChecked() ? 90 : 0);
+}
+
+void Player::rotateImageCCW()
+{
+    rotateCWAction->setChecked(false);
+    playbackManager->setRotation(rotateCCWAction->isChecked() ? 270 : 0);
+}
+
+void Player::takeSnapshot()
+{
+    if (!isMediaLoaded())
+        return;
+    const int w = viewer->displayedWidth();
+    const int h = viewer->displayedHeight();
+    if (w == 0 || h == 0)
+        return;
+    const QPixmap snapshot = viewer->pixmap().scaled(w, h, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    QApplication::clipboard()->setPixmap(snapshot, QClipboard::Clipboard);
+}
+
+void Player::setAlwaysOnTopEnabled(bool enable)
+{
+    WindowStacking::setAlwaysOnTop(this, enable);
+    appSettings().alwaysOnTop = enable;
+}
+
+void Player::applyTimelineVisibility()
+{
+    timeline->setVisible(appSettings().showTimeline);
+    rangeTimeline->setVisible(appSettings().showRangeTimeline);
+}
+
+void Player::setTimelineVisible(bool vis)
+{
+    appSettings().showTimeline = vis;
+    if (isMediaLoaded())
+        timeline->setVisible(vis);
+}
+
+void Player::setRangeTimelineVisible(bool vis)
+{
+    appSettings().showRangeTimeline = vis;
+    if (isMediaLoaded())
+        rangeTimeline->setVisible(vis);
+}
+
+void Player::setBottomToolbarVisible(bool vis)
+{
+    controls->setVisible(vis);
+    volumeWidget->setVisible(vis);
+    appSettings().showBottomToolbar = vis;
+}
+
+void Player::swapTimelines()
+{
+    const bool rangeShown = rangeTimeline->isVisible();
+    showTimelineAction->setChecked(rangeShown);
+    showRangeTimelineAction->setChecked(!rangeShown);
+}
+
+void Player::setMenuBarVisible(bool vis)
+{
+    // Collapsed, never hidden: the shortcuts of its actions keep working.
+    if (vis) {
+        menuBar->setMinimumHeight(0);
+        menuBar->setMaximumHeight(1000);
+    } else {
+        menuBar->setFixedHeight(0);
+    }
+    appSettings().showMenuBar = vis;
+}
+
+void Player::setTimelineAtTop(bool top)
+{
+    placeTimeline(timeline, top, true);
+    appSettings().timelinePositionAtTop = top;
+}
+
+void Player::setRangeTimelineAtTop(bool top)
+{
+    placeTimeline(rangeTimeline, top, false);
+    appSettings().rangeTimelinePositionAtTop = top;
+}
+
+QString Player::windowTitleFor(const QString& mediaFilename, int frame)
+{
+    if (mediaFilename.isEmpty())
+        return QString::fromLatin1(ProgramInfo::productName);
+    return QFileInfo(mediaFilename).fileName() + QStringLiteral(" -- Frame %1").arg(frame);
+}
+
+void Player::updateWindowTitle(int frame)
+{
+    setWindowTitle(isMediaLoaded() ? windowTitleFor(playbackManager->mediaFilename(), frame)
+                                   : QString::fromLatin1(ProgramInfo::productName));
+}
+
+QString Player::formatTime(qint64 ms, bool withMillis)
+{
+    const qint64 hours = ms / 3600000;
+    const qint64 minutes = ms / 60000 - 60 * hours;
+    const qint64 seconds = ms / 1000 - 60 * (ms / 60000);
+    QString text = QStringLiteral("%1:%2:%3")
+                       .arg(hours, 2, 10, QLatin1Char('0'))
+                       .arg(minutes, 2, 10, QLatin1Char('0'))
+                       .arg(seconds, 2, 10, QLatin1Char('0'));
+    if (withMillis)
+        text += QString::number((ms % 1000) / 1000.0, 'f', 3).mid(1);
+    return text;
+}
+
+void Player::updateStats()
+{
+    if (playbackManager->state() == PlaybackManager::Paused)
+        setTimelinesCachedRange(int(playbackManager->cachedRangeStart() * fps + 1),
+                                int(playbackManager->cachedRangeEnd() * fps + 1));
+    if (!mediaInfoDialog || mediaInfoDialog->isHidden())
+        return;
+    const QString file = playbackManager->mediaFilename();
+    if (file.isEmpty()) {
+        mediaInfoDialog->setNoMedia();
+        return;
+    }
+    const int last = lastFrame();
+    const int roundedFps = qMax(qRound(fps), 1);
+    mediaInfoDialog->setSource(file);
+    mediaInfoDialog->setFrameRangeText(QStringLiteral("%1 - %2").arg(1).arg(last));
+    mediaInfoDialog->setFrameRateText(QString::number(fps, 'f', 3));
+    mediaInfoDialog->setCurrentTimeText(formatTime(qint64(double(currentFrame() - 1) / roundedFps * 1000), true));
+    mediaInfoDialog->setDurationText(formatTime(qint64(double(last - 1) / roundedFps * 1000), true));
+    mediaInfoDialog->setNormalSizeText(
+        QStringLiteral("%1x%2").arg(playbackManager->videoWidth()).arg(playbackManager->videoHeight()));
+    mediaInfoDialog->setCurrentSizeText(
+        QStringLiteral("%1x%2").arg(viewer->displayedWidth()).arg(viewer->displayedHeight()));
+    mediaInfoDialog->setVideoCacheText(QString::number(playbackManager->videoCacheBytes() / 1e6, 'f', 2) +
+                                       QStringLiteral(" MB (%1 frames)").arg(playbackManager->cachedFrameCount()));
+    // The controller counts the audio cache in 16-bit samples: two bytes each.
+    mediaInfoDialog->setAudioCacheText(QString::number(playbackManager->audioCacheSamples() * 2 / 1e6, 'f', 2) +
+                                       QStringLiteral(" MB"));
+    mediaInfoDialog->setCachedRangeText(QString::number(playbackManager->cachedRangeStart(), 'f', 2) +
+                                        QStringLiteral(" - ") +
+                                        QString::number(playbackManager->cachedRangeEnd(), 'f', 2));
+}
+
+void Player::mediaInfo()
+{
+    if (!mediaInfoDialog)
+        mediaInfoDialog = new MediaInfoDialog(this);
+    if (mediaInfoDialog->isHidden()) {
+        mediaInfoDialog->show();
+    } else {
+        mediaInfoDialog->raise();
+        mediaInfoDialog->activateWindow();
+    }
+    updateStats();
+}
+
+void Player::console()
+{
+    if (consoleWindow->isHidden()) {
+        consoleWindow->show();
+    } else {
+        consoleWindow->raise();
+        consoleWindow->activateWindow();
+    }
+}
+
+void Player::preferences()
+{
+    PreferencesDialog dialog(this);
+    dialog.setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    AppSettings& s = appSettings();
+    if (dialog.cacheSize() != s.cacheSize || float(dialog.cacheTrailingPct()) != s.cacheTrailingPct) {
+        s.cacheSize = dialog.cacheSize();
+        s.cacheTrailingPct = float(dialog.cacheTrailingPct());
+        playbackManager->setCacheSize(qint64(s.cacheSize) * 1000000, s.cacheTrailingPct);
+    }
+    setNumRecentFiles(dialog.numRecentFiles());
+    setNumRecentBookmarkFiles(dialog.numRecentBookmarkFiles());
+    rebuildRecentMediaMenu();
+    rebuildRecentBookmarksMenu();
+    s.openMediaInNewPlayers = dialog.openMediaInNewPlayers();
+    s.resizeToFit = dialog.resizeToFit();
+    s.continuePlayingAfterSeek = dialog.continuePlayingAfterSeek();
+    s.endlessMouseScrub = dialog.endlessMouseScrub();
+    s.tcpPort = dialog.tcpPort();
+    saveAppSettings();
+}
+
+void Player::about()
+{
+    AboutDialog dialog(this);
+    dialog.setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    dialog.exec();
+}
