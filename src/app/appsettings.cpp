@@ -19,8 +19,8 @@ struct IntRange
     int fallback = 0;
 };
 
-using Member = std::variant<bool AppSettings::*, int AppSettings::*, float AppSettings::*,
-                            QByteArray AppSettings::*, QStringList AppSettings::*>;
+using Member = std::variant<bool AppSettings::*, int AppSettings::*, float AppSettings::*, QByteArray AppSettings::*,
+                            QStringList AppSettings::*>;
 
 struct SettingKey
 {
@@ -62,8 +62,7 @@ const SettingKey settingKeys[] = {
     {"preferences", "cacheTrailingPct", &AppSettings::cacheTrailingPct, {}},
     // Unsigned comparisons: negative counts and ports fall back too.
     {"preferences", "numRecentFiles", &AppSettings::numRecentFiles, unsignedBetween(0, 10, 5)},
-    {"preferences", "numRecentBookmarkFiles", &AppSettings::numRecentBookmarkFiles,
-     unsignedBetween(0, 10, 5)},
+    {"preferences", "numRecentBookmarkFiles", &AppSettings::numRecentBookmarkFiles, unsignedBetween(0, 10, 5)},
     {"preferences", "openMediaInNewPlayers", &AppSettings::openMediaInNewPlayers, {}},
     {"preferences", "resizeToFit", &AppSettings::resizeToFit, {}},
     {"preferences", "continuePlayingAfterSeek", &AppSettings::continuePlayingAfterSeek, {}},
@@ -122,10 +121,9 @@ void validate(const SettingKey& k, AppSettings& s)
         return;
     int& value = s.*std::get<int AppSettings::*>(k.member);
     const IntRange& r = k.range;
-    const bool outside = r.unsignedCompare
-                             ? static_cast<unsigned>(value) < static_cast<unsigned>(r.minimum) ||
-                                   static_cast<unsigned>(value) > static_cast<unsigned>(r.maximum)
-                             : value < r.minimum || value > r.maximum;
+    const bool outside = r.unsignedCompare ? static_cast<unsigned>(value) < static_cast<unsigned>(r.minimum) ||
+                                                 static_cast<unsigned>(value) > static_cast<unsigned>(r.maximum)
+                                           : value < r.minimum || value > r.maximum;
     if (outside)
         value = k.range.fallback;
 }
