@@ -96,6 +96,7 @@ private slots:
     void frameBookmarkMarks();
     void rangeBookmarkStrip();
     void hoverMarkerFollowsThePointer();
+    void hoverLabelStepsAsideOfTheFrameLabel();
     void hoverOverRangeShowsHighlightAndTabs();
     void lengthLabelAtZeroFrameRate();
     void speedLabelInLabelColour();
@@ -488,6 +489,29 @@ void TimelineWidgetTest::hoverMarkerFollowsThePointer()
     QCursor::setPos(QPoint(5000, 5000));
     QTRY_VERIFY(!timeline.underMouse());
     QCOMPARE_PIXEL(render(timeline), xOf(901), markerTop, black);
+}
+
+void TimelineWidgetTest::hoverLabelStepsAsideOfTheFrameLabel()
+{
+    TimelineWidget timeline;
+    showAndWait(timeline, QSize(wideWidth, 40));
+    loadClip(timeline);
+    timeline.setFrame(401);
+    const QRect frameLabelBox(xOf(401) - 20, 0, 42, 20);
+    const QImage alone = render(timeline).copy(frameLabelBox);
+
+    for (int frame : {411, 391}) {
+        QCursor::setPos(timeline.mapToGlobal(QPoint(xOf(frame), 38)));
+        QTRY_VERIFY(timeline.underMouse());
+        const QImage image = render(timeline);
+        // The marker stays at the hovered frame...
+        QCOMPARE_PIXEL(image, xOf(frame), markerTop, over(hoverMarker, black));
+        // ...its label moves beside the current frame's, on the pointer's side.
+        QCOMPARE(image.copy(frameLabelBox), alone);
+        const QRect beside = frame > 401 ? QRect(xOf(401) + 24, 0, 40, 20) : QRect(xOf(401) - 64, 0, 40, 20);
+        const int hoverLabel = brightest(image, beside);
+        QVERIFY(hoverLabel > 40 && hoverLabel <= over(hoverMarker, black).red() + 2);
+    }
 }
 
 void TimelineWidgetTest::hoverOverRangeShowsHighlightAndTabs()
