@@ -69,7 +69,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     QVector<RemoteCommand> pieceCommands;
     CommandStream::State pieceState = CommandStream::Open;
     for (int offset = 0; offset < input.size(); offset += packetSize) {
-        pieceState = pieces.feed(input.mid(offset, packetSize), pieceCommands);
+        const int length = qMin(packetSize, input.size() - offset);
+        pieceState = pieces.feed(QByteArray::fromRawData(input.constData() + offset, length), pieceCommands);
         check(pieces.pendingBytes() <= maxLineLength + packetSize, "the stream holds a bounded line");
     }
 
