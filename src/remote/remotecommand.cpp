@@ -14,7 +14,7 @@ std::optional<QString> decodeUtf8(const QByteArray& bytes)
 {
     if (bytes.contains('\0'))
         return std::nullopt;
-    QTextCodec* codec = QTextCodec::codecForMib(106); // UTF-8
+    static QTextCodec* const codec = QTextCodec::codecForMib(106); // UTF-8
     QTextCodec::ConverterState state;
     QString text = codec->toUnicode(bytes.constData(), bytes.size(), &state);
     if (state.invalidChars > 0 || state.remainingChars > 0)
