@@ -436,14 +436,6 @@ private slots:
         QCOMPARE(server->serverPort(), port);
     }
 
-    void listensOnLoopbackOnly()
-    {
-        QTcpSocket probe;
-        probe.connectToHost(QHostAddress::LocalHost, server->serverPort());
-        QVERIFY(probe.waitForConnected(5000));
-        QCOMPARE(probe.peerAddress(), QHostAddress(QHostAddress::LocalHost));
-    }
-
     // --- The line stream alone ---
 
     void streamResultDoesNotDependOnPacketSizes()
