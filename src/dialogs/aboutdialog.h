@@ -18,5 +18,7 @@ public:
     ~AboutDialog() override;
 
 private:
+    void alignCaptions();
+
     std::unique_ptr<Ui::AboutDialog> ui;
 };

@@ -267,6 +267,15 @@ private slots:
             QStringLiteral("This software uses libraries from PortAudio under the MIT license.")));
         QVERIFY(child<QTextEdit>(dialog, "textEdit")->isReadOnly());
         QCOMPARE(dialog.layout()->sizeConstraint(), QLayout::SetFixedSize);
+
+        // The captions are shown whole and their values line up.
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        for (const char* name : {"versionLabel", "authorLabel", "authorLabel_2"}) {
+            auto* caption = child<QLabel>(dialog, name);
+            QVERIFY2(caption->width() >= caption->sizeHint().width(), name);
+            QCOMPARE(caption->width(), child<QLabel>(dialog, "versionLabel")->width());
+        }
     }
 
     void aboutClosesWithOk()
