@@ -1,0 +1,290 @@
+#include "orvelsession.h"
+
+#include "frameindex.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QTcpServer>
+#include <QThread>
+#include <csignal>
+
+namespace {
+
+int freeTcpPort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+bool waitUntil(const std::function<bool()>& condition, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < timeoutMs) {
+        if (condition())
+            return true;
+        QThread::msleep(50);
+    }
+    return condition();
+}
+
+} // namespace
+
+XServer::XServer(bool withWindowManager)
+{
+    for (int n = 90; n < 200 && !xvfb; ++n) {
+        if (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(n)))
+            continue;
+        auto server = std::make_unique<QProcess>();
+        server->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        server->start(QStringLiteral("Xvfb"), {QStringLiteral(":%1").arg(n), "-screen", "0", "1920x1200x24",
+                                               "-nolisten", "tcp", "-noreset"});
+        if (!server->waitForStarted(5000))
+            return;
+        const QString socketPath = QStringLiteral("/tmp/.X11-unix/X%1").arg(n);
+        if (waitUntil([&] { return QFile::exists(socketPath) || server->state() != QProcess::Running; }, 5000) &&
+            server->state() == QProcess::Running) {
+            displayName = QStringLiteral(":%1").arg(n);
+            xvfb = std::move(server);
+        }
+    }
+    if (xvfb && withWindowManager) {
+        windowManager = std::make_unique<QProcess>();
+        windowManager->setProcessEnvironment(environment());
+        windowManager->start(QStringLiteral("openbox"), {});
+        windowManager->waitForStarted(5000);
+        QThread::msleep(500);
+    }
+}
+
+XServer::~XServer()
+{
+    if (windowManager) {
+        windowManager->terminate();
+        windowManager->waitForFinished(3000);
+    }
+    if (xvfb) {
+        xvfb->terminate();
+        if (!xvfb->waitForFinished(3000))
+            xvfb->kill();
+    }
+}
+
+bool XServer::isRunning() const
+{
+    return xvfb && xvfb->state() == QProcess::Running;
+}
+
+QProcessEnvironment XServer::environment() const
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), displayName);
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    return env;
+}
+
+OrvelSession::OrvelSession(XServer& xServer) : x(xServer), tcpPort(freeTcpPort())
+{
+    writeSettings(QStringLiteral("preferences"), QStringLiteral("tcpPort"), tcpPort);
+}
+
+OrvelSession::~OrvelSession()
+{
+    if (process && process->state() == QProcess::Running) {
+        process->kill();
+        process->waitForFinished(3000);
+    }
+}
+
+QString OrvelSession::binary()
+{
+    return QString::fromLocal8Bit(qgetenv("ORVEL_BINARY"));
+}
+
+void OrvelSession::writeSettings(const QString& group, const QString& key, const QVariant& value)
+{
+    QDir(homeDir.path()).mkpath(QStringLiteral(".talmont"));
+    QSettings settings(homeDir.path() + QStringLiteral("/.talmont/orvel.ini"), QSettings::IniFormat);
+    settings.setValue(group + QLatin1Char('/') + key, value);
+}
+
+bool OrvelSession::start(const QStringList& arguments)
+{
+    process = std::make_unique<QProcess>();
+    QProcessEnvironment env = x.environment();
+    env.insert(QStringLiteral("HOME"), homeDir.path());
+    env.insert(QStringLiteral("TMPDIR"), tmpDir.path());
+    process->setProcessEnvironment(env);
+    process->start(binary(), arguments);
+    if (!process->waitForStarted(10000))
+        return false;
+    return findWindow(20000);
+}
+
+int OrvelSession::launchAgain(const QStringList& arguments, int timeoutMs, QByteArray* output)
+{
+    QProcess other;
+    QProcessEnvironment env = x.environment();
+    env.insert(QStringLiteral("HOME"), homeDir.path());
+    env.insert(QStringLiteral("TMPDIR"), tmpDir.path());
+    other.setProcessEnvironment(env);
+    other.start(binary(), arguments);
+    if (!other.waitForFinished(timeoutMs)) {
+        other.kill();
+        other.waitForFinished(3000);
+        return -1;
+    }
+    if (output)
+        *output = other.readAllStandardOutput() + other.readAllStandardError();
+    return other.exitStatus() == QProcess::NormalExit ? other.exitCode() : -1;
+}
+
+bool OrvelSession::isRunning() const
+{
+    return process && process->state() == QProcess::Running;
+}
+
+qint64 OrvelSession::pid() const
+{
+    return process ? process->processId() : 0;
+}
+
+QString OrvelSession::runTool(const QString& program, const QStringList& arguments, int timeoutMs) const
+{
+    QProcess tool;
+    tool.setProcessEnvironment(x.environment());
+    tool.start(program, arguments);
+    tool.waitForFinished(timeoutMs);
+    return QString::fromUtf8(tool.readAllStandardOutput()).trimmed();
+}
+
+bool OrvelSession::findWindow(int timeoutMs)
+{
+    const QString pidText = QString::number(pid());
+    return waitUntil(
+        [&] {
+            if (!isRunning())
+                return true;
+            const QStringList ids =
+                runTool(QStringLiteral("xdotool"), {"search", "--onlyvisible", "--pid", pidText})
+                    .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+            for (const QString& id : ids) {
+                const QString name = runTool(QStringLiteral("xdotool"), {"getwindowname", id});
+                if (name != QLatin1String("Console") && !name.isEmpty()) {
+                    window = id;
+                    return true;
+                }
+            }
+            return false;
+        },
+        timeoutMs) &&
+           !window.isEmpty();
+}
+
+QString OrvelSession::title() const
+{
+    return window.isEmpty() ? QString() : runTool(QStringLiteral("xdotool"), {"getwindowname", window});
+}
+
+bool OrvelSession::waitForTitle(const QString& expected, int timeoutMs) const
+{
+    return waitUntil([&] { return title() == expected; }, timeoutMs);
+}
+
+int OrvelSession::frameInTitle(const QString& title)
+{
+    static const QRegularExpression pattern(QStringLiteral(" -- Frame (-?\\d+)$"));
+    const QRegularExpressionMatch m = pattern.match(title);
+    return m.hasMatch() ? m.captured(1).toInt() : -1;
+}
+
+int OrvelSession::waitForFrameInTitle(int timeoutMs) const
+{
+    int frame = -1;
+    waitUntil(
+        [&] {
+            frame = frameInTitle(title());
+            return frame >= 0;
+        },
+        timeoutMs);
+    return frame;
+}
+
+bool OrvelSession::sendCommand(const QString& line)
+{
+    if (socket.state() != QAbstractSocket::ConnectedState) {
+        socket.connectToHost(QHostAddress::LocalHost, static_cast<quint16>(tcpPort));
+        if (!socket.waitForConnected(5000))
+            return false;
+    }
+    socket.write(line.toUtf8() + '\n');
+    return socket.waitForBytesWritten(5000);
+}
+
+void OrvelSession::focus()
+{
+    runTool(QStringLiteral("xdotool"), {"windowfocus", "--sync", window});
+}
+
+void OrvelSession::key(const QString& keys)
+{
+    focus();
+    QStringList arguments{"key", "--clearmodifiers", "--delay", "30"};
+    arguments += keys.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    runTool(QStringLiteral("xdotool"), arguments);
+}
+
+QImage OrvelSession::clipboardImage() const
+{
+    QProcess xclip;
+    xclip.setProcessEnvironment(x.environment());
+    xclip.start(QStringLiteral("xclip"), {"-selection", "clipboard", "-t", "image/png", "-o"});
+    xclip.waitForFinished(10000);
+    return QImage::fromData(xclip.readAllStandardOutput(), "PNG");
+}
+
+int OrvelSession::snapshotIndex()
+{
+    key(QStringLiteral("ctrl+c"));
+    QImage image;
+    waitUntil(
+        [&] {
+            image = clipboardImage();
+            return !image.isNull();
+        },
+        5000);
+    return FrameIndex::read(image);
+}
+
+bool OrvelSession::closeWindow(int timeoutMs)
+{
+    // With a window manager: its close request, as the title bar's button
+    // sends it. Without one: the program's own "Exit" shortcut.
+    if (x.hasWindowManager())
+        runTool(QStringLiteral("wmctrl"), {"-i", "-c", window});
+    else
+        key(QStringLiteral("ctrl+q"));
+    return process->waitForFinished(timeoutMs);
+}
+
+bool OrvelSession::terminate(int timeoutMs)
+{
+    process->terminate();
+    return process->waitForFinished(timeoutMs);
+}
+
+int OrvelSession::exitCode() const
+{
+    return process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1;
+}
+
+QByteArray OrvelSession::standardError()
+{
+    if (process)
+        errors += process->readAllStandardError();
+    return errors;
+}

@@ -1,0 +1,92 @@
+#pragma once
+
+#include <QImage>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <memory>
+
+// A display of its own for the tests of the real program: an Xvfb server on a
+// free display number, optionally with a window manager (needed for stacking
+// and activation), torn down with the object.
+class XServer
+{
+public:
+    explicit XServer(bool withWindowManager = false);
+    ~XServer();
+    bool isRunning() const;
+    QString display() const { return displayName; }
+    bool hasWindowManager() const { return windowManager != nullptr; }
+    QProcessEnvironment environment() const;
+
+private:
+    QString displayName;
+    std::unique_ptr<QProcess> xvfb;
+    std::unique_ptr<QProcess> windowManager;
+};
+
+// One run of the real orvel program, the way a person and a pipeline tool
+// meet it: started under Xvfb with a HOME, a TMPDIR (so a single-instance
+// channel of its own) and a free remote-control port of its own; driven by
+// TCP commands, by xdotool keys and mouse, and read back through its window
+// title and the picture that "Take Snapshot" puts on the clipboard.
+class OrvelSession
+{
+public:
+    explicit OrvelSession(XServer& x);
+    ~OrvelSession();
+
+    // Writes settings into the session's HOME before the program starts.
+    void writeSettings(const QString& group, const QString& key, const QVariant& value);
+    int port() const { return tcpPort; }
+    QString home() const { return homeDir.path(); }
+    QString tmp() const { return tmpDir.path(); }
+
+    // Starts the program and waits for its main window.
+    bool start(const QStringList& arguments = {});
+    // Starts another launch in the same HOME/TMPDIR/display and waits for it
+    // to end; returns its exit code (-1 if it did not end within the time).
+    int launchAgain(const QStringList& arguments, int timeoutMs = 15000, QByteArray* output = nullptr);
+    bool isRunning() const;
+    qint64 pid() const;
+    QString windowId() const { return window; }
+
+    QString title() const;
+    // Polls the title until it equals `expected`.
+    bool waitForTitle(const QString& expected, int timeoutMs = 15000) const;
+    // Polls until the title names a frame; returns it, or -1.
+    int waitForFrameInTitle(int timeoutMs = 15000) const;
+    static int frameInTitle(const QString& title);
+
+    bool sendCommand(const QString& line);
+    void key(const QString& keys);
+    void focus();
+
+    // Presses Ctrl+C and reads the frame index of the picture on the clipboard
+    // (-1 if none could be read).
+    int snapshotIndex();
+    QImage clipboardImage() const;
+
+    // Closes the window as a person would, and waits for the program to end.
+    bool closeWindow(int timeoutMs = 5000);
+    bool terminate(int timeoutMs = 5000);
+    int exitCode() const;
+    QByteArray standardError();
+
+    static QString binary();
+
+private:
+    QString runTool(const QString& program, const QStringList& arguments, int timeoutMs = 10000) const;
+    bool findWindow(int timeoutMs);
+
+    XServer& x;
+    QTemporaryDir homeDir;
+    QTemporaryDir tmpDir;
+    int tcpPort = 0;
+    std::unique_ptr<QProcess> process;
+    QTcpSocket socket;
+    QString window;
+    QByteArray errors;
+};
