@@ -210,7 +210,8 @@ bool write(const QString& path, const std::function<void(QSettings&)>& fill)
     // Two reserved names beside the target: QSettings writes the first, which
     // is then renamed to the second and read back from there, out of reach of
     // the cache QSettings keeps of the first.
-    const QString pattern = folder + QStringLiteral("/.") + previous.fileName() + QStringLiteral(".XXXXXX");
+    const QString pattern =
+        folder + QStringLiteral("/.") + previous.fileName().left(64) + QStringLiteral(".XXXXXX");
     QTemporaryFile written(pattern);
     QTemporaryFile checked(pattern);
     if (!written.open() || !checked.open())
@@ -237,7 +238,9 @@ bool write(const QString& path, const std::function<void(QSettings&)>& fill)
         if (out.status() != QSettings::NoError)
             return false;
     }
-    if (!renameOver(written.fileName(), checked.fileName()) || !hasContent(checked.fileName(), expected))
+    // The new file must also pass the check its next reader makes.
+    if (!renameOver(written.fileName(), checked.fileName()) || !hasContent(checked.fileName(), expected) ||
+        !isSafeToRead(checked.fileName()))
         return false;
 
     const QFileDevice::Permissions permissions = replacing

@@ -31,8 +31,8 @@ bool isSafeToRead(const QString& path);
 
 // Writes an INI file: the keys of the file already at path (when it is safe
 // to read), then whatever fill sets. Returns true only when the new file is
-// in place with exactly that content; otherwise the file at path is left as
-// it was. A symbolic link is followed; the permissions of an existing file
+// in place with exactly that content and passes isSafeToRead; otherwise the
+// file at path is left as it was. A symbolic link is followed; the permissions of an existing file
 // are kept; a missing folder is created, as QSettings does.
 bool write(const QString& path, const std::function<void(QSettings&)>& fill);
 

@@ -233,6 +233,9 @@ private slots:
         QTest::newRow("invalid") << QByteArray("@Invalid()") << false << true;
         QTest::newRow("rectangle") << QByteArray("@Rect(1 2 3 4)") << false << true;
         QTest::newRow("words") << QByteArray("\"Variant(1), DateTime(2)\"") << false << true;
+        // Refused although QSettings reads it as a string: the check does not
+        // follow quotes, and no file of the program holds such a text.
+        QTest::newRow("marker inside a quoted element") << QByteArray("\"a,@Variant(1)\"") << false << false;
     }
     void refusesSerialisedValues()
     {
@@ -245,6 +248,17 @@ private slots:
         const bool decoded = type != QMetaType::QString && type != QMetaType::QByteArray &&
                              type != QMetaType::UnknownType && type != QMetaType::QRect;
         QCOMPARE(decoded, decodesObject);
+    }
+
+    void neverWritesWhatItWouldRefuse()
+    {
+        writeFile(path, "[main]\nv=old\n");
+        QVERIFY(!writeMain(path, QStringLiteral("v"), QStringLiteral("a,@Variant(1)")));
+        QCOMPARE(contentOf(path), QByteArray("[main]\nv=old\n"));
+        // A leading "@" is escaped by QSettings and harmless.
+        QVERIFY(writeMain(path, QStringLiteral("v"), QStringLiteral("@Variant(1)")));
+        QCOMPARE(QSettings(path, QSettings::IniFormat).value(QStringLiteral("main/v")).toString(),
+                 QStringLiteral("@Variant(1)"));
     }
 
     void refusesForgedContainerLength()
