@@ -170,6 +170,25 @@ void setModificationTime(const QString& path, const QDateTime& time)
         file.setFileTime(time, QFileDevice::FileModificationTime);
 }
 
+// Carries the keys of the old file over, as QSettings does when it writes in
+// place, unless the file has lines QSettings cannot parse: such a file is
+// damaged (random bytes give tens of thousands of junk keys), and carrying
+// its keys over would keep the damage for good.
+void copyKeys(const QString& from, QSettings& to)
+{
+    const QSettings old(from, QSettings::IniFormat);
+    const QStringList keys = old.allKeys();
+    if (old.status() != QSettings::NoError)
+        return;
+    for (const QString& key : keys) {
+        // A key QSettings reports with stray slashes (from a line such as
+        // "/=1") would be normalised into another key, or none, on the way.
+        if (!key.startsWith(QLatin1Char('/')) && !key.endsWith(QLatin1Char('/')) &&
+            !key.contains(QLatin1String("//")))
+            to.setValue(key, old.value(key));
+    }
+}
+
 QString resolvedTarget(const QString& path)
 {
     const QFileInfo info(path);
@@ -222,15 +241,8 @@ bool write(const QString& path, const std::function<void(QSettings&)>& fill)
     QMap<QString, QVariant> expected;
     {
         QSettings out(written.fileName(), QSettings::IniFormat);
-        if (replacing && isSafeToRead(target)) {
-            const QSettings old(target, QSettings::IniFormat);
-            for (const QString& key : old.allKeys()) {
-                // A line of a broken file can yield a key of slashes only, which
-                // QSettings turns into an empty key and refuses.
-                if (!QString(key).remove(QLatin1Char('/')).isEmpty())
-                    out.setValue(key, old.value(key));
-            }
-        }
+        if (replacing && isSafeToRead(target))
+            copyKeys(target, out);
         fill(out);
         for (const QString& key : out.allKeys())
             expected.insert(key, out.value(key));

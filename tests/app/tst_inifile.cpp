@@ -1,6 +1,7 @@
 // The INI file helpers under the settings store and the bookmarks file: what
 // they refuse to read, and that a write either puts the complete file in place
 // or leaves the old one untouched.
+#include "filesizelimit.h"
 #include "inifile.h"
 
 #include <QDir>
@@ -8,39 +9,11 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
-#include <csignal>
 #include <memory>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
-
-// Makes every write beyond the given size fail in this process, as a full
-// disk does (EFBIG instead of ENOSPC), without a small file system to fill.
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &previous);
-        rlimit limited = previous;
-        limited.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limited);
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &previous);
-        std::signal(SIGXFSZ, previousHandler);
-    }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-private:
-    rlimit previous{};
-    void (*previousHandler)(int) = nullptr;
-};
 
 QByteArray contentOf(const QString& path)
 {
@@ -124,6 +97,14 @@ private slots:
         QCOMPARE(s.value(QStringLiteral("main/old")).toInt(), 5);
         QCOMPARE(s.value(QStringLiteral("main/kept")).toInt(), 2);
         QCOMPARE(s.value(QStringLiteral("other/x")).toString(), QStringLiteral("a,b"));
+    }
+
+    void dropsTheKeysOfADamagedFile()
+    {
+        writeFile(path, "[other]\nx=1\nbroken line\n");
+        QVERIFY(writeMain(path, QStringLiteral("v"), 5));
+        const QSettings s(path, QSettings::IniFormat);
+        QCOMPARE(s.allKeys(), QStringList{QStringLiteral("main/v")});
     }
 
     void keepsPermissionsAndFollowsSymbolicLinks()

@@ -3,6 +3,8 @@
 // failed save leaves behind. Files live in a temporary folder; HOME is the
 // test's own.
 #include "bookmarks.h"
+#include "filesizelimit.h"
+#include "messagecounter.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -12,9 +14,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <climits>
-#include <csignal>
 #include <memory>
-#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -49,54 +49,6 @@ QByteArray randomBytes(int size)
         c = char(generator.generate());
     return bytes;
 }
-
-// Counts the messages (warnings included) issued while it lives.
-class MessageCounter
-{
-public:
-    MessageCounter()
-    {
-        count = 0;
-        previous = qInstallMessageHandler(&MessageCounter::handle);
-    }
-    ~MessageCounter() { qInstallMessageHandler(previous); }
-    MessageCounter(const MessageCounter&) = delete;
-    MessageCounter& operator=(const MessageCounter&) = delete;
-    int messages() const { return count; }
-
-private:
-    static void handle(QtMsgType, const QMessageLogContext&, const QString&) { ++count; }
-    static int count;
-    static QtMessageHandler previous;
-};
-int MessageCounter::count = 0;
-QtMessageHandler MessageCounter::previous = nullptr;
-
-// Makes every write beyond the given size fail in this process, as a full
-// disk does.
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &previous);
-        rlimit limited = previous;
-        limited.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limited);
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &previous);
-        std::signal(SIGXFSZ, previousHandler);
-    }
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-private:
-    rlimit previous{};
-    void (*previousHandler)(int) = nullptr;
-};
 
 void verifyEmpty(const Bookmarks& b)
 {
