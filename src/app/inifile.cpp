@@ -220,7 +220,10 @@ bool write(const QString& path, const std::function<void(QSettings&)>& fill)
     const QString target = resolvedTarget(path);
     const QFileInfo previous(target);
     const bool replacing = previous.exists();
-    if (previous.isDir() || (replacing && (!previous.isFile() || !previous.isWritable())))
+    // As QSettings: a file it could not read and merge, or not open for
+    // writing, is not replaced.
+    if (previous.isDir() ||
+        (replacing && (!previous.isFile() || !previous.isReadable() || !previous.isWritable())))
         return false;
     const QString folder = previous.absolutePath();
     if (!QDir().mkpath(folder))

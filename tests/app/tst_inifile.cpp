@@ -185,7 +185,10 @@ private slots:
         QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner));
         QVERIFY(!writeMain(path, QStringLiteral("v"), 1));
         QCOMPARE(contentOf(path), old);
+        QVERIFY(QFile::setPermissions(path, QFileDevice::WriteOwner));
+        QVERIFY(!writeMain(path, QStringLiteral("v"), 1));
         QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+        QCOMPARE(contentOf(path), old);
         QVERIFY(QFile::setPermissions(folder->path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
         QVERIFY(!writeMain(path, QStringLiteral("v"), 1));
         QCOMPARE(contentOf(path), old);
