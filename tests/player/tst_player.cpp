@@ -387,6 +387,29 @@ private slots:
         QVERIFY(waitForFrame(56));
     }
 
+    void longGopSeeksShowTheFrame_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QList<int>>("frames");
+        QTest::newRow("h264 long GOP") << "h264_1080p25.mp4" << QList<int>{137, 139, 260, 12, 300};
+        QTest::newRow("mpeg2 program stream") << "mpeg2_ps.mpg" << QList<int>{77, 150, 3};
+    }
+
+    void longGopSeeksShowTheFrame()
+    {
+        QFETCH(QString, name);
+        QFETCH(QList<int>, frames);
+        Player& p = makePlayer(TestClips::path(name));
+        QVERIFY(waitForFrame(1));
+        for (int frame : frames) {
+            p.setCurrentFrame(frame);
+            QVERIFY2(waitForFrame(frame), qPrintable(QStringLiteral("frame %1: title %2, picture %3")
+                                                         .arg(frame)
+                                                         .arg(frameInTitle(p))
+                                                         .arg(shownIndex(p) + 1)));
+        }
+    }
+
     void theSpeedLadder()
     {
         const TestClip clip = TestClips::clip(QStringLiteral("video_only.mp4"));
