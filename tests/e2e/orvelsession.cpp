@@ -54,7 +54,7 @@ XServer::XServer(bool withWindowManager)
     if (xvfb && withWindowManager) {
         windowManager = std::make_unique<QProcess>();
         windowManager->setProcessEnvironment(environment());
-        windowManager->start(QStringLiteral("openbox"), {});
+        windowManager->start(QStringLiteral("openbox"), QStringList());
         windowManager->waitForStarted(5000);
         QThread::msleep(500);
     }
