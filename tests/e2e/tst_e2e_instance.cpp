@@ -111,10 +111,8 @@ private slots:
         OrvelSession orvel(x);
         orvel.writeSettings(QStringLiteral("preferences"), QStringLiteral("openMediaInNewPlayers"), true);
         QVERIFY(orvel.start());
-        OrvelSession secondPlayer(x);
-        // The same HOME and channel as the first: copy its settings and TMPDIR.
-        secondPlayer.writeSettings(QStringLiteral("preferences"), QStringLiteral("openMediaInNewPlayers"), true);
         const QString clip = TestClips::path(QStringLiteral("video_only.mp4"));
+        // The same HOME, settings and channel as the first.
         QProcess second;
         QProcessEnvironment env = x.environment();
         env.insert(QStringLiteral("HOME"), orvel.home());
