@@ -92,35 +92,36 @@ QAction* Player::makeAction(const QString& text, const QString& statusTip, const
 void Player::createActions()
 {
     AppSettings& s = appSettings();
-    const auto plain = [this](QAction** member, const QString& text, const QString& tip, const QKeySequence& key,
-                              void (Player::*slot)()) {
+    const auto plain = [this](QAction** member, const QString& text, const QString& tip,
+                              const QKeySequence& key, void (Player::*slot)()) {
         *member = makeAction(text, tip, key);
         onTriggered(*member, this, slot);
     };
     // A checkable action whose state comes from a setting: the state is set
     // before the slot is connected, so construction calls no slot.
-    const auto checkable = [this](QAction** member, const QString& text, const QKeySequence& key, bool checked,
-                                  void (Player::*slot)(bool)) {
+    const auto checkable = [this](QAction** member, const QString& text, const QKeySequence& key,
+                                  bool checked, void (Player::*slot)(bool)) {
         *member = makeAction(text, text, key);
         (*member)->setCheckable(true);
         (*member)->setChecked(checked);
         connect(*member, &QAction::toggled, this, slot);
     };
-    const auto flag = [this](QAction** member, const QString& text, const QKeySequence& key, void (Player::*slot)()) {
+    const auto flag = [this](QAction** member, const QString& text, const QKeySequence& key,
+                             void (Player::*slot)()) {
         *member = makeAction(text, text, key);
         (*member)->setCheckable(true);
         onTriggered(*member, this, slot);
     };
 
     plain(&openAction, tr("Open..."), tr("Open Media"), QKeySequence::Open, qOverload<>(&Player::open));
-    plain(&openBookmarksAction, tr("Open Bookmarks..."), tr("Open Bookmarks"), QKeySequence(tr("Ctrl+Shift+O")),
-          qOverload<>(&Player::openBookmarksFile));
+    plain(&openBookmarksAction, tr("Open Bookmarks..."), tr("Open Bookmarks"),
+          QKeySequence(tr("Ctrl+Shift+O")), qOverload<>(&Player::openBookmarksFile));
     plain(&saveBookmarksAction, tr("Save Bookmarks"), tr("Save Bookmarks"), QKeySequence::Save,
           &Player::saveBookmarksFile);
     plain(&saveBookmarksAsAction, tr("Save Bookmarks As..."), tr("Save Bookmarks As..."),
           QKeySequence(tr("Ctrl+Shift+S")), &Player::saveBookmarksFileAs);
-    plain(&copyCurrentMediaAction, tr("Copy Current Media..."), tr("Copy Current Media"), QKeySequence(tr("Ctrl+D")),
-          &Player::copyCurrentMedia);
+    plain(&copyCurrentMediaAction, tr("Copy Current Media..."), tr("Copy Current Media"),
+          QKeySequence(tr("Ctrl+D")), &Player::copyCurrentMedia);
     plain(&clearAction, tr("Clear"), tr("Clear"), QKeySequence(), &Player::stop);
     exitAction = makeAction(tr("Exit"), tr("Exit"), QKeySequence::Quit);
     connect(exitAction, &QAction::triggered, this, &QWidget::close);
@@ -131,8 +132,8 @@ void Player::createActions()
           QKeySequence(Qt::Key_Period), &Player::setEndRangeToCurrent);
     plain(&resetRangeAction, tr("Reset Range"), tr("Reset Playback Range"), QKeySequence(tr("Ctrl+P")),
           &Player::resetFrameRange);
-    plain(&cacheFromCurrentAction, tr("Cache From Current"), tr("Cache From Current"), QKeySequence(Qt::Key_C),
-          &Player::cacheFromCurrent);
+    plain(&cacheFromCurrentAction, tr("Cache From Current"), tr("Cache From Current"),
+          QKeySequence(Qt::Key_C), &Player::cacheFromCurrent);
     plain(&preferencesAction, tr("Preferences..."), tr("Preferences"), QKeySequence(tr("Ctrl+Shift+P")),
           &Player::preferences);
 
@@ -160,11 +161,13 @@ void Player::createActions()
               &Player::setLoopOnStepEnabled);
     checkable(&loopOnScrubAction, tr("Loop on Scrub"), QKeySequence(tr("Ctrl+Alt+L")), s.loopOnScrub,
               &Player::setLoopOnScrubEnabled);
-    checkable(&autoplayAction, tr("Autoplay"), QKeySequence(tr("Ctrl+A")), s.autoplay, &Player::setAutoplayEnabled);
+    checkable(&autoplayAction, tr("Autoplay"), QKeySequence(tr("Ctrl+A")), s.autoplay,
+              &Player::setAutoplayEnabled);
 
     plain(&speedNormalAction, tr("Normal"), tr("Normal"), QKeySequence(Qt::Key_0), &Player::setSpeedNormal);
     plain(&speedHalfAction, tr("Half"), tr("Half"), QKeySequence(Qt::Key_9), &Player::setSpeedHalf);
-    plain(&speedQuarterAction, tr("Quarter"), tr("Quarter"), QKeySequence(Qt::Key_8), &Player::setSpeedQuarter);
+    plain(&speedQuarterAction, tr("Quarter"), tr("Quarter"), QKeySequence(Qt::Key_8),
+          &Player::setSpeedQuarter);
     plain(&speedIncreaseAction, tr("Increase"), tr("Increse Speed"), QKeySequence(Qt::Key_Plus),
           &Player::increaseSpeed);
     plain(&speedDecreaseAction, tr("Decrease"), tr("Decrease Speed"), QKeySequence(Qt::Key_Minus),
@@ -200,23 +203,24 @@ void Player::createActions()
           qOverload<>(&Player::addFrameBookmark));
     plain(&bookmarkRangeAction, tr("Bookmark Range"), tr("Bookmark Range"), QKeySequence(Qt::Key_R),
           qOverload<>(&Player::addRangeBookmark));
-    plain(&clearCurrentFrameAction, tr("Current Frame"), tr("Clear Current Frame"), QKeySequence(tr("Ctrl+F")),
-          &Player::clearCurrentFrameBookmark);
-    plain(&clearFramesInRangeAction, tr("Frames in Range"), tr("Clear Frames in Range"), QKeySequence(tr("Shift+F")),
-          &Player::clearFrameBookmarksInRange);
+    plain(&clearCurrentFrameAction, tr("Current Frame"), tr("Clear Current Frame"),
+          QKeySequence(tr("Ctrl+F")), &Player::clearCurrentFrameBookmark);
+    plain(&clearFramesInRangeAction, tr("Frames in Range"), tr("Clear Frames in Range"),
+          QKeySequence(tr("Shift+F")), &Player::clearFrameBookmarksInRange);
     plain(&clearAllFramesAction, tr("All Frames"), tr("Clear All Frames"), QKeySequence(tr("Ctrl+Shift+F")),
           &Player::clearAllFrameBookmarks);
-    plain(&clearCurrentRangeAction, tr("Current Range"), tr("Clear Current Range"), QKeySequence(tr("Ctrl+R")),
-          &Player::clearCurrentRangeBookmark);
+    plain(&clearCurrentRangeAction, tr("Current Range"), tr("Clear Current Range"),
+          QKeySequence(tr("Ctrl+R")), &Player::clearCurrentRangeBookmark);
     plain(&clearAllRangesAction, tr("All Ranges"), tr("Clear All Ranges"), QKeySequence(tr("Ctrl+Shift+R")),
           &Player::clearAllRangeBookmarks);
-    plain(&clearAllBookmarksAction, tr("Clear All"), tr("Clear All"), QKeySequence(), &Player::clearAllBookmarks);
-    plain(&previousFrameBookmarkAction, tr("Previous Frame"), tr("Previous Frame"), QKeySequence(Qt::Key_BracketLeft),
-          &Player::previousFrameBookmark);
+    plain(&clearAllBookmarksAction, tr("Clear All"), tr("Clear All"), QKeySequence(),
+          &Player::clearAllBookmarks);
+    plain(&previousFrameBookmarkAction, tr("Previous Frame"), tr("Previous Frame"),
+          QKeySequence(Qt::Key_BracketLeft), &Player::previousFrameBookmark);
     plain(&nextFrameBookmarkAction, tr("Next Frame"), tr("Next Frame"), QKeySequence(Qt::Key_BracketRight),
           &Player::nextFrameBookmark);
-    plain(&previousRangeBookmarkAction, tr("Previous Range"), tr("Previous Range"), QKeySequence(tr("Ctrl+[")),
-          &Player::previousRangeBookmark);
+    plain(&previousRangeBookmarkAction, tr("Previous Range"), tr("Previous Range"),
+          QKeySequence(tr("Ctrl+[")), &Player::previousRangeBookmark);
     plain(&nextRangeBookmarkAction, tr("Next Range"), tr("Next Range"), QKeySequence(tr("Ctrl+]")),
           &Player::nextRangeBookmark);
 
@@ -226,10 +230,12 @@ void Player::createActions()
               &Player::setRangeTimelineVisible);
     plain(&swapTimelinesAction, tr("Swap Timelines"), tr("Swap Timelines"), QKeySequence(Qt::Key_T),
           &Player::swapTimelines);
-    checkable(&showMenuBarAction, tr("Menu Bar"), QKeySequence(Qt::Key_F5), s.showMenuBar, &Player::setMenuBarVisible);
+    checkable(&showMenuBarAction, tr("Menu Bar"), QKeySequence(Qt::Key_F5), s.showMenuBar,
+              &Player::setMenuBarVisible);
     checkable(&showControlsAction, tr("Playback Controls"), QKeySequence(Qt::Key_F6), s.showBottomToolbar,
               &Player::setBottomToolbarVisible);
-    plain(&mediaInfoAction, tr("Media Info..."), tr("Media Info"), QKeySequence(Qt::Key_F9), &Player::mediaInfo);
+    plain(&mediaInfoAction, tr("Media Info..."), tr("Media Info"), QKeySequence(Qt::Key_F9),
+          &Player::mediaInfo);
     plain(&consoleAction, tr("Console..."), tr("Console"), QKeySequence(Qt::Key_F10), &Player::console);
     plain(&aboutAction, tr("About..."), tr("About"), QKeySequence(), &Player::about);
 }
@@ -252,8 +258,8 @@ void Player::createMenus()
     menuBar->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 
     QMenu* fileMenu = makeMenu(tr("File"),
-                               {openAction, openBookmarksAction, nullptr, saveBookmarksAction, saveBookmarksAsAction,
-                                nullptr, copyCurrentMediaAction, nullptr},
+                               {openAction, openBookmarksAction, nullptr, saveBookmarksAction,
+                                saveBookmarksAsAction, nullptr, copyCurrentMediaAction, nullptr},
                                this);
     recentMediaMenu = fileMenu->addMenu(tr("Recent Media"));
     recentBookmarksMenu = fileMenu->addMenu(tr("Recent Bookmarks"));
@@ -262,20 +268,21 @@ void Player::createMenus()
     fileMenu->addSeparator();
     fileMenu->addAction(exitAction);
 
-    QMenu* editMenu = makeMenu(tr("Edit"),
-                               {rangeStartToCurrentAction, rangeEndToCurrentAction, resetRangeAction, nullptr,
-                                cacheFromCurrentAction, nullptr, alwaysOnTopAction, nullptr, preferencesAction},
-                               this);
+    QMenu* editMenu =
+        makeMenu(tr("Edit"),
+                 {rangeStartToCurrentAction, rangeEndToCurrentAction, resetRangeAction, nullptr,
+                  cacheFromCurrentAction, nullptr, alwaysOnTopAction, nullptr, preferencesAction},
+                 this);
 
     QMenu* playbackMenu = new QMenu(tr("Playback"), this);
     playbackMenu->addMenu(makeMenu(tr("Speed"),
                                    {speedNormalAction, speedHalfAction, speedQuarterAction, nullptr,
                                     speedIncreaseAction, speedDecreaseAction, nullptr, speedCustomAction},
                                    playbackMenu));
-    for (QAction* entry : QList<QAction*>{nullptr, playPauseAction, stepForwardAction, stepBackwardAction, nullptr,
-                                          seekStartAction, seekEndAction, seekRangeStartAction, seekRangeEndAction,
-                                          nullptr, loopAction, loopOnStepAction, loopOnScrubAction, nullptr,
-                                          autoplayAction}) {
+    for (QAction* entry :
+         QList<QAction*>{nullptr, playPauseAction, stepForwardAction, stepBackwardAction, nullptr,
+                         seekStartAction, seekEndAction, seekRangeStartAction, seekRangeEndAction, nullptr,
+                         loopAction, loopOnStepAction, loopOnScrubAction, nullptr, autoplayAction}) {
         if (entry)
             playbackMenu->addAction(entry);
         else
@@ -283,18 +290,21 @@ void Player::createMenus()
     }
 
     QMenu* audioMenu =
-        makeMenu(tr("Audio"), {audioScrubAction, nullptr, increaseVolumeAction, decreaseVolumeAction, muteAction}, this);
+        makeMenu(tr("Audio"),
+                 {audioScrubAction, nullptr, increaseVolumeAction, decreaseVolumeAction, muteAction}, this);
     QMenu* videoMenu = makeMenu(tr("Video"),
                                 {originalSizeAction, nullptr, halfSizeAction, quarterSizeAction, nullptr,
                                  doubleSizeAction, nullptr, flipHorizontalAction, flipVerticalAction, nullptr,
                                  rotateCWAction, rotateCCWAction, nullptr, takeSnapshotAction},
                                 this);
 
-    QMenu* bookmarksMenu = makeMenu(tr("Bookmarks"), {bookmarkFrameAction, bookmarkRangeAction, nullptr}, this);
-    bookmarksMenu->addMenu(makeMenu(tr("Clear"),
-                                    {clearCurrentFrameAction, clearFramesInRangeAction, clearAllFramesAction, nullptr,
-                                     clearCurrentRangeAction, clearAllRangesAction, nullptr, clearAllBookmarksAction},
-                                    bookmarksMenu));
+    QMenu* bookmarksMenu =
+        makeMenu(tr("Bookmarks"), {bookmarkFrameAction, bookmarkRangeAction, nullptr}, this);
+    bookmarksMenu->addMenu(
+        makeMenu(tr("Clear"),
+                 {clearCurrentFrameAction, clearFramesInRangeAction, clearAllFramesAction, nullptr,
+                  clearCurrentRangeAction, clearAllRangesAction, nullptr, clearAllBookmarksAction},
+                 bookmarksMenu));
     for (QAction* entry : QList<QAction*>{nullptr, previousFrameBookmarkAction, nextFrameBookmarkAction,
                                           previousRangeBookmarkAction, nextRangeBookmarkAction, nullptr}) {
         if (entry)
@@ -304,10 +314,11 @@ void Player::createMenus()
     }
     rangeBookmarkMenu = bookmarksMenu->addMenu(tr("Set Range"));
 
-    QMenu* toolsMenu = makeMenu(tr("Tools"),
-                                {swapTimelinesAction, nullptr, showTimelineAction, showRangeTimelineAction, nullptr,
-                                 showMenuBarAction, showControlsAction, nullptr, mediaInfoAction, consoleAction},
-                                this);
+    QMenu* toolsMenu =
+        makeMenu(tr("Tools"),
+                 {swapTimelinesAction, nullptr, showTimelineAction, showRangeTimelineAction, nullptr,
+                  showMenuBarAction, showControlsAction, nullptr, mediaInfoAction, consoleAction},
+                 this);
     helpMenu = makeMenu(tr("Help"), {aboutAction}, nullptr);
 
     topMenus = {fileMenu, editMenu, playbackMenu, audioMenu, videoMenu, bookmarksMenu, toolsMenu, helpMenu};

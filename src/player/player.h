@@ -58,7 +58,8 @@ public slots:
     void saveBookmarksFileAs();
 
     // Playback commands.
-    void setCurrentFrame(int frame, bool audioScrub = false, bool clearCache = false, bool skipPlayWhenReady = false);
+    void setCurrentFrame(int frame, bool audioScrub = false, bool clearCache = false,
+                         bool skipPlayWhenReady = false);
     void setCurrentFrameRelative(int frame);
     void setPlaybackTime(double playbackTime);
     void playForward();

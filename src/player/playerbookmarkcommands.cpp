@@ -2,7 +2,6 @@
 // bookmarks, choosing a range bookmark as the playback range, and the menu of
 // range bookmarks.
 #include "player.h"
-
 #include "rangetimelinewidget.h"
 #include "timelinewidget.h"
 

@@ -1,11 +1,10 @@
 // The window's file commands: opening media and bookmarks files from every
 // path (dialog, recent lists, command line, second launch, remote control,
 // drag and drop), saving bookmarks and copying the current media.
-#include "player.h"
-
 #include "appsettings.h"
 #include "commandline.h"
 #include "consolewindow.h"
+#include "player.h"
 
 #include <QAction>
 #include <QDir>
@@ -189,8 +188,8 @@ void Player::copyCurrentMedia()
         return;
     const QString filter = QStringLiteral("All Files (*.*);;Current Media (*.%1)").arg(source.suffix());
     QString selected = QStringLiteral("Current Media (*.%1)").arg(source.suffix());
-    const QString target =
-        QFileDialog::getSaveFileName(this, tr("Copy Current Media"), source.absoluteFilePath(), filter, &selected);
+    const QString target = QFileDialog::getSaveFileName(this, tr("Copy Current Media"),
+                                                        source.absoluteFilePath(), filter, &selected);
     if (target.isEmpty())
         return;
     if (QFileInfo(target).absoluteFilePath() == source.absoluteFilePath())
@@ -280,8 +279,8 @@ void Player::saveBookmarksFileAs()
     if (playbackManager->state() == PlaybackManager::Stopped)
         return;
     QString selected = bookmarksSelectedFilter();
-    const QString file =
-        QFileDialog::getSaveFileName(this, tr("Save Bookmarks"), bookmarksDirectory(), bookmarksFilter(), &selected);
+    const QString file = QFileDialog::getSaveFileName(this, tr("Save Bookmarks"), bookmarksDirectory(),
+                                                      bookmarksFilter(), &selected);
     if (file.isEmpty())
         return;
     bookmarksFilePath = QFileInfo(file).absoluteFilePath();

@@ -2,12 +2,11 @@
 // clock with the playback range and looping, play/pause, stepping, the speed
 // ladder, the reactions to the controller's state, status and errors, mouse
 // scrubbing on the video and the deferred close.
-#include "player.h"
-
 #include "appsettings.h"
 #include "consolewindow.h"
 #include "mediainfodialog.h"
 #include "playbackcontrolwidget.h"
+#include "player.h"
 #include "programinfo.h"
 #include "rangetimelinewidget.h"
 #include "softwareviewer.h"

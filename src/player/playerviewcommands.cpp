@@ -1,13 +1,12 @@
 // The window's view, audio and window commands: volume, resizing to the
 // video, flip and rotate, snapshots, always on top, visibility of the
 // timelines and controls, the title, the statistics and the other windows.
-#include "player.h"
-
 #include "aboutdialog.h"
 #include "appsettings.h"
 #include "consolewindow.h"
 #include "mediainfodialog.h"
 #include "playbackcontrolwidget.h"
+#include "player.h"
 #include "preferencesdialog.h"
 #include "programinfo.h"
 #include "rangetimelinewidget.h"
@@ -232,17 +231,19 @@ void Player::updateStats()
     mediaInfoDialog->setSource(file);
     mediaInfoDialog->setFrameRangeText(QStringLiteral("%1 - %2").arg(1).arg(last));
     mediaInfoDialog->setFrameRateText(QString::number(fps, 'f', 3));
-    mediaInfoDialog->setCurrentTimeText(formatTime(qint64(double(currentFrame() - 1) / roundedFps * 1000), true));
+    mediaInfoDialog->setCurrentTimeText(
+        formatTime(qint64(double(currentFrame() - 1) / roundedFps * 1000), true));
     mediaInfoDialog->setDurationText(formatTime(qint64(double(last - 1) / roundedFps * 1000), true));
     mediaInfoDialog->setNormalSizeText(
         QStringLiteral("%1x%2").arg(playbackManager->videoWidth()).arg(playbackManager->videoHeight()));
     mediaInfoDialog->setCurrentSizeText(
         QStringLiteral("%1x%2").arg(viewer->displayedWidth()).arg(viewer->displayedHeight()));
-    mediaInfoDialog->setVideoCacheText(QString::number(playbackManager->videoCacheBytes() / 1e6, 'f', 2) +
-                                       QStringLiteral(" MB (%1 frames)").arg(playbackManager->cachedFrameCount()));
+    mediaInfoDialog->setVideoCacheText(
+        QString::number(playbackManager->videoCacheBytes() / 1e6, 'f', 2) +
+        QStringLiteral(" MB (%1 frames)").arg(playbackManager->cachedFrameCount()));
     // The controller counts the audio cache in 16-bit samples: two bytes each.
-    mediaInfoDialog->setAudioCacheText(QString::number(playbackManager->audioCacheSamples() * 2 / 1e6, 'f', 2) +
-                                       QStringLiteral(" MB"));
+    mediaInfoDialog->setAudioCacheText(
+        QString::number(playbackManager->audioCacheSamples() * 2 / 1e6, 'f', 2) + QStringLiteral(" MB"));
     mediaInfoDialog->setCachedRangeText(QString::number(playbackManager->cachedRangeStart(), 'f', 2) +
                                         QStringLiteral(" - ") +
                                         QString::number(playbackManager->cachedRangeEnd(), 'f', 2));

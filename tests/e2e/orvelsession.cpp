@@ -45,7 +45,8 @@ XServer::XServer(bool withWindowManager)
         if (!server->waitForStarted(5000))
             return;
         const QString socketPath = QStringLiteral("/tmp/.X11-unix/X%1").arg(n);
-        if (waitUntil([&] { return QFile::exists(socketPath) || server->state() != QProcess::Running; }, 5000) &&
+        if (waitUntil([&] { return QFile::exists(socketPath) || server->state() != QProcess::Running; },
+                      5000) &&
             server->state() == QProcess::Running) {
             displayName = QStringLiteral(":%1").arg(n);
             xvfb = std::move(server);
@@ -166,22 +167,22 @@ bool OrvelSession::findWindow(int timeoutMs)
 {
     const QString pidText = QString::number(pid());
     return waitUntil(
-        [&] {
-            if (!isRunning())
-                return true;
-            const QStringList ids =
-                runTool(QStringLiteral("xdotool"), {"search", "--onlyvisible", "--pid", pidText})
-                    .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-            for (const QString& id : ids) {
-                const QString name = runTool(QStringLiteral("xdotool"), {"getwindowname", id});
-                if (name != QLatin1String("Console") && !name.isEmpty()) {
-                    window = id;
-                    return true;
-                }
-            }
-            return false;
-        },
-        timeoutMs) &&
+               [&] {
+                   if (!isRunning())
+                       return true;
+                   const QStringList ids =
+                       runTool(QStringLiteral("xdotool"), {"search", "--onlyvisible", "--pid", pidText})
+                           .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+                   for (const QString& id : ids) {
+                       const QString name = runTool(QStringLiteral("xdotool"), {"getwindowname", id});
+                       if (name != QLatin1String("Console") && !name.isEmpty()) {
+                           window = id;
+                           return true;
+                       }
+                   }
+                   return false;
+               },
+               timeoutMs) &&
            !window.isEmpty();
 }
 
@@ -236,6 +237,85 @@ void OrvelSession::key(const QString& keys)
     QStringList arguments{"key", "--clearmodifiers", "--delay", "30"};
     arguments += keys.split(QLatin1Char(' '), Qt::SkipEmptyParts);
     runTool(QStringLiteral("xdotool"), arguments);
+}
+
+void OrvelSession::typeText(const QString& text)
+{
+    runTool(QStringLiteral("xdotool"), {"type", "--delay", "20", text});
+}
+
+void OrvelSession::click(int x, int y, int button)
+{
+    mouseDown(x, y, button);
+    mouseUp(button);
+}
+
+void OrvelSession::mouseDown(int x, int y, int button)
+{
+    mouseMoveTo(x, y);
+    runTool(QStringLiteral("xdotool"), {"mousedown", QString::number(button)});
+}
+
+void OrvelSession::mouseMoveTo(int x, int y)
+{
+    runTool(QStringLiteral("xdotool"),
+            {"mousemove", "--window", window, QString::number(x), QString::number(y)});
+}
+
+void OrvelSession::mouseUp(int button)
+{
+    runTool(QStringLiteral("xdotool"), {"mouseup", QString::number(button)});
+}
+
+QSize OrvelSession::windowSize() const
+{
+    // "Geometry: 641x483" on the last line.
+    const QString text = runTool(QStringLiteral("xdotool"), {"getwindowgeometry", window});
+    static const QRegularExpression pattern(QStringLiteral("Geometry: (\\d+)x(\\d+)"));
+    const QRegularExpressionMatch m = pattern.match(text);
+    return m.hasMatch() ? QSize(m.captured(1).toInt(), m.captured(2).toInt()) : QSize();
+}
+
+QString OrvelSession::waitForWindow(const QString& title, int timeoutMs) const
+{
+    QString found;
+    waitUntil(
+        [&] {
+            const QStringList ids = runTool(QStringLiteral("xdotool"),
+                                            {"search", "--onlyvisible", "--pid", QString::number(pid())})
+                                        .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+            for (const QString& id : ids) {
+                if (runTool(QStringLiteral("xdotool"), {"getwindowname", id}) == title) {
+                    found = id;
+                    return true;
+                }
+            }
+            return false;
+        },
+        timeoutMs);
+    return found;
+}
+
+bool OrvelSession::hasWindow(const QString& title) const
+{
+    return !waitForWindow(title, 0).isEmpty();
+}
+
+void OrvelSession::setClipboardText(const QString& text) const
+{
+    QProcess xclip;
+    xclip.setProcessEnvironment(x.environment());
+    xclip.start(QStringLiteral("xclip"), {"-selection", "clipboard", "-i"});
+    xclip.waitForStarted(5000);
+    xclip.write(text.toUtf8());
+    xclip.closeWriteChannel();
+    xclip.waitForFinished(5000);
+    QThread::msleep(200);
+}
+
+QString OrvelSession::clipboardText() const
+{
+    return runTool(QStringLiteral("xclip"), {"-selection", "clipboard", "-o"});
 }
 
 QImage OrvelSession::clipboardImage() const

@@ -62,7 +62,20 @@ public:
 
     bool sendCommand(const QString& line);
     void key(const QString& keys);
+    void typeText(const QString& text);
     void focus();
+    // Mouse actions at a position inside the main window.
+    void click(int x, int y, int button = 1);
+    void mouseDown(int x, int y, int button = 1);
+    void mouseMoveTo(int x, int y);
+    void mouseUp(int button = 1);
+    QSize windowSize() const;
+    // Waits for a visible window of the program with that title.
+    QString waitForWindow(const QString& title, int timeoutMs = 10000) const;
+    bool hasWindow(const QString& title) const;
+
+    void setClipboardText(const QString& text) const;
+    QString clipboardText() const;
 
     // Presses Ctrl+C and reads the frame index of the picture on the clipboard
     // (-1 if none could be read).

@@ -29,7 +29,9 @@ int visibleWindowsOf(const XServer& x, qint64 pid)
     xdotool.setProcessEnvironment(x.environment());
     xdotool.start(QStringLiteral("xdotool"), {"search", "--onlyvisible", "--pid", QString::number(pid)});
     xdotool.waitForFinished(5000);
-    return QString::fromUtf8(xdotool.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts).size();
+    return QString::fromUtf8(xdotool.readAllStandardOutput())
+        .split(QLatin1Char('\n'), Qt::SkipEmptyParts)
+        .size();
 }
 
 } // namespace

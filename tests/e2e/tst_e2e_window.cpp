@@ -47,10 +47,7 @@ class WindowTest : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY2(!OrvelSession::binary().isEmpty(), "ORVEL_BINARY is not set");
-    }
+    void initTestCase() { QVERIFY2(!OrvelSession::binary().isEmpty(), "ORVEL_BINARY is not set"); }
 
     void opensWithTheDarkLookAndNothingLoaded()
     {
@@ -146,7 +143,8 @@ private slots:
         }
         QElapsedTimer timer;
         timer.start();
-        const bool ended = moment == QLatin1String("sigterm") ? orvel.terminate(5000) : orvel.closeWindow(5000);
+        const bool ended =
+            moment == QLatin1String("sigterm") ? orvel.terminate(5000) : orvel.closeWindow(5000);
         QVERIFY2(ended, "the program did not end");
         QCOMPARE(orvel.exitCode(), 0);
         qInfo("ended %lld ms after the request", timer.elapsed());

@@ -130,10 +130,7 @@ private:
     }
 
 private slots:
-    void initTestCase()
-    {
-        Q_INIT_RESOURCE(resources);
-    }
+    void initTestCase() { Q_INIT_RESOURCE(resources); }
 
     void init()
     {
@@ -158,29 +155,68 @@ private slots:
         QStringList titles;
         for (QAction* a : bar->actions())
             titles << a->text();
-        QCOMPARE(titles, (QStringList{"File", "Edit", "Playback", "Audio", "Video", "Bookmarks", "Tools", "Help"}));
+        QCOMPARE(titles,
+                 (QStringList{"File", "Edit", "Playback", "Audio", "Video", "Bookmarks", "Tools", "Help"}));
         const QList<QAction*> tops = bar->actions();
         QCOMPARE(describe(tops[0]->menu()),
-                 (QStringList{"Open...", "Open Bookmarks...", "-", "Save Bookmarks", "Save Bookmarks As...", "-",
-                              "Copy Current Media...", "-", "Recent Media>", "<", "Recent Bookmarks>", "<", "-",
-                              "Clear", "-", "Exit"}));
+                 (QStringList{"Open...", "Open Bookmarks...", "-", "Save Bookmarks", "Save Bookmarks As...",
+                              "-", "Copy Current Media...", "-", "Recent Media>", "<", "Recent Bookmarks>",
+                              "<", "-", "Clear", "-", "Exit"}));
         QCOMPARE(describe(tops[1]->menu()),
-                 (QStringList{"Range Start to Current", "Range End to Current", "Reset Range", "-", "Cache From Current",
-                              "-", "Always on Top", "-", "Preferences..."}));
-        QCOMPARE(describe(tops[2]->menu()),
-                 (QStringList{"Speed>", "Normal", "Half", "Quarter", "-", "Increase", "Decrease", "-", "Custom...", "<",
-                              "-", "Play/Pause", "Step Forward", "Step Backward", "-", "Start", "End", "Range Start",
-                              "Range End", "-", "Loop", "Loop on Step", "Loop on Scrub", "-", "Autoplay"}));
+                 (QStringList{"Range Start to Current", "Range End to Current", "Reset Range", "-",
+                              "Cache From Current", "-", "Always on Top", "-", "Preferences..."}));
+        QCOMPARE(describe(tops[2]->menu()), (QStringList{"Speed>",
+                                                         "Normal",
+                                                         "Half",
+                                                         "Quarter",
+                                                         "-",
+                                                         "Increase",
+                                                         "Decrease",
+                                                         "-",
+                                                         "Custom...",
+                                                         "<",
+                                                         "-",
+                                                         "Play/Pause",
+                                                         "Step Forward",
+                                                         "Step Backward",
+                                                         "-",
+                                                         "Start",
+                                                         "End",
+                                                         "Range Start",
+                                                         "Range End",
+                                                         "-",
+                                                         "Loop",
+                                                         "Loop on Step",
+                                                         "Loop on Scrub",
+                                                         "-",
+                                                         "Autoplay"}));
         QCOMPARE(describe(tops[3]->menu()),
                  (QStringList{"Audio Scrub", "-", "Increase Volume", "Decrease Volume", "Mute"}));
         QCOMPARE(describe(tops[4]->menu()),
                  (QStringList{"Original Size", "-", "Half Size", "Quarter Size", "-", "Double Size", "-",
                               "Flip Horizontal", "Flip Vertical", "-", "Rotate CW", "Rotate CCW", "-",
                               "Take Snapshot"}));
-        QCOMPARE(describe(tops[5]->menu()),
-                 (QStringList{"Bookmark Frame", "Bookmark Range", "-", "Clear>", "Current Frame", "Frames in Range",
-                              "All Frames", "-", "Current Range", "All Ranges", "-", "Clear All", "<", "-",
-                              "Previous Frame", "Next Frame", "Previous Range", "Next Range", "-", "Set Range>", "<"}));
+        QCOMPARE(describe(tops[5]->menu()), (QStringList{"Bookmark Frame",
+                                                         "Bookmark Range",
+                                                         "-",
+                                                         "Clear>",
+                                                         "Current Frame",
+                                                         "Frames in Range",
+                                                         "All Frames",
+                                                         "-",
+                                                         "Current Range",
+                                                         "All Ranges",
+                                                         "-",
+                                                         "Clear All",
+                                                         "<",
+                                                         "-",
+                                                         "Previous Frame",
+                                                         "Next Frame",
+                                                         "Previous Range",
+                                                         "Next Range",
+                                                         "-",
+                                                         "Set Range>",
+                                                         "<"}));
         QCOMPARE(describe(tops[6]->menu()),
                  (QStringList{"Swap Timelines", "-", "Timeline", "Range Timeline", "-", "Menu Bar",
                               "Playback Controls", "-", "Media Info...", "Console..."}));
@@ -348,7 +384,8 @@ private slots:
     {
         Player& p = makePlayer();
         QCOMPARE(p.windowTitle(), QStringLiteral("Orvel"));
-        QCOMPARE(Player::windowTitleFor(QStringLiteral("/a/b/shot.mov"), 12), QStringLiteral("shot.mov -- Frame 12"));
+        QCOMPARE(Player::windowTitleFor(QStringLiteral("/a/b/shot.mov"), 12),
+                 QStringLiteral("shot.mov -- Frame 12"));
     }
 
     void timesAreFormattedWithHoursMinutesSecondsAndMillis()
