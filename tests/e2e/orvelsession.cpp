@@ -234,6 +234,11 @@ void OrvelSession::focus()
 void OrvelSession::key(const QString& keys)
 {
     focus();
+    keyToFocused(keys);
+}
+
+void OrvelSession::keyToFocused(const QString& keys)
+{
     QStringList arguments{"key", "--clearmodifiers", "--delay", "30"};
     arguments += keys.split(QLatin1Char(' '), Qt::SkipEmptyParts);
     runTool(QStringLiteral("xdotool"), arguments);

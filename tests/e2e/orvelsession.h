@@ -61,7 +61,10 @@ public:
     static int frameInTitle(const QString& title);
 
     bool sendCommand(const QString& line);
+    // Keys to the main window (focused first).
     void key(const QString& keys);
+    // Keys to whichever window has the focus (a dialog, say).
+    void keyToFocused(const QString& keys);
     void typeText(const QString& text);
     void focus();
     // Mouse actions at a position inside the main window.
