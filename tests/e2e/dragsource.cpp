@@ -5,6 +5,7 @@
 #include <QDrag>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QTimer>
 #include <QUrl>
 #include <QWidget>
 #include <cstdio>
@@ -28,7 +29,9 @@ protected:
         const Qt::DropAction action = drag->exec(Qt::CopyAction);
         printf("dropped %d\n", int(action));
         fflush(stdout);
-        QApplication::quit();
+        // The target fetches the dropped data after the drag has ended: stay
+        // a moment to hand it over.
+        QTimer::singleShot(3000, qApp, &QCoreApplication::quit);
     }
 
 private:
