@@ -447,9 +447,14 @@ private slots:
         QTest::qWait(500);
         watch.terminate();
         watch.waitForFinished(3000);
+        // Writes go through a temporary file renamed over the settings file:
+        // one rename onto "orvel.ini" is one write.
         const QStringList events =
             QString::fromUtf8(watch.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        QCOMPARE(events.filter(QStringLiteral("orvel.ini")).size(), 1);
+        int writes = 0;
+        for (const QString& event : events)
+            writes += event.section(QLatin1Char(' '), 1) == QLatin1String("orvel.ini") ? 1 : 0;
+        QCOMPARE(writes, 1);
     }
 
     void viewsResizeRotateAndSnapshot()
