@@ -53,7 +53,8 @@ private:
     bool shows(int n)
     {
         if (!orvel->waitForTitle(titleFor(clip, n), 15000)) {
-            qWarning("title is \"%s\", expected frame %d", qPrintable(orvel->title()), n);
+            qWarning("title is \"%s\", expected frame %d; the program said:\n%s", qPrintable(orvel->title()), n,
+                     orvel->standardError().right(2000).constData());
             return false;
         }
         const int index = orvel->snapshotIndex();
