@@ -7,6 +7,7 @@
 #include <QRegularExpression>
 #include <QSettings>
 #include <QTcpServer>
+#include <QTest>
 #include <QThread>
 #include <csignal>
 
@@ -26,7 +27,7 @@ bool waitUntil(const std::function<bool()>& condition, int timeoutMs)
     while (timer.elapsed() < timeoutMs) {
         if (condition())
             return true;
-        QThread::msleep(50);
+        QTest::qWait(50);
     }
     return condition();
 }
