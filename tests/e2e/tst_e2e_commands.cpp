@@ -393,8 +393,9 @@ private slots:
         QVERIFY(shows(60));
 
         // Save As: the dialog asks for a name.
-        const QString folder = orvel->tmp() + QStringLiteral("/review");
-        QVERIFY(QDir().mkpath(folder));
+        // Outside the session's own folders, which go with the session.
+        QTemporaryDir review;
+        const QString folder = review.path();
         const QString saved = folder + QStringLiteral("/notes.bmk");
         orvel->key(QStringLiteral("ctrl+shift+s"));
         QVERIFY(!orvel->waitForWindow(QStringLiteral("Save Bookmarks")).isEmpty());
@@ -416,8 +417,8 @@ private slots:
 
         // Moved together with its clip, it still finds the clip.
         QVERIFY(orvel->closeWindow());
-        const QString moved = orvel->tmp() + QStringLiteral("/moved");
-        QVERIFY(QDir().mkpath(moved));
+        QTemporaryDir elsewhere;
+        const QString moved = elsewhere.path();
         QVERIFY(QFile::copy(saved, moved + QStringLiteral("/notes.bmk")));
         QVERIFY(QFile::copy(clip.path(), moved + QLatin1Char('/') + clip.name));
         const QString gone = orvel->tmp() + QStringLiteral("/gone/") + clip.name;
