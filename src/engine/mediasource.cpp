@@ -1,0 +1,93 @@
+#include "mediasource.h"
+
+extern "C" {
+#include <libavutil/time.h>
+}
+
+#include <algorithm>
+
+MediaSource::MediaSource(const QString& filename)
+    : scrubBuffer(new int16_t[ScrubBufferSamples]()), path(filename)
+{
+    audioPackets.setInterruptFlags(&aborting, &seekRequested);
+    videoPackets.setInterruptFlags(&aborting, &seekRequested);
+    videoCache.setAbortFlag(&aborting);
+    publish();
+}
+
+MediaSource::~MediaSource()
+{
+    audioPackets.clear();
+    audioCache.clear();
+    videoPackets.clear();
+    videoCache.reset();
+    // The codec contexts go before the demuxer whose streams they decode.
+    audioCodecContext.reset();
+    videoCodecContext.reset();
+    formatContext.reset();
+}
+
+int64_t MediaSource::now()
+{
+    // A monotonic clock: the wall clock can jump while a clip plays.
+    return av_gettime_relative();
+}
+
+double MediaSource::playbackTime(bool advance)
+{
+    if (advance && playing)
+        advanceClock();
+    std::lock_guard<std::mutex> lock(clockMutex);
+    return clockTime;
+}
+
+void MediaSource::advanceClock()
+{
+    const double rate = speed.load();
+    std::lock_guard<std::mutex> lock(clockMutex);
+    clockPrevious = clockNow;
+    clockNow = now();
+    clockTime += double(clockNow - clockPrevious) / 1e6 * rate;
+}
+
+double MediaSource::setPlaybackTime(double t)
+{
+    t = std::max(t, 0.0);
+    double rate = speed.load();
+    if (rate <= 0.0)
+        rate = 1.0;
+    std::lock_guard<std::mutex> lock(clockMutex);
+    clockTime = 0.0;
+    clockNow = clockPrevious = int64_t(double(now()) - t * 1e6 / rate);
+    clockNow = now();
+    clockTime = double(clockNow - clockPrevious) / 1e6 * rate;
+    return clockTime;
+}
+
+void MediaSource::requestSeek(double target)
+{
+    seekTarget = target;
+    seekRequested = true;
+    wakeWaiters();
+}
+
+void MediaSource::abort()
+{
+    aborting = true;
+    wakeWaiters();
+}
+
+void MediaSource::wakeWaiters()
+{
+    audioPackets.wake();
+    videoPackets.wake();
+    videoCache.wake();
+}
+
+void MediaSource::armScrubBurst(int frames, bool forward)
+{
+    resetAudioPosition = true;
+    scrubForward = forward;
+    scrubFrames = frames;
+    scrubPending = true;
+}
