@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QWidget>
+
+class QPushButton;
+
+// The transport buttons of the player window's bottom bar. They only emit
+// requests; the window connects them to its commands and reports back whether
+// it plays through setPlaying.
+class PlaybackControlWidget : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit PlaybackControlWidget(QWidget* parent = nullptr);
+
+    // The play button shows the pause icon exactly while playing.
+    void setPlaying(bool playing);
+    bool isPlaying() const { return m_playing; }
+
+signals:
+    void playForwardClicked();
+    void playBackwardClicked();
+    void stepForwardClicked();
+    void stepBackwardClicked();
+    void seekStartClicked();
+    void seekEndClicked();
+
+public slots:
+    void playForward();
+    void playBackward();
+    void stepForward();
+    void stepBackward();
+    void seekStart();
+    void seekEnd();
+
+private:
+    QPushButton* createButton(const QString& objectName, const QString& icon, const QString& toolTip);
+
+    QPushButton* m_playButton = nullptr;
+    QPushButton* m_stepForwardButton = nullptr;
+    QPushButton* m_stepBackwardButton = nullptr;
+    QPushButton* m_seekStartButton = nullptr;
+    QPushButton* m_seekEndButton = nullptr;
+    bool m_playing = false;
+};
