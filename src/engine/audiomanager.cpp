@@ -70,6 +70,23 @@ void AudioManager::changeMediaSource(MediaSource* mediaSrc)
         }
     }
     setStatus(NoAudio);
+    discardPackets();
+}
+
+void AudioManager::discardPackets()
+{
+    // The reader queues the audio stream's packets whether or not they can be
+    // played: unless someone takes them, the full queue stops the reader and
+    // with it the video. Stays here until the media is unloaded.
+    if (source->audioStreamIndex < 0)
+        return;
+    PacketPtr packet(av_packet_alloc());
+    if (!packet)
+        return;
+    while (!source->aborting) {
+        if (source->audioPackets.pop(packet.get(), IdleWaitMs) == 0)
+            av_packet_unref(packet.get());
+    }
 }
 
 bool AudioManager::startEngine()

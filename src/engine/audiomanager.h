@@ -73,6 +73,7 @@ private:
                               const PaStreamCallbackTimeInfo* timeInfo, PaStreamCallbackFlags flags,
                               void* userData);
     static void renderScrubBurst(MediaSource* source, int16_t* output, unsigned long frames, int channels);
+    void discardPackets();
     bool startEngine();
     bool openStream();
     void closeStream();
