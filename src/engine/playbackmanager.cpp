@@ -386,10 +386,21 @@ void PlaybackManager::updatePlaybackTime()
 
 bool PlaybackManager::frameAvailableAt(double time) const
 {
-    // The frame for `time` is in the cache once a frame ends after it: the
-    // decoder delivers pictures in time order, so none is still to come.
+    // The frame for `time` is in the cache once a later one could no longer
+    // arrive: the decoder delivers pictures in time order, and a picture may
+    // lie up to the lookup tolerance before its exact time (rounded stamps).
+    // A cache that reaches the end of the media holds everything there is.
     const VideoFrameCache& cache = mediaSource->videoCache;
-    return cache.usedSlots() > 0 && time < cache.rangeEnd();
+    if (cache.usedSlots() == 0)
+        return false;
+    const double end = cache.rangeEnd();
+    return time + VideoFrameCache::LookupTolerance < end || (duration > 0.0 && end >= duration);
+}
+
+bool PlaybackManager::frameCachedAt(double time) const
+{
+    return frameAvailableAt(time) &&
+           mediaSource->videoCache.rangeStart() <= time + VideoFrameCache::LookupTolerance;
 }
 
 void PlaybackManager::updateVideoFrame(bool refresh)
@@ -517,11 +528,7 @@ void PlaybackManager::seek(double time, double audioScrubDuration, bool clearCac
         pendingSeekTime = time;
         return;
     }
-    const VideoFrameCache& cache = mediaSource->videoCache;
-    const bool cached = cache.usedSlots() > 0 &&
-                        cache.rangeStart() <= time + VideoFrameCache::LookupTolerance &&
-                        time < cache.rangeEnd();
-    if (!clearCache && cached) {
+    if (!clearCache && frameCachedAt(time)) {
         mediaSource->setPlaybackTime(time);
         updatePlaybackTime();
         armAudioBurst();

@@ -161,6 +161,7 @@ private:
     void requestReaderSeek(double time);
     void computeDuration();
     bool frameAvailableAt(double time) const;
+    bool frameCachedAt(double time) const;
     void presentFrame(bool refresh, bool exactOnly);
     void awaitFrame();
     void pollForFrame();
