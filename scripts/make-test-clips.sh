@@ -57,7 +57,7 @@ tone_src() {
   echo "aevalsrc='$expr':s=$rate:d=$d:c=$layout"
 }
 
-x264_long_gop=(-c:v libx264 -preset veryfast -pix_fmt yuv420p -x264-params keyint=250:min-keyint=250:scenecut=0:bframes=3)
+x264_long_gop=(-c:v libx264 -preset veryfast -pix_fmt yuv420p -x264-params keyint=250:min-keyint=250:scenecut=0:bframes=3:b-adapt=0)
 
 make_h264_1080p25() {
   "${ff[@]}" -f lavfi -i "$(video_src 1920 1080 25 12)" -f lavfi -i "$(tone_src 48000 2 12)" \

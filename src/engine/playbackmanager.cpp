@@ -43,7 +43,8 @@ void keepLargeBuffersOutOfTheHeap()
 } // namespace
 
 PlaybackManager::PlaybackManager(QObject* parent)
-    : QObject(parent), mediaStatus(mediaManager.status()), audioStatus(audioManager.status()),
+    : QObject(parent), mediaProbe(&releaseFence), audioProbe(&releaseFence), videoProbe(&releaseFence),
+      mediaStatus(mediaManager.status()), audioStatus(audioManager.status()),
       videoStatus(videoManager.status())
 {
     keepLargeBuffersOutOfTheHeap();
@@ -55,27 +56,40 @@ PlaybackManager::PlaybackManager(QObject* parent)
     mediaThread.setObjectName(QStringLiteral("orvel reader"));
     audioThread.setObjectName(QStringLiteral("orvel audio"));
     videoThread.setObjectName(QStringLiteral("orvel video"));
+    for (QThread* thread : {&mediaThread, &audioThread, &videoThread}) {
+        // Runs on the worker as its last act: orders everything it did before
+        // the destructor, which deletes the managers once the threads are done.
+        connect(
+            thread, &QThread::finished, thread,
+            [this] { releaseFence.fetch_add(1, std::memory_order_release); }, Qt::DirectConnection);
+    }
 
     connect(this, &PlaybackManager::mediaSourceChanged, &mediaManager, &MediaManager::load);
     connect(this, &PlaybackManager::seekRequested, &mediaManager, &MediaManager::seek);
     connect(this, &PlaybackManager::unloadMedia, &mediaManager, &MediaManager::unload);
     connect(&mediaManager, &MediaManager::error, this, &PlaybackManager::onMediaError);
     connect(&mediaManager, &MediaManager::statusChanged, this, &PlaybackManager::onMediaStatusUpdate);
+    connect(&mediaProbe, &WorkerProbe::confirmed, this, &PlaybackManager::onReaderReleased);
     mediaManager.moveToThread(&mediaThread);
+    mediaProbe.moveToThread(&mediaThread);
     mediaThread.start();
 
     connect(this, &PlaybackManager::mediaSourceLoaded, &audioManager, &AudioManager::changeMediaSource);
     connect(this, &PlaybackManager::unloadAudioVideo, &audioManager, &AudioManager::stopDecoding);
     connect(&audioManager, &AudioManager::error, this, &PlaybackManager::onAudioError);
     connect(&audioManager, &AudioManager::statusChanged, this, &PlaybackManager::onAudioStatusUpdate);
+    connect(&audioProbe, &WorkerProbe::confirmed, this, &PlaybackManager::onDecoderReleased);
     audioManager.moveToThread(&audioThread);
+    audioProbe.moveToThread(&audioThread);
     audioThread.start();
 
     connect(this, &PlaybackManager::mediaSourceLoaded, &videoManager, &VideoManager::changeMediaSource);
     connect(this, &PlaybackManager::unloadAudioVideo, &videoManager, &VideoManager::stopDecoding);
     connect(&videoManager, &VideoManager::error, this, &PlaybackManager::onVideoError);
     connect(&videoManager, &VideoManager::statusChanged, this, &PlaybackManager::onVideoStatusUpdate);
+    connect(&videoProbe, &WorkerProbe::confirmed, this, &PlaybackManager::onDecoderReleased);
     videoManager.moveToThread(&videoThread);
+    videoProbe.moveToThread(&videoThread);
     videoThread.start();
 
     timer.setTimerType(Qt::PreciseTimer);
@@ -111,11 +125,14 @@ PlaybackManager::~PlaybackManager()
             thread->wait();
         }
     }
+    releaseFence.load(std::memory_order_acquire);
     // The managers are destroyed next, on this thread; what they still report
     // while they let go must not reach a half-destroyed controller.
     QObject::disconnect(&mediaManager, nullptr, this, nullptr);
     QObject::disconnect(&audioManager, nullptr, this, nullptr);
     QObject::disconnect(&videoManager, nullptr, this, nullptr);
+    for (WorkerProbe* probe : {&mediaProbe, &audioProbe, &videoProbe})
+        QObject::disconnect(probe, nullptr, this, nullptr);
 }
 
 QStringList PlaybackManager::supportedSuffixes()
@@ -599,25 +616,12 @@ void PlaybackManager::stop()
         decodersReleasing = 2;
         readerReleasing = false;
         emit unloadAudioVideo();
-        afterQueuedCalls(&audioManager, &PlaybackManager::onDecoderReleased);
-        afterQueuedCalls(&videoManager, &PlaybackManager::onDecoderReleased);
+        audioProbe.request();
+        videoProbe.request();
         lastFrameShown = -1;
     }
     clearVideoFrame();
     setState(Stopped);
-}
-
-void PlaybackManager::afterQueuedCalls(QObject* worker, void (PlaybackManager::*done)())
-{
-    QMetaObject::invokeMethod(
-        worker,
-        [this, done] {
-            // Orders the worker's last use of the media before its deletion.
-            releaseFence.fetch_add(1, std::memory_order_release);
-            QMetaObject::invokeMethod(
-                this, [this, done] { (this->*done)(); }, Qt::QueuedConnection);
-        },
-        Qt::QueuedConnection);
 }
 
 void PlaybackManager::onDecoderReleased()
@@ -628,8 +632,10 @@ void PlaybackManager::onDecoderReleased()
     if (--decodersReleasing > 0)
         return;
     readerReleasing = true;
+    // The reader frees the codecs the decoders used: it must see their work.
+    mediaProbe.handOver();
     emit unloadMedia();
-    afterQueuedCalls(&mediaManager, &PlaybackManager::onReaderReleased);
+    mediaProbe.request();
 }
 
 void PlaybackManager::onReaderReleased()

@@ -5,6 +5,7 @@
 #include "mediasource.h"
 #include "softwareviewer.h"
 #include "videomanager.h"
+#include "workerprobe.h"
 
 #include <QObject>
 #include <QPointer>
@@ -165,13 +166,15 @@ private:
     void presentFrame(bool refresh, bool exactOnly);
     void awaitFrame();
     void pollForFrame();
-    void afterQueuedCalls(QObject* worker, void (PlaybackManager::*done)());
     void onDecoderReleased();
     void onReaderReleased();
 
     Error currentError = NoError;
     State currentState = Stopped;
     Status currentStatus = NoMedia;
+    // Orders a worker's last use of the media (and of its manager) before
+    // their deletion on this thread.
+    std::atomic<int> releaseFence{0};
     // Declared before the managers, so that it outlives them: their
     // destructors still let go of what they hold of it.
     std::unique_ptr<MediaSource> mediaSource;
@@ -181,6 +184,10 @@ private:
     MediaManager mediaManager;
     AudioManager audioManager;
     VideoManager videoManager;
+    // One per worker thread: they confirm that a manager has let go.
+    WorkerProbe mediaProbe;
+    WorkerProbe audioProbe;
+    WorkerProbe videoProbe;
     MediaManager::Status mediaStatus;
     AudioManager::Status audioStatus;
     VideoManager::Status videoStatus;
@@ -209,6 +216,4 @@ private:
     bool readerReleasing = false;   // the reader is yet to confirm that it let go
     double duration = 0.0;
     bool clampingToEnd = false;
-    // Orders a worker's last use of the media before the media's deletion.
-    std::atomic<int> releaseFence{0};
 };
