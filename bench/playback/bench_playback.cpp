@@ -246,7 +246,7 @@ void measureSeeks(Bench& bench, const QString& clip)
     std::vector<double> reference;
     std::vector<double> startup;
     int mismatches = 0;
-    for (int i = 0; i < 20; ++i) {
+    for (int i = 0; i < 30; ++i) {
         const int target = int(random.bounded(frames));
         // Outside the cache: clearCache sends every seek to the reader.
         QElapsedTimer timer;
