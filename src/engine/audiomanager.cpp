@@ -69,6 +69,9 @@ void AudioManager::changeMediaSource(MediaSource* mediaSrc)
             return;
         }
     }
+    // Nobody decodes the audio of this media: its packets must not pile up
+    // in front of the reader.
+    source->audioPackets.setDropping(true);
     setStatus(NoAudio);
 }
 

@@ -59,12 +59,15 @@ void VideoManager::changeMediaSource(MediaSource* mediaSrc)
     // A video stream that no decoder could open counts as none: the media
     // then plays its sound alone.
     if (source->videoStreamCount == 0 || source->videoStreamIndex < 0 || !source->videoCodecContext) {
+        source->videoPackets.setDropping(true);
         setStatus(NoVideo);
         return;
     }
     decoder = std::make_unique<VideoDecoder>(source);
     if (decoder->init() < 0) {
         decoder.reset();
+        // Nobody decodes the video: its packets must not hold the reader up.
+        source->videoPackets.setDropping(true);
         raiseError(InitFailed);
         return;
     }
