@@ -19,9 +19,11 @@ EngineRig::EngineRig()
         if (e == MediaManager::SeekFailed)
             ++seekFailedCount;
     });
-    connect(&video, &VideoManager::statusChanged, this, [this](VideoManager::Status s) { videoStatuses << s; });
+    connect(&video, &VideoManager::statusChanged, this,
+            [this](VideoManager::Status s) { videoStatuses << s; });
     connect(&video, &VideoManager::error, this, [this](VideoManager::Error e) { videoErrors << e; });
-    connect(&audio, &AudioManager::statusChanged, this, [this](AudioManager::Status s) { audioStatuses << s; });
+    connect(&audio, &AudioManager::statusChanged, this,
+            [this](AudioManager::Status s) { audioStatuses << s; });
     connect(&audio, &AudioManager::error, this, [this](AudioManager::Error e) { audioErrors << e; });
     reader.moveToThread(&readerThread);
     video.moveToThread(&videoThread);
@@ -73,7 +75,8 @@ bool EngineRig::open(const QString& path, bool decode, qint64 cacheSize, float t
     MediaSource* src = media.get();
     QMetaObject::invokeMethod(&reader, "load", Qt::QueuedConnection, Q_ARG(MediaSource*, src));
     if (!waitFor([this] {
-            return readerStatuses.contains(MediaManager::Loaded) || readerStatuses.contains(MediaManager::LoadFailed);
+            return readerStatuses.contains(MediaManager::Loaded) ||
+                   readerStatuses.contains(MediaManager::LoadFailed);
         }))
         return false;
     if (!readerStatuses.contains(MediaManager::Loaded))
@@ -86,8 +89,8 @@ bool EngineRig::open(const QString& path, bool decode, qint64 cacheSize, float t
     QMetaObject::invokeMethod(&video, "changeMediaSource", Qt::QueuedConnection, Q_ARG(MediaSource*, src));
     QMetaObject::invokeMethod(&audio, "changeMediaSource", Qt::QueuedConnection, Q_ARG(MediaSource*, src));
     return waitFor([this] {
-        const bool videoDone = videoStatuses.contains(VideoManager::Ready) || videoStatuses.contains(VideoManager::NoVideo) ||
-                               !videoErrors.isEmpty();
+        const bool videoDone = videoStatuses.contains(VideoManager::Ready) ||
+                               videoStatuses.contains(VideoManager::NoVideo) || !videoErrors.isEmpty();
         const bool audioDone =
             audioStatuses.contains(AudioManager::Started) || audioStatuses.contains(AudioManager::NoAudio);
         return videoDone && audioDone;
@@ -125,7 +128,8 @@ int EngineRig::pictureIndexAt(double time)
     const VideoFrame* frame = cache.frameAt(time);
     if (!frame)
         return -1;
-    return FrameIndex::read(frame->pixels.get(), frame->width, frame->height, VideoFrame::bytesPerLine(frame->width));
+    return FrameIndex::read(frame->pixels.get(), frame->width, frame->height,
+                            VideoFrame::bytesPerLine(frame->width));
 }
 
 bool EngineRig::close()
@@ -139,10 +143,15 @@ bool EngineRig::close()
     // call returns once the manager's thread has run everything queued before.
     QMetaObject::invokeMethod(&video, "stopDecoding", Qt::QueuedConnection);
     QMetaObject::invokeMethod(&audio, "stopDecoding", Qt::QueuedConnection);
-    bool ok = QMetaObject::invokeMethod(&video, [] {}, Qt::BlockingQueuedConnection);
-    ok = QMetaObject::invokeMethod(&audio, [] {}, Qt::BlockingQueuedConnection) && ok;
+    bool ok = QMetaObject::invokeMethod(
+        &video, [] {}, Qt::BlockingQueuedConnection);
+    ok = QMetaObject::invokeMethod(
+             &audio, [] {}, Qt::BlockingQueuedConnection) &&
+         ok;
     QMetaObject::invokeMethod(&reader, "unload", Qt::QueuedConnection);
-    ok = QMetaObject::invokeMethod(&reader, [] {}, Qt::BlockingQueuedConnection) && ok;
+    ok = QMetaObject::invokeMethod(
+             &reader, [] {}, Qt::BlockingQueuedConnection) &&
+         ok;
     QCoreApplication::processEvents();
     media.reset();
     return ok && reader.status() == MediaManager::Unloaded && video.status() == VideoManager::Unloaded &&
