@@ -171,8 +171,11 @@ void AudioManager::release()
         engineStarted = false;
     }
     decoder.reset();
-    if (source)
+    if (source) {
         source->audioCache.clear();
+        // Orders this thread's last use of the media before the reader closes it.
+        source->publish();
+    }
     source = nullptr;
     setStatus(Unloaded);
     currentError = NoError;

@@ -26,6 +26,7 @@ MediaManager::MediaManager(QObject* parent) : QObject(parent), packet(av_packet_
 MediaManager::~MediaManager()
 {
     if (source) {
+        source->synchronise();
         source->audioPackets.clear();
         source->videoPackets.clear();
     }
@@ -306,10 +307,13 @@ void MediaManager::closeFile()
 void MediaManager::unload()
 {
     if (source) {
+        source->synchronise();
         source->audioPackets.clear();
         source->videoPackets.clear();
     }
     closeFile();
+    if (source)
+        source->publish();
     source = nullptr;
     setStatus(Unloaded);
 }

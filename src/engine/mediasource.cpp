@@ -17,6 +17,7 @@ MediaSource::MediaSource(const QString& filename)
 
 MediaSource::~MediaSource()
 {
+    synchronise();
     audioPackets.clear();
     audioCache.clear();
     videoPackets.clear();

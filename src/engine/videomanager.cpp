@@ -42,8 +42,11 @@ void VideoManager::raiseError(Error error)
 void VideoManager::release()
 {
     decoder.reset();
-    if (source)
+    if (source) {
         source->videoCache.reset();
+        // Orders this thread's last use of the media before the reader closes it.
+        source->publish();
+    }
     source = nullptr;
     setStatus(Unloaded);
     currentError = NoError;
