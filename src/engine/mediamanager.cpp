@@ -9,6 +9,13 @@ namespace {
 // unload wakes it; the time-out only bounds a wake-up that went missing.
 constexpr int IdleWaitMs = 50;
 
+// Lets a blocking read inside the demuxer (a slow disk, a network share)
+// give up as soon as the media is unloaded.
+int interruptWhenAborting(void* opaque)
+{
+    return static_cast<const MediaSource*>(opaque)->aborting.load() ? 1 : 0;
+}
+
 bool isAttachedPicture(const AVStream* stream)
 {
     return (stream->disposition & AV_DISPOSITION_ATTACHED_PIC) != 0;
@@ -83,8 +90,13 @@ bool MediaManager::openFile()
     source->videoStreamCount = 0;
     source->videoStreamIndex = -1;
 
-    AVFormatContext* context = nullptr;
+    AVFormatContext* context = avformat_alloc_context();
+    if (!context)
+        return false;
+    context->interrupt_callback.callback = &interruptWhenAborting;
+    context->interrupt_callback.opaque = source;
     const QByteArray name = source->filename().toLocal8Bit();
+    // On failure the library frees the context and nulls the pointer.
     if (avformat_open_input(&context, name.constData(), nullptr, nullptr) < 0)
         return false;
     source->formatContext.reset(context);

@@ -65,6 +65,8 @@ bool EngineRig::waitFor(const std::function<bool()>& condition, int timeoutMs)
 bool EngineRig::open(const QString& path, bool decode, qint64 cacheSize, float trailingPct)
 {
     close();
+    // Reports still queued from an earlier media must not count for this one.
+    QCoreApplication::processEvents();
     readerStatuses.clear();
     readerErrors.clear();
     videoStatuses.clear();

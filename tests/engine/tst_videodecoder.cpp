@@ -68,8 +68,14 @@ private Q_SLOTS:
             const double time = seekTimeOfFrame(clip, frame);
             QVERIFY2(rig.seekAndWaitForPicture(time), qPrintable(QString("seek to frame %1").arg(frame)));
             const int shown = rig.pictureIndexAt(time);
-            if (shown != clip.firstIndex + frame)
-                mismatches << QString("frame %1 showed %2").arg(clip.firstIndex + frame).arg(shown);
+            if (shown != clip.firstIndex + frame) {
+                const QList<int> cached = cachedIndexes(rig.source());
+                mismatches << QString("frame %1 showed %2 (cached %3..%4)")
+                                  .arg(clip.firstIndex + frame)
+                                  .arg(shown)
+                                  .arg(cached.value(0, -1))
+                                  .arg(cached.value(cached.size() - 1, -1));
+            }
         }
         qInfo("%s: %d seeks, %d mismatches", qPrintable(name), int(frames.size()), int(mismatches.size()));
         QVERIFY2(mismatches.isEmpty(), qPrintable(mismatches.join(", ")));
