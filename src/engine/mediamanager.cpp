@@ -74,7 +74,9 @@ void MediaManager::load(MediaSource* mediaSrc)
     fileOpen = true;
     if (!openFile()) {
         setStatus(LoadFailed);
-        raiseError(OpenFailed);
+        // An open cut short by an unload is no fault of the file.
+        if (!source->aborting)
+            raiseError(OpenFailed);
         return;
     }
     source->publish();
@@ -237,7 +239,8 @@ void MediaManager::read()
         return;
     setStatus(Reading);
     const int result = readPackets(0);
-    if (result >= 0)
+    // A read that an unload or a seek interrupted is no failure.
+    if (result >= 0 || stopRequested())
         return;
     if (result == AVERROR_EOF) {
         pushEndOfStreamMarkers();
@@ -258,7 +261,8 @@ void MediaManager::seek()
         source->audioCache.clear();
         source->videoCache.reset();
         if (seekFile() < 0) {
-            raiseError(SeekFailed);
+            if (!source->aborting)
+                raiseError(SeekFailed);
         } else {
             source->setPlaybackTime(source->seekTarget);
             readPackets(PrefillPackets);

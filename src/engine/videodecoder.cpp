@@ -45,11 +45,6 @@ int VideoDecoder::init()
     return 0;
 }
 
-int VideoDecoder::frameBytes() const
-{
-    return VideoFrame::bytesPerLine(width) * height;
-}
-
 int VideoDecoder::decodeNext(int waitMs)
 {
     if (!initialised)
