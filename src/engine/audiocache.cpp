@@ -21,7 +21,7 @@ AudioCache::AudioCache() = default;
 
 AudioCache::~AudioCache() = default;
 
-bool AudioCache::insert(std::unique_ptr<AudioBuffer> buffer, int /*sampleRate*/, double keepAfter)
+bool AudioCache::insert(std::unique_ptr<AudioBuffer> buffer, int sampleRate, double keepAfter)
 {
     std::unique_ptr<AudioBuffer> dropped;
     std::lock_guard<std::mutex> lock(mutex);
@@ -36,6 +36,7 @@ bool AudioCache::insert(std::unique_ptr<AudioBuffer> buffer, int /*sampleRate*/,
             framesRemaining = 0;
     }
     total += buffer->sampleCount;
+    end = buffer->time + (sampleRate > 0 ? double(buffer->frames) / sampleRate : 0.0);
     buffers.push_back(std::move(buffer));
     count = int(buffers.size());
     start = buffers.front()->time;
@@ -50,6 +51,7 @@ void AudioCache::clear()
     count = 0;
     total = 0;
     start = 0.0;
+    end = 0.0;
     currentIndex = -1;
     currentData = nullptr;
     currentSampleCount = 0;

@@ -40,6 +40,8 @@ public:
     int totalSamples() const { return total.load(); }
     int bufferCount() const { return count.load(); }
     double startTime() const { return start.load(); }
+    // The media time just after the newest buffer.
+    double endTime() const { return end.load(); }
 
     bool discarding() const { return discardFlag.load(); }
     void setDiscarding(bool discard) { discardFlag = discard; }
@@ -52,6 +54,7 @@ private:
     std::atomic<int> count{0};
     std::atomic<int> total{0};
     std::atomic<double> start{0.0};
+    std::atomic<double> end{0.0};
     std::atomic<bool> discardFlag{false};
     // The read position of the callback, guarded by the mutex.
     int currentIndex = -1;

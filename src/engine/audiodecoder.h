@@ -30,7 +30,6 @@ public:
     // swresample converts; false when its set-up failed and the hand
     // conversion is used instead.
     bool resamplerReady() const { return resamplerInitialised; }
-    double clock() const { return audioClock; }
 
 private:
     void flush();

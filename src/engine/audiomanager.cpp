@@ -69,24 +69,10 @@ void AudioManager::changeMediaSource(MediaSource* mediaSrc)
             return;
         }
     }
+    // Nobody decodes the audio of this media: its packets must not pile up
+    // in front of the reader.
+    source->audioPackets.setDropping(true);
     setStatus(NoAudio);
-    discardPackets();
-}
-
-void AudioManager::discardPackets()
-{
-    // The reader queues the audio stream's packets whether or not they can be
-    // played: unless someone takes them, the full queue stops the reader and
-    // with it the video. Stays here until the media is unloaded.
-    if (source->audioStreamIndex < 0)
-        return;
-    PacketPtr packet(av_packet_alloc());
-    if (!packet)
-        return;
-    while (!source->aborting) {
-        if (source->audioPackets.pop(packet.get(), IdleWaitMs) == 0)
-            av_packet_unref(packet.get());
-    }
 }
 
 bool AudioManager::startEngine()
@@ -185,8 +171,11 @@ void AudioManager::release()
         engineStarted = false;
     }
     decoder.reset();
-    if (source)
+    if (source) {
         source->audioCache.clear();
+        // Orders this thread's last use of the media before the reader closes it.
+        source->publish();
+    }
     source = nullptr;
     setStatus(Unloaded);
     currentError = NoError;

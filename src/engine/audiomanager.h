@@ -5,6 +5,7 @@
 #include "paholders.h"
 
 #include <QObject>
+#include <atomic>
 #include <memory>
 
 // Decodes the audio of a MediaSource into its audio cache on a thread of its
@@ -50,7 +51,8 @@ public:
     explicit AudioManager(QObject* parent = nullptr);
     ~AudioManager() override;
 
-    Status status() const { return currentStatus; }
+    // Readable from any thread.
+    Status status() const { return currentStatus.load(); }
 
     // The body of the stream callback: writes `frames` interleaved frames of
     // the source's output channel count. Runs on PortAudio's thread; tests
@@ -73,7 +75,6 @@ private:
                               const PaStreamCallbackTimeInfo* timeInfo, PaStreamCallbackFlags flags,
                               void* userData);
     static void renderScrubBurst(MediaSource* source, int16_t* output, unsigned long frames, int channels);
-    void discardPackets();
     bool startEngine();
     bool openStream();
     void closeStream();
@@ -87,5 +88,5 @@ private:
     bool engineStarted = false;
     PaStreamPtr stream;
     Error currentError = NoError;
-    Status currentStatus = Unloaded;
+    std::atomic<Status> currentStatus{Unloaded};
 };

@@ -9,6 +9,13 @@ namespace {
 // unload wakes it; the time-out only bounds a wake-up that went missing.
 constexpr int IdleWaitMs = 50;
 
+// Lets a blocking read inside the demuxer (a slow disk, a network share)
+// give up as soon as the media is unloaded.
+int interruptWhenAborting(void* opaque)
+{
+    return static_cast<const MediaSource*>(opaque)->aborting.load() ? 1 : 0;
+}
+
 bool isAttachedPicture(const AVStream* stream)
 {
     return (stream->disposition & AV_DISPOSITION_ATTACHED_PIC) != 0;
@@ -26,6 +33,7 @@ MediaManager::MediaManager(QObject* parent) : QObject(parent), packet(av_packet_
 MediaManager::~MediaManager()
 {
     if (source) {
+        source->synchronise();
         source->audioPackets.clear();
         source->videoPackets.clear();
     }
@@ -66,7 +74,9 @@ void MediaManager::load(MediaSource* mediaSrc)
     fileOpen = true;
     if (!openFile()) {
         setStatus(LoadFailed);
-        raiseError(OpenFailed);
+        // An open cut short by an unload is no fault of the file.
+        if (!source->aborting)
+            raiseError(OpenFailed);
         return;
     }
     source->publish();
@@ -82,8 +92,13 @@ bool MediaManager::openFile()
     source->videoStreamCount = 0;
     source->videoStreamIndex = -1;
 
-    AVFormatContext* context = nullptr;
+    AVFormatContext* context = avformat_alloc_context();
+    if (!context)
+        return false;
+    context->interrupt_callback.callback = &interruptWhenAborting;
+    context->interrupt_callback.opaque = source;
     const QByteArray name = source->filename().toLocal8Bit();
+    // On failure the library frees the context and nulls the pointer.
     if (avformat_open_input(&context, name.constData(), nullptr, nullptr) < 0)
         return false;
     source->formatContext.reset(context);
@@ -224,7 +239,8 @@ void MediaManager::read()
         return;
     setStatus(Reading);
     const int result = readPackets(0);
-    if (result >= 0)
+    // A read that an unload or a seek interrupted is no failure.
+    if (result >= 0 || stopRequested())
         return;
     if (result == AVERROR_EOF) {
         pushEndOfStreamMarkers();
@@ -245,7 +261,8 @@ void MediaManager::seek()
         source->audioCache.clear();
         source->videoCache.reset();
         if (seekFile() < 0) {
-            raiseError(SeekFailed);
+            if (!source->aborting)
+                raiseError(SeekFailed);
         } else {
             source->setPlaybackTime(source->seekTarget);
             readPackets(PrefillPackets);
@@ -306,10 +323,13 @@ void MediaManager::closeFile()
 void MediaManager::unload()
 {
     if (source) {
+        source->synchronise();
         source->audioPackets.clear();
         source->videoPackets.clear();
     }
     closeFile();
+    if (source)
+        source->publish();
     source = nullptr;
     setStatus(Unloaded);
 }

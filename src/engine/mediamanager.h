@@ -3,6 +3,7 @@
 #include "mediasource.h"
 
 #include <QObject>
+#include <atomic>
 
 // The reader: opens the file of a MediaSource, opens one audio and one video
 // decoder, and reads compressed packets into the source's two queues until
@@ -47,7 +48,8 @@ public:
     explicit MediaManager(QObject* parent = nullptr);
     ~MediaManager() override;
 
-    Status status() const { return currentStatus; }
+    // Readable from any thread.
+    Status status() const { return currentStatus.load(); }
     MediaSource* mediaSource() const { return source; }
 
 signals:
@@ -77,5 +79,5 @@ private:
     bool fileOpen = false;
     PacketPtr packet;
     Error currentError = NoError;
-    Status currentStatus = Unloaded;
+    std::atomic<Status> currentStatus{Unloaded};
 };

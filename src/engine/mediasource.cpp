@@ -17,6 +17,7 @@ MediaSource::MediaSource(const QString& filename)
 
 MediaSource::~MediaSource()
 {
+    synchronise();
     audioPackets.clear();
     audioCache.clear();
     videoPackets.clear();
@@ -56,11 +57,13 @@ double MediaSource::setPlaybackTime(double t)
     double rate = speed.load();
     if (rate <= 0.0)
         rate = 1.0;
+    // One reading of the wall clock: the clock then reads exactly t. (Reading
+    // it twice would add whatever time passed in between, for good when
+    // paused: a thread preempted there would shift the shown frame.)
     std::lock_guard<std::mutex> lock(clockMutex);
-    clockTime = 0.0;
-    clockNow = clockPrevious = int64_t(double(now()) - t * 1e6 / rate);
     clockNow = now();
-    clockTime = double(clockNow - clockPrevious) / 1e6 * rate;
+    clockPrevious = clockNow - int64_t(t * 1e6 / rate);
+    clockTime = t;
     return clockTime;
 }
 

@@ -28,6 +28,10 @@ bool PacketQueue::interruptedForPop() const
 
 bool PacketQueue::push(AVPacket* packet, int timeoutMs)
 {
+    if (droppingAll) {
+        av_packet_unref(packet);
+        return true;
+    }
     if (av_packet_make_refcounted(packet) < 0) {
         av_packet_unref(packet);
         return true;
@@ -104,6 +108,8 @@ bool PacketQueue::pushEndOfStream(int timeoutMs)
 
 bool PacketQueue::pushMarker(int size, int timeoutMs)
 {
+    if (droppingAll)
+        return true;
     PacketPtr marker(av_packet_alloc());
     if (!marker)
         return false;
@@ -115,6 +121,14 @@ bool PacketQueue::pushMarker(int size, int timeoutMs)
 int PacketQueue::count() const
 {
     return queued.load();
+}
+
+void PacketQueue::setDropping(bool drop)
+{
+    droppingAll = drop;
+    if (drop)
+        clear();
+    wake();
 }
 
 void PacketQueue::wake()

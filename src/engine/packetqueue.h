@@ -51,6 +51,11 @@ public:
     bool pushEndOfStream(int timeoutMs = 1);
 
     int count() const;
+    // A queue whose consumer will never come (the stream's decoder could not
+    // be set up) drops everything pushed into it, so that the reader is not
+    // held up by a full queue that nobody empties.
+    void setDropping(bool drop);
+    bool dropping() const { return droppingAll.load(); }
     // Wakes every waiter so that it looks at the interrupt flags again.
     void wake();
 
@@ -74,6 +79,7 @@ private:
     std::condition_variable packetAdded;
     std::deque<PacketPtr> packets;
     std::atomic<int> queued{0};
+    std::atomic<bool> droppingAll{false};
     const std::atomic<bool>* abortFlag = nullptr;
     const std::atomic<bool>* seekFlag = nullptr;
 };

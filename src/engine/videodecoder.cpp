@@ -6,8 +6,8 @@
 
 namespace {
 
-// Converted pictures get the size the stream was opened with, whatever size
-// a picture arrives in, so that every cached frame has the same size.
+// The conversion nearly always keeps the size and only changes the colour
+// format, so the filter only matters for a picture whose size changed.
 constexpr int ScalerFlags = SWS_BILINEAR;
 
 } // namespace
@@ -43,11 +43,6 @@ int VideoDecoder::init()
     }
     initialised = true;
     return 0;
-}
-
-int VideoDecoder::frameBytes() const
-{
-    return VideoFrame::bytesPerLine(width) * height;
 }
 
 int VideoDecoder::decodeNext(int waitMs)
@@ -149,6 +144,8 @@ bool VideoDecoder::tooLate() const
     return source->playbackTime(false) > 3 * frameDuration + frameTime;
 }
 
+// Converted pictures get the size the stream was opened with, whatever size
+// a picture arrives in, so that every cached frame has the same size.
 bool VideoDecoder::prepareScaler()
 {
     const auto format = AVPixelFormat(frame->format);

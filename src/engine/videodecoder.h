@@ -33,11 +33,6 @@ public:
     // end-of-stream marker (the cache then ends at the media's duration).
     int decodeNext(int waitMs = 1);
 
-    // Bytes of one converted picture (rows padded to 4 bytes).
-    int frameBytes() const;
-    // Time of the last picture decoded, in media time.
-    double lastFrameTime() const { return frameTime; }
-
 private:
     void flush();
     int drain();

@@ -119,7 +119,12 @@ bool VideoFrameCache::insert(std::unique_ptr<VideoFrame>& frame, double frameDur
             return false;
     }
     bytes += frame->byteCount;
-    end = frame->time + frameDuration;
+    // The range ends one frame duration after the last frame, less the lookup
+    // tolerance: the next picture may start up to that much later (rounded
+    // timestamps), and a time in that gap must not count as cached before
+    // the picture is there.
+    end =
+        frame->time + (frameDuration > 2 * LookupTolerance ? frameDuration - LookupTolerance : frameDuration);
     frames.push_back(std::move(frame));
     used = int(frames.size());
     start = frames.front()->time;

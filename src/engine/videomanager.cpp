@@ -42,8 +42,11 @@ void VideoManager::raiseError(Error error)
 void VideoManager::release()
 {
     decoder.reset();
-    if (source)
+    if (source) {
         source->videoCache.reset();
+        // Orders this thread's last use of the media before the reader closes it.
+        source->publish();
+    }
     source = nullptr;
     setStatus(Unloaded);
     currentError = NoError;
@@ -59,12 +62,15 @@ void VideoManager::changeMediaSource(MediaSource* mediaSrc)
     // A video stream that no decoder could open counts as none: the media
     // then plays its sound alone.
     if (source->videoStreamCount == 0 || source->videoStreamIndex < 0 || !source->videoCodecContext) {
+        source->videoPackets.setDropping(true);
         setStatus(NoVideo);
         return;
     }
     decoder = std::make_unique<VideoDecoder>(source);
     if (decoder->init() < 0) {
         decoder.reset();
+        // Nobody decodes the video: its packets must not hold the reader up.
+        source->videoPackets.setDropping(true);
         raiseError(InitFailed);
         return;
     }

@@ -4,6 +4,7 @@
 #include "videodecoder.h"
 
 #include <QObject>
+#include <atomic>
 #include <memory>
 
 // Decodes the video of a MediaSource into its frame cache on a thread of its
@@ -37,7 +38,8 @@ public:
     explicit VideoManager(QObject* parent = nullptr);
     ~VideoManager() override;
 
-    Status status() const { return currentStatus; }
+    // Readable from any thread.
+    Status status() const { return currentStatus.load(); }
 
 signals:
     void error(VideoManager::Error error);
@@ -57,5 +59,5 @@ private:
     MediaSource* source = nullptr;
     std::unique_ptr<VideoDecoder> decoder;
     Error currentError = NoError;
-    Status currentStatus = Unloaded;
+    std::atomic<Status> currentStatus{Unloaded};
 };
