@@ -1,90 +1,179 @@
 #include "appsettings.h"
 
+#include "inifile.h"
+
 #include <QDir>
+#include <QFileInfo>
 #include <QSettings>
-#include <climits>
+#include <cmath>
 #include <variant>
 
 namespace {
 
-// The range check of an int setting: a value outside [minimum, maximum]
-// becomes fallback. An unsigned check compares as unsigned numbers, so that
-// negative values fall outside a range that starts at 0.
-struct IntRange
+// The check a value read from the file must pass; a value that fails it, like
+// one that does not parse as the key's type, gets the key's default.
+enum class Check
 {
-    bool active = false;
-    bool unsignedCompare = false;
-    int minimum = 0;
-    int maximum = 0;
-    int fallback = 0;
+    None,
+    Range,         // minimum <= value <= maximum
+    UnsignedRange, // the same as unsigned numbers, so that negative values fail too
+    Below,         // value < maximum, signed: negative values pass
+    Fraction,      // a finite number from 0 to 1
 };
 
-using Member = std::variant<bool AppSettings::*, int AppSettings::*, float AppSettings::*, QByteArray AppSettings::*,
-                            QStringList AppSettings::*>;
+using Member = std::variant<bool AppSettings::*, int AppSettings::*, float AppSettings::*,
+                            QByteArray AppSettings::*, QStringList AppSettings::*>;
 
 struct SettingKey
 {
     const char* group;
     const char* key;
     Member member;
-    IntRange range;
+    Check check = Check::None;
+    int minimum = 0;
+    int maximum = 0;
 };
 
-IntRange unsignedBetween(int minimum, int maximum, int fallback)
-{
-    return IntRange{true, true, minimum, maximum, fallback};
-}
-
-IntRange atMost(int maximum, int fallback)
-{
-    return IntRange{true, false, INT_MIN, maximum, fallback};
-}
-
-// Every setting, once: group, key, field and validation after loading, in
-// the order the file is read.
+// Every setting, once: group, key, field and check, in the order the file is
+// read. The defaults are the member initialisers of AppSettings.
 const SettingKey settingKeys[] = {
-    {"main", "windowGeometry", &AppSettings::windowGeometry, {}},
-    {"main", "showTimeline", &AppSettings::showTimeline, {}},
-    {"main", "showRangeTimeline", &AppSettings::showRangeTimeline, {}},
-    {"main", "showMenuBar", &AppSettings::showMenuBar, {}},
-    {"main", "showBottomToolbar", &AppSettings::showBottomToolbar, {}},
-    {"main", "volume", &AppSettings::volume, {}},
-    {"main", "muted", &AppSettings::muted, {}},
-    {"main", "alwaysOnTop", &AppSettings::alwaysOnTop, {}},
-    {"file", "recentFiles", &AppSettings::recentFiles, {}},
-    {"file", "recentBookmarkFiles", &AppSettings::recentBookmarkFiles, {}},
-    {"playback", "loop", &AppSettings::loop, {}},
-    {"playback", "loopOnStep", &AppSettings::loopOnStep, {}},
-    {"playback", "loopOnScrub", &AppSettings::loopOnScrub, {}},
-    {"playback", "autoplay", &AppSettings::autoplay, {}},
-    {"audio", "audioScrub", &AppSettings::audioScrub, {}},
-    {"preferences", "cacheSize", &AppSettings::cacheSize, unsignedBetween(256, 4096, 512)},
-    {"preferences", "cacheTrailingPct", &AppSettings::cacheTrailingPct, {}},
-    // Unsigned comparisons: negative counts and ports fall back too.
-    {"preferences", "numRecentFiles", &AppSettings::numRecentFiles, unsignedBetween(0, 10, 5)},
-    {"preferences", "numRecentBookmarkFiles", &AppSettings::numRecentBookmarkFiles, unsignedBetween(0, 10, 5)},
-    {"preferences", "openMediaInNewPlayers", &AppSettings::openMediaInNewPlayers, {}},
-    {"preferences", "resizeToFit", &AppSettings::resizeToFit, {}},
-    {"preferences", "continuePlayingAfterSeek", &AppSettings::continuePlayingAfterSeek, {}},
-    {"preferences", "endlessMouseScrub", &AppSettings::endlessMouseScrub, {}},
-    {"preferences", "tcpPort", &AppSettings::tcpPort, unsignedBetween(0, 65535, 17171)},
-    {"console", "consoleGeometry", &AppSettings::consoleGeometry, {}},
-    {"console", "displayConsoleOnType", &AppSettings::displayConsoleOnType, {}},
-    // Display types: a signed comparison against 3, so negative values pass.
-    {"timeline", "timelineDisplayType", &AppSettings::timelineDisplayType, atMost(2, 0)},
-    {"timeline", "timelinePositionAtTop", &AppSettings::timelinePositionAtTop, {}},
-    {"timeline", "timelineShowFrameBookmarks", &AppSettings::timelineShowFrameBookmarks, {}},
-    {"timeline", "timelineShowRangeBookmarks", &AppSettings::timelineShowRangeBookmarks, {}},
-    {"timeline", "timelineShowCache", &AppSettings::timelineShowCache, {}},
-    {"timeline", "rangeTimelineDisplayType", &AppSettings::rangeTimelineDisplayType, atMost(2, 0)},
-    {"timeline", "rangeTimelinePositionAtTop", &AppSettings::rangeTimelinePositionAtTop, {}},
-    {"timeline", "rangeTimelineShowFrameBookmarks", &AppSettings::rangeTimelineShowFrameBookmarks, {}},
-    {"timeline", "rangeTimelineShowCache", &AppSettings::rangeTimelineShowCache, {}},
+    {"main", "windowGeometry", &AppSettings::windowGeometry},
+    {"main", "showTimeline", &AppSettings::showTimeline},
+    {"main", "showRangeTimeline", &AppSettings::showRangeTimeline},
+    {"main", "showMenuBar", &AppSettings::showMenuBar},
+    {"main", "showBottomToolbar", &AppSettings::showBottomToolbar},
+    // The volume control itself replaces a value outside 0 to 150.
+    {"main", "volume", &AppSettings::volume},
+    {"main", "muted", &AppSettings::muted},
+    {"main", "alwaysOnTop", &AppSettings::alwaysOnTop},
+    {"file", "recentFiles", &AppSettings::recentFiles},
+    {"file", "recentBookmarkFiles", &AppSettings::recentBookmarkFiles},
+    {"playback", "loop", &AppSettings::loop},
+    {"playback", "loopOnStep", &AppSettings::loopOnStep},
+    {"playback", "loopOnScrub", &AppSettings::loopOnScrub},
+    {"playback", "autoplay", &AppSettings::autoplay},
+    {"audio", "audioScrub", &AppSettings::audioScrub},
+    {"preferences", "cacheSize", &AppSettings::cacheSize, Check::Range, 256, 4096},
+    // The cache multiplies its capacity by this fraction and truncates the
+    // product to an int: anything but a fraction would overflow it.
+    {"preferences", "cacheTrailingPct", &AppSettings::cacheTrailingPct, Check::Fraction},
+    {"preferences", "numRecentFiles", &AppSettings::numRecentFiles, Check::UnsignedRange, 0, 10},
+    {"preferences", "numRecentBookmarkFiles", &AppSettings::numRecentBookmarkFiles, Check::UnsignedRange, 0,
+     10},
+    {"preferences", "openMediaInNewPlayers", &AppSettings::openMediaInNewPlayers},
+    {"preferences", "resizeToFit", &AppSettings::resizeToFit},
+    {"preferences", "continuePlayingAfterSeek", &AppSettings::continuePlayingAfterSeek},
+    {"preferences", "endlessMouseScrub", &AppSettings::endlessMouseScrub},
+    {"preferences", "tcpPort", &AppSettings::tcpPort, Check::UnsignedRange, 0, 65535},
+    {"console", "consoleGeometry", &AppSettings::consoleGeometry},
+    {"console", "displayConsoleOnType", &AppSettings::displayConsoleOnType},
+    {"timeline", "timelineDisplayType", &AppSettings::timelineDisplayType, Check::Below, 0, 3},
+    {"timeline", "timelinePositionAtTop", &AppSettings::timelinePositionAtTop},
+    {"timeline", "timelineShowFrameBookmarks", &AppSettings::timelineShowFrameBookmarks},
+    {"timeline", "timelineShowRangeBookmarks", &AppSettings::timelineShowRangeBookmarks},
+    {"timeline", "timelineShowCache", &AppSettings::timelineShowCache},
+    {"timeline", "rangeTimelineDisplayType", &AppSettings::rangeTimelineDisplayType, Check::Below, 0, 3},
+    {"timeline", "rangeTimelinePositionAtTop", &AppSettings::rangeTimelinePositionAtTop},
+    {"timeline", "rangeTimelineShowFrameBookmarks", &AppSettings::rangeTimelineShowFrameBookmarks},
+    {"timeline", "rangeTimelineShowCache", &AppSettings::rangeTimelineShowCache},
 };
+
+const AppSettings& defaultSettings()
+{
+    static const AppSettings defaults;
+    return defaults;
+}
 
 QString settingName(const SettingKey& k)
 {
     return QString::fromLatin1(k.group) + QLatin1Char('/') + QString::fromLatin1(k.key);
+}
+
+// The text of a single value; lists and missing values have none.
+bool scalarText(const QVariant& value, QString* text)
+{
+    const int type = value.userType();
+    if (!value.isValid() || type == QMetaType::QStringList || type == QMetaType::QVariantList ||
+        !value.canConvert<QString>())
+        return false;
+    *text = value.toString().trimmed();
+    return true;
+}
+
+// QSettings reads every number and boolean back as text. The parsers accept
+// only what the key's type can hold: "abc" is no number and 99999999999 is no
+// int (QVariant would turn the first into 0 and wrap the second around).
+bool parse(const QVariant& value, bool* out)
+{
+    QString text;
+    if (!scalarText(value, &text))
+        return false;
+    if (text.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0 || text == QLatin1String("1"))
+        *out = true;
+    else if (text.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0 || text == QLatin1String("0"))
+        *out = false;
+    else
+        return false;
+    return true;
+}
+
+bool parse(const QVariant& value, int* out)
+{
+    QString text;
+    bool ok = false;
+    const int number = scalarText(value, &text) ? text.toInt(&ok, 10) : 0;
+    if (ok)
+        *out = number;
+    return ok;
+}
+
+bool parse(const QVariant& value, float* out)
+{
+    QString text;
+    bool ok = false;
+    const float number = scalarText(value, &text) ? text.toFloat(&ok) : 0.0f;
+    if (ok && std::isfinite(number))
+        *out = number;
+    return ok && std::isfinite(number);
+}
+
+bool parse(const QVariant& value, QByteArray* out)
+{
+    *out = value.toByteArray();
+    return true;
+}
+
+bool parse(const QVariant& value, QStringList* out)
+{
+    *out = value.toStringList();
+    return true;
+}
+
+bool passes(const SettingKey& k, int value)
+{
+    switch (k.check) {
+    case Check::Range:
+        return value >= k.minimum && value <= k.maximum;
+    case Check::UnsignedRange:
+        return unsigned(value) >= unsigned(k.minimum) && unsigned(value) <= unsigned(k.maximum);
+    case Check::Below:
+        return value < k.maximum;
+    case Check::None:
+    case Check::Fraction:
+        break;
+    }
+    return true;
+}
+
+bool passes(const SettingKey& k, float value)
+{
+    return k.check != Check::Fraction || (value >= 0.0f && value <= 1.0f);
+}
+
+template <typename T>
+bool passes(const SettingKey&, const T&)
+{
+    return true;
 }
 
 void readValue(const QSettings& file, const SettingKey& k, AppSettings& s)
@@ -92,40 +181,42 @@ void readValue(const QSettings& file, const SettingKey& k, AppSettings& s)
     const QString name = settingName(k);
     if (!file.contains(name))
         return;
-    const QVariant v = file.value(name);
+    const QVariant stored = file.value(name);
     std::visit(
         [&](auto member) {
-            using T = std::decay_t<decltype(s.*member)>;
-            if constexpr (std::is_same_v<T, bool>)
-                s.*member = v.toBool();
-            else if constexpr (std::is_same_v<T, int>)
-                s.*member = v.toInt();
-            else if constexpr (std::is_same_v<T, float>)
-                s.*member = v.toFloat();
-            else if constexpr (std::is_same_v<T, QByteArray>)
-                s.*member = v.toByteArray();
-            else
-                s.*member = v.toStringList();
+            auto value = s.*member;
+            const bool good = parse(stored, &value) && passes(k, value);
+            s.*member = good ? value : defaultSettings().*member;
         },
         k.member);
 }
 
-void writeValue(QSettings& file, const SettingKey& k, const AppSettings& s)
+// The shortest text that reads back as the same float, so that the file says
+// 0.8 rather than a serialised float.
+QString floatText(float value)
 {
-    std::visit([&](auto member) { file.setValue(settingName(k), QVariant::fromValue(s.*member)); }, k.member);
+    for (int precision = 6; precision < 9; ++precision) {
+        const QString text = QString::number(double(value), 'g', precision);
+        if (text.toFloat() == value)
+            return text;
+    }
+    return QString::number(double(value), 'g', 9);
 }
 
-void validate(const SettingKey& k, AppSettings& s)
+QVariant fileValue(float value)
 {
-    if (!k.range.active)
-        return;
-    int& value = s.*std::get<int AppSettings::*>(k.member);
-    const IntRange& r = k.range;
-    const bool outside = r.unsignedCompare ? static_cast<unsigned>(value) < static_cast<unsigned>(r.minimum) ||
-                                                 static_cast<unsigned>(value) > static_cast<unsigned>(r.maximum)
-                                           : value < r.minimum || value > r.maximum;
-    if (outside)
-        value = k.range.fallback;
+    return floatText(value);
+}
+
+template <typename T>
+QVariant fileValue(const T& value)
+{
+    return QVariant::fromValue(value);
+}
+
+void writeValue(QSettings& file, const SettingKey& k, const AppSettings& s)
+{
+    std::visit([&](auto member) { file.setValue(settingName(k), fileValue(s.*member)); }, k.member);
 }
 
 void trim(QStringList& list, int maximum)
@@ -134,8 +225,19 @@ void trim(QStringList& list, int maximum)
         list.removeLast();
 }
 
+// A list read from the file keeps the first entry of each path and no empty
+// entries, as if every entry had been added by addRecent.
+void cleanRecentList(QStringList& list, int maximum)
+{
+    list.removeAll(QString());
+    list.removeDuplicates();
+    trim(list, maximum);
+}
+
 void addRecent(QStringList& list, const QString& path, int maximum)
 {
+    if (path.isEmpty())
+        return;
     const int existing = list.indexOf(path);
     if (existing >= 0)
         list.removeAt(existing);
@@ -143,13 +245,13 @@ void addRecent(QStringList& list, const QString& path, int maximum)
     trim(list, maximum);
 }
 
-// The absolute path of a directory, made when missing; empty when it cannot be made.
+// The absolute path of a folder, made when missing; empty when it cannot be.
 QString ensureDirectory(const QString& path)
 {
-    QDir dir(path);
-    if (!dir.exists() && !QDir().mkpath(path))
-        return QString();
-    return dir.exists() ? dir.absolutePath() : QString();
+    if (!QFileInfo(path).isDir())
+        QDir().mkpath(path);
+    const QFileInfo info(path);
+    return info.isDir() ? info.absoluteFilePath() : QString();
 }
 
 } // namespace
@@ -162,8 +264,12 @@ AppSettings& appSettings()
 
 QString settingsDirectory()
 {
+    // Without HOME Qt answers the root folder, which is nobody's home. A home
+    // folder that does not exist is not created either.
+    if (qEnvironmentVariableIsEmpty("HOME"))
+        return QString();
     const QString home = QDir::homePath();
-    if (home.isEmpty() || !QFileInfo(home).isDir())
+    if (!QFileInfo(home).isDir())
         return QString();
     return ensureDirectory(home + QStringLiteral("/.talmont"));
 }
@@ -183,34 +289,33 @@ QString bookmarksDirectory()
 void loadAppSettings()
 {
     const QString path = settingsFilePath();
-    if (path.isEmpty())
+    if (path.isEmpty() || !IniFile::isSafeToRead(path))
         return;
     AppSettings& s = appSettings();
     {
-        const QFileInfo info(path);
-        if (!info.isFile() || !info.isReadable())
-            return;
         const QSettings file(path, QSettings::IniFormat);
         for (const SettingKey& k : settingKeys)
             readValue(file, k, s);
     }
-    for (const SettingKey& k : settingKeys)
-        validate(k, s);
-    trim(s.recentFiles, s.numRecentFiles);
-    trim(s.recentBookmarkFiles, s.numRecentBookmarkFiles);
+    cleanRecentList(s.recentFiles, s.numRecentFiles);
+    cleanRecentList(s.recentBookmarkFiles, s.numRecentBookmarkFiles);
 }
 
 bool saveAppSettings()
 {
     const QString path = settingsFilePath();
-    if (path.isEmpty() || QFileInfo(path).isDir())
+    if (path.isEmpty())
         return false;
-    QSettings file(path, QSettings::IniFormat);
     const AppSettings& s = appSettings();
-    for (const SettingKey& k : settingKeys)
-        writeValue(file, k, s);
-    file.sync();
-    return file.status() == QSettings::NoError;
+    return IniFile::write(path, [&s](QSettings& file) {
+        for (const SettingKey& k : settingKeys)
+            writeValue(file, k, s);
+    });
+}
+
+void resetAppSettings()
+{
+    appSettings() = defaultSettings();
 }
 
 void addRecentFile(const QString& path)

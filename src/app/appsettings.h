@@ -10,7 +10,8 @@
 // console read and change the fields in place in between. GUI thread only.
 //
 // The defaults are the member initialisers below; the groups, keys and
-// validation rules live in one table in appsettings.cpp.
+// validation rules live in one table in appsettings.cpp. The file is
+// ~/.talmont/orvel.ini in INI format.
 struct AppSettings
 {
     // "main"
@@ -33,8 +34,8 @@ struct AppSettings
     // "audio"
     bool audioScrub = true;
     // "preferences"
-    int cacheSize = 512; // megabytes (10^6 bytes)
-    float cacheTrailingPct = 0.8f;
+    int cacheSize = 512;           // megabytes (10^6 bytes)
+    float cacheTrailingPct = 0.8f; // fraction, 0 to 1
     int numRecentFiles = 5;
     int numRecentBookmarkFiles = 5;
     bool openMediaInNewPlayers = false;
@@ -68,13 +69,23 @@ QString settingsFilePath();
 QString bookmarksDirectory();
 
 // Reads the settings file into the record, validates it and trims the recent
-// lists. A missing or unreadable file leaves the defaults.
+// lists. Keys the file does not hold keep the record's value (the default at
+// start-up); a value that is not of the key's type or out of its range gets
+// the default. A missing, unreadable or damaged file leaves the record as it
+// is. Nothing is ever reported: a broken settings file must not stop the
+// program.
 void loadAppSettings();
-// Writes the whole record. Returns false when nothing could be written.
+// Writes the whole record. Returns false when the file could not be written
+// (no usable home directory, a read-only or full disk); the previous file then
+// stays as it was.
 bool saveAppSettings();
+// Puts every field back to its default.
+void resetAppSettings();
 
-// Puts the path at the front of its recent list, once, and trims the list.
+// Puts the path at the front of its recent list, once, and trims the list to
+// its maximum. An empty path is ignored.
 void addRecentFile(const QString& path);
 void addRecentBookmarkFile(const QString& path);
+// Store the maximum length of a list and drop the entries beyond it.
 void setNumRecentFiles(int count);
 void setNumRecentBookmarkFiles(int count);

@@ -1,17 +1,57 @@
 #include "bookmarks.h"
 
+#include "inifile.h"
+
 #include <QSettings>
+#include <QVector>
 #include <algorithm>
 
 const QString Bookmarks::fileExtension = QStringLiteral("bmk");
 
 namespace {
 
-bool parseDecimal(const QString& text, int* value)
+// A value the program writes as one string. Without the quotes it writes, an
+// INI line such as frames=5,7, reads as a list; its parts are put back
+// together.
+QString singleText(const QVariant& value)
+{
+    if (value.userType() == QMetaType::QStringList)
+        return value.toStringList().join(QLatin1Char(','));
+    return value.toString();
+}
+
+// A frame number, or -1 when the value is missing or is no int.
+int frameNumber(const QVariant& value)
 {
     bool ok = false;
-    *value = text.toInt(&ok, 10);
-    return ok;
+    const int frame = value.userType() == QMetaType::QStringList ? 0 : value.toString().toInt(&ok, 10);
+    return ok ? frame : -1;
+}
+
+// Reads one element of "ranges", written as start,end,name. Start and end are
+// the first two fields that are not empty; the name is all the text after the
+// comma that follows the end, exactly as saved, so a name may hold commas of
+// any kind. An element without that comma (start and end only) is skipped.
+bool parseRangeElement(const QString& text, int* start, int* end, QString* name)
+{
+    int numbers[2] = {0, 0};
+    int position = 0;
+    for (int& number : numbers) {
+        while (position < text.size() && text.at(position) == QLatin1Char(','))
+            ++position;
+        const int comma = text.indexOf(QLatin1Char(','), position);
+        if (position == text.size() || comma < 0)
+            return false;
+        bool ok = false;
+        number = text.midRef(position, comma - position).toInt(&ok, 10);
+        if (!ok)
+            return false;
+        position = comma + 1;
+    }
+    *start = numbers[0];
+    *end = numbers[1];
+    *name = text.mid(position);
+    return true;
 }
 
 } // namespace
@@ -109,58 +149,68 @@ void Bookmarks::clear()
 void Bookmarks::load(const QFileInfo& file)
 {
     clear();
-    if (!file.exists() || !file.isFile())
+    // A fresh look at the file: the caller's QFileInfo may hold an old answer.
+    const QFileInfo info(file.absoluteFilePath());
+    if (!info.exists())
         return;
-    QSettings settings(file.absoluteFilePath(), QSettings::IniFormat);
-    settings.beginGroup(QStringLiteral("main"));
-    mediaPath = settings.value(QStringLiteral("mediaPath")).toString();
+    mediaPath.clear();
+    if (!IniFile::isSafeToRead(info.absoluteFilePath()))
+        return;
 
-    const QStringList frameTexts =
-        settings.value(QStringLiteral("frames")).toString().split(QLatin1Char(','), Qt::SkipEmptyParts);
-    for (const QString& text : frameTexts) {
-        int frame = 0;
-        if (parseDecimal(text, &frame))
+    QSettings settings(info.absoluteFilePath(), QSettings::IniFormat);
+    settings.beginGroup(QStringLiteral("main"));
+    mediaPath = singleText(settings.value(QStringLiteral("mediaPath")));
+    loadFrameBookmarks(singleText(settings.value(QStringLiteral("frames"))));
+    loadRangeBookmarks(settings.value(QStringLiteral("ranges")).toStringList());
+    currentRangeStart = frameNumber(settings.value(QStringLiteral("start")));
+    currentRangeEnd = frameNumber(settings.value(QStringLiteral("end")));
+    settings.endGroup();
+}
+
+void Bookmarks::loadFrameBookmarks(const QString& text)
+{
+    const QVector<QStringRef> parts = text.splitRef(QLatin1Char(','), Qt::SkipEmptyParts);
+    for (const QStringRef& part : parts) {
+        bool ok = false;
+        const int frame = part.toInt(&ok, 10);
+        if (ok)
             addFrameBookmark(frame);
     }
+}
 
-    const QStringList rangeTexts = settings.value(QStringLiteral("ranges")).toStringList();
-    for (const QString& text : rangeTexts) {
-        QStringList parts = text.split(QLatin1Char(','), Qt::SkipEmptyParts);
+void Bookmarks::loadRangeBookmarks(const QStringList& elements)
+{
+    for (const QString& element : elements) {
         int start = 0;
         int end = 0;
-        if (parts.size() <= 2 || !parseDecimal(parts[0], &start) || !parseDecimal(parts[1], &end))
-            continue;
-        parts.erase(parts.begin(), parts.begin() + 2);
-        addRangeBookmark(start, end, parts.join(QLatin1Char(',')));
+        QString name;
+        // addRangeBookmark skips a start and end already loaded, and negative ones.
+        if (parseRangeElement(element, &start, &end, &name))
+            addRangeBookmark(start, end, name);
     }
-
-    bool ok = false;
-    const int start = settings.value(QStringLiteral("start"), -1).toInt(&ok);
-    currentRangeStart = ok ? start : -1;
-    const int end = settings.value(QStringLiteral("end"), -1).toInt(&ok);
-    currentRangeEnd = ok ? end : -1;
-    settings.endGroup();
 }
 
 bool Bookmarks::save(const QString& path) const
 {
-    if (QFileInfo(path).isDir())
-        return false;
     QString frameText;
-    for (auto it = frames.cbegin(); it != frames.cend(); ++it)
-        frameText += QStringLiteral("%1,").arg(it.key());
+    frameText.reserve(frames.size() * 8);
+    for (auto it = frames.cbegin(); it != frames.cend(); ++it) {
+        frameText += QString::number(it.key());
+        frameText += QLatin1Char(',');
+    }
     QStringList rangeTexts;
+    rangeTexts.reserve(ranges.size());
     for (const RangeBookmark& r : ranges)
-        rangeTexts << QStringLiteral("%1,%2,%3").arg(QString::number(r.start), QString::number(r.end), r.name);
+        rangeTexts
+            << QStringLiteral("%1,%2,%3").arg(QString::number(r.start), QString::number(r.end), r.name);
 
-    QSettings settings(path, QSettings::IniFormat);
-    settings.beginGroup(QStringLiteral("main"));
-    settings.setValue(QStringLiteral("mediaPath"), mediaPath);
-    settings.setValue(QStringLiteral("frames"), frameText);
-    settings.setValue(QStringLiteral("ranges"), rangeTexts);
-    settings.setValue(QStringLiteral("start"), currentRangeStart);
-    settings.setValue(QStringLiteral("end"), currentRangeEnd);
-    settings.endGroup();
-    settings.sync();
-    return settings.status() == QSettings::NoError;
+    return IniFile::write(path, [&](QSettings& settings) {
+        settings.beginGroup(QStringLiteral("main"));
+        settings.setValue(QStringLiteral("mediaPath"), mediaPath);
+        settings.setValue(QStringLiteral("frames"), frameText);
+        settings.setValue(QStringLiteral("ranges"), rangeTexts);
+        settings.setValue(QStringLiteral("start"), currentRangeStart);
+        settings.setValue(QStringLiteral("end"), currentRangeEnd);
+        settings.endGroup();
+    });
 }

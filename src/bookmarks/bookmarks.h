@@ -6,6 +6,7 @@
 #include <QList>
 #include <QMap>
 #include <QString>
+#include <QStringList>
 
 // The frame and range bookmarks of the loaded clip, with the path of the media
 // they belong to and the range bookmark chosen last. Frame numbers are the
@@ -20,8 +21,10 @@ public:
     int currentRangeStart = -1;
     int currentRangeEnd = -1;
 
+    // Negative frames are ignored; a frame already marked stays marked once.
     void addFrameBookmark(int frame);
     void removeFrameBookmark(int frame);
+    // Removes the bookmarks from first to last, both included.
     void removeFrameBookmarksInRange(int first, int last);
     void clearFrameBookmarks();
     bool hasFrameBookmark(int frame) const;
@@ -29,11 +32,13 @@ public:
     QList<int> frameBookmarks() const;
 
     // Keeps the list sorted by start, then end; a second bookmark with the same
-    // start and end is not added (the first keeps its name).
+    // start and end is not added (the first keeps its name), nor one with a
+    // negative start or end.
     void addRangeBookmark(int start, int end, const QString& name);
     void removeRangeBookmark(int start, int end);
     bool hasRangeBookmark(int start, int end) const;
     const QList<RangeBookmark>& rangeBookmarks() const { return ranges; }
+    // Also forgets the current range.
     void clearRangeBookmarks();
 
     void setCurrentRange(int start, int end);
@@ -42,14 +47,21 @@ public:
     // Removes every bookmark and the current range; the media path stays.
     void clear();
 
-    // Replaces the model by the content of a bookmarks file. A missing file
-    // leaves the model empty; unreadable entries are skipped.
+    // Replaces the model by the content of a bookmarks file (INI format, one
+    // group "main" with mediaPath, frames, ranges, start and end). A missing
+    // file leaves an empty model with the media path unchanged; a file that
+    // cannot be read leaves an empty model without media path. Entries that
+    // do not parse are skipped; an absent start or end reads as -1.
     void load(const QFileInfo& file);
-    // Writes the model to a bookmarks file. Returns false when the file could
-    // not be written; the file that was there before then stays as it was.
+    // Writes the model to a bookmarks file; other groups and keys already in
+    // the file stay. Returns false when the file could not be written; the
+    // file that was there before then stays as it was.
     bool save(const QString& path) const;
 
 private:
+    void loadFrameBookmarks(const QString& text);
+    void loadRangeBookmarks(const QStringList& elements);
+
     // The index of the first entry that sorts after (start, end), or of the
     // entry with exactly that start and end.
     int rangeLowerBound(int start, int end) const;

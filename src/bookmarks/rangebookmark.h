@@ -9,3 +9,13 @@ struct RangeBookmark
     int end = 0;
     QString name;
 };
+
+inline bool operator==(const RangeBookmark& a, const RangeBookmark& b)
+{
+    return a.start == b.start && a.end == b.end && a.name == b.name;
+}
+
+inline bool operator!=(const RangeBookmark& a, const RangeBookmark& b)
+{
+    return !(a == b);
+}

@@ -379,7 +379,24 @@ void TimelineWidget::drawHoverFrame(QPainter& painter)
         return;
     const QColor colour = isFrameBookmark(frame) ? frameBookmarkColour : hoverColour;
     painter.fillRect(x, m_markerY, metrics.markerWidth, metrics.markerHeight, colour);
-    drawFrameLabel(painter, x, frameLabel(frame), colour);
+    const QString text = frameLabel(frame);
+    drawFrameLabel(painter, hoverLabelCentre(x, text), text, colour);
+}
+
+int TimelineWidget::hoverLabelCentre(int hoverX, const QString& hoverText) const
+{
+    // Both labels share the top row. Near the current frame the hover label
+    // moves aside, on the pointer's side, so that neither becomes unreadable.
+    const int currentX = positionOfFrame(m_frame);
+    if (currentX == NO_POSITION)
+        return hoverX;
+    const QFontMetrics labelMetrics(fontOfSize(metrics.frameLabelPointSize));
+    const int hoverHalf = labelMetrics.horizontalAdvance(hoverText) / 2;
+    const int currentHalf = labelMetrics.horizontalAdvance(frameLabel(m_frame)) / 2;
+    const int space = labelMetrics.averageCharWidth() / 2 + hoverHalf + currentHalf;
+    if (std::abs(hoverX - currentX) >= space)
+        return hoverX;
+    return hoverX < currentX ? currentX - space : currentX + space;
 }
 
 void TimelineWidget::drawCurrentFrame(QPainter& painter)

@@ -157,6 +157,8 @@ protected:
     void checkDisplayTypeAction();
     // Draws a frame label centred in the box above the marker at x.
     void drawFrameLabel(QPainter& painter, int x, const QString& text, const QColor& colour);
+    // Where the hover label is centred for a hover marker at hoverX.
+    int hoverLabelCentre(int hoverX, const QString& hoverText) const;
     QList<int> frameBookmarkList() const;
     bool isFrameBookmark(int frame) const;
     QFont fontOfSize(int pointSize) const;

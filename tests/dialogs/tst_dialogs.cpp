@@ -1,0 +1,290 @@
+// The preferences, media information and about dialogs.
+#include "aboutdialog.h"
+#include "appsettings.h"
+#include "mediainfodialog.h"
+#include "preferencesdialog.h"
+
+#include <QCheckBox>
+#include <QDoubleSpinBox>
+#include <QLabel>
+#include <QLayout>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QStackedWidget>
+#include <QTextEdit>
+#include <QTimer>
+#include <QtTest>
+
+namespace {
+
+template <typename T>
+T* child(QObject& parent, const char* name)
+{
+    T* found = parent.findChild<T*>(QLatin1String(name));
+    if (!found)
+        qFatal("no child %s", name);
+    return found;
+}
+
+// The "preferences" group, to compare before and after a dialog ran.
+QVariantList preferences()
+{
+    const AppSettings& s = appSettings();
+    return {s.cacheSize,
+            s.cacheTrailingPct,
+            s.numRecentFiles,
+            s.numRecentBookmarkFiles,
+            s.openMediaInNewPlayers,
+            s.resizeToFit,
+            s.continuePlayingAfterSeek,
+            s.endlessMouseScrub,
+            s.tcpPort,
+            s.recentFiles};
+}
+
+// Closes the next message box that opens and remembers its title and text.
+struct MessageBoxCatcher
+{
+    QString title;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    bool seen = false;
+
+    void arm()
+    {
+        QTimer::singleShot(0, [this] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            seen = true;
+            title = box->windowTitle();
+            text = box->text();
+            icon = box->icon();
+            box->accept();
+        });
+    }
+};
+
+const QStringList valueLabels = {"sourceValueLabel",      "frameRangeValueLabel", "frameRateValueLabel",
+                                 "currentTimeValueLabel", "durationValueLabel",   "normalSizeValueLabel",
+                                 "currentSizeValueLabel", "videoCacheValueLabel", "audioCacheValueLabel",
+                                 "cachedRangeValueLabel"};
+
+} // namespace
+
+class TestDialogs : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init() { appSettings() = AppSettings(); }
+
+    // --- Preferences ---
+
+    void showsTheStoredPreferences()
+    {
+        AppSettings& s = appSettings();
+        s.cacheSize = 2048;
+        s.cacheTrailingPct = 0.3f;
+        s.numRecentFiles = 7;
+        s.numRecentBookmarkFiles = 0;
+        s.openMediaInNewPlayers = true;
+        s.resizeToFit = false;
+        s.continuePlayingAfterSeek = false;
+        s.endlessMouseScrub = true;
+        s.tcpPort = 18000;
+        PreferencesDialog dialog;
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Preferences"));
+        QCOMPARE(dialog.cacheSize(), 2048);
+        QCOMPARE(dialog.cacheTrailingPct(), 0.3);
+        QCOMPARE(dialog.numRecentFiles(), 7);
+        QCOMPARE(dialog.numRecentBookmarkFiles(), 0);
+        QCOMPARE(dialog.openMediaInNewPlayers(), true);
+        QCOMPARE(dialog.resizeToFit(), false);
+        QCOMPARE(dialog.continuePlayingAfterSeek(), false);
+        QCOMPARE(dialog.endlessMouseScrub(), true);
+        QCOMPARE(dialog.tcpPort(), 18000);
+    }
+
+    void keepsValuesInsideTheirRanges()
+    {
+        AppSettings& s = appSettings();
+        s.cacheTrailingPct = 0.99f;
+        s.cacheSize = 9000;
+        s.numRecentFiles = 11;
+        PreferencesDialog dialog;
+        QCOMPARE(dialog.cacheTrailingPct(), 0.95);
+        QCOMPARE(child<QDoubleSpinBox>(dialog, "trailingCacheSpinBox")->text(), QStringLiteral("0.95"));
+        QCOMPARE(dialog.cacheSize(), 4096);
+        QCOMPARE(dialog.numRecentFiles(), 10);
+        s.cacheTrailingPct = 0.01f;
+        s.cacheSize = 100;
+        dialog.loadSettings();
+        QCOMPARE(dialog.cacheTrailingPct(), 0.05);
+        QCOMPARE(dialog.cacheSize(), 256);
+        QCOMPARE(child<QSpinBox>(dialog, "tcpPortSpinBox")->maximum(), 65535);
+    }
+
+    void cancelChangesNothing()
+    {
+        appSettings().recentFiles = QStringList{"/a.mov", "/b.mov"};
+        const QVariantList before = preferences();
+        PreferencesDialog dialog;
+        child<QListWidget>(dialog, "pageList")->setCurrentRow(1);
+        child<QSpinBox>(dialog, "cacheSizeSpinBox")->setValue(1024);
+        child<QDoubleSpinBox>(dialog, "trailingCacheSpinBox")->setValue(0.5);
+        child<QSpinBox>(dialog, "recentFilesSpinBox")->setValue(1);
+        child<QCheckBox>(dialog, "resizeToFitCheckBox")->setChecked(false);
+        child<QSpinBox>(dialog, "tcpPortSpinBox")->setValue(1234);
+        QTimer::singleShot(0, child<QPushButton>(dialog, "cancelButton"), &QPushButton::click);
+        QCOMPARE(dialog.exec(), int(QDialog::Rejected));
+        QCOMPARE(preferences(), before);
+    }
+
+    void okAcceptsWithTheEditedValues()
+    {
+        PreferencesDialog dialog;
+        child<QSpinBox>(dialog, "recentBookmarkFilesSpinBox")->setValue(3);
+        child<QCheckBox>(dialog, "endlessScrubCheckBox")->setChecked(false);
+        QTimer::singleShot(0, child<QPushButton>(dialog, "okButton"), &QPushButton::click);
+        QCOMPARE(dialog.exec(), int(QDialog::Accepted));
+        QCOMPARE(dialog.numRecentBookmarkFiles(), 3);
+        QCOMPARE(dialog.endlessMouseScrub(), false);
+    }
+
+    void listDrivesThePages()
+    {
+        PreferencesDialog dialog;
+        auto* list = child<QListWidget>(dialog, "pageList");
+        auto* pages = child<QStackedWidget>(dialog, "pages");
+        QCOMPARE(list->count(), 2);
+        QCOMPARE(list->item(0)->text(), QStringLiteral("General"));
+        QCOMPARE(list->item(1)->text(), QStringLiteral("Network"));
+        QCOMPARE(list->currentRow(), -1);
+        QCOMPARE(pages->currentIndex(), 0);
+        list->setCurrentRow(1);
+        QCOMPARE(pages->currentIndex(), 1);
+        QVERIFY(pages->currentWidget()->isAncestorOf(child<QSpinBox>(dialog, "tcpPortSpinBox")));
+        list->setCurrentRow(0);
+        QVERIFY(pages->currentWidget()->isAncestorOf(child<QSpinBox>(dialog, "cacheSizeSpinBox")));
+    }
+
+    void warnsAboutSeparateCachesOnlyWhenChecked()
+    {
+        PreferencesDialog dialog;
+        auto* checkBox = child<QCheckBox>(dialog, "openInNewPlayersCheckBox");
+        MessageBoxCatcher unchecked;
+        checkBox->setChecked(false);
+        unchecked.arm();
+        dialog.openInNewPlayersWarning();
+        QCoreApplication::processEvents();
+        QVERIFY(!unchecked.seen);
+
+        MessageBoxCatcher checked;
+        checkBox->setChecked(true);
+        checked.arm();
+        dialog.openInNewPlayersWarning();
+        QVERIFY(checked.seen);
+        QCOMPARE(checked.title, QStringLiteral("Multiple Players Warning"));
+        QCOMPARE(checked.text, QStringLiteral("A separate cache exists for each player"));
+        QCOMPARE(checked.icon, QMessageBox::Warning);
+    }
+
+    // --- Media information ---
+
+    void mediaInfoStartsWithNoMedia()
+    {
+        MediaInfoDialog dialog;
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Media Information"));
+        QCOMPARE(child<QLabel>(dialog, "titleLabel")->text(), QStringLiteral("<b>No Media</b>"));
+        for (const QString& name : valueLabels)
+            QVERIFY2(child<QLabel>(dialog, qPrintable(name))->text().isEmpty(), qPrintable(name));
+        QVERIFY(!(dialog.windowFlags() & Qt::WindowContextHelpButtonHint));
+    }
+
+    void mediaInfoShowsItsTextsButNeverTheCacheRows()
+    {
+        MediaInfoDialog dialog;
+        dialog.setSource(QStringLiteral("/clips/shot 10.mov"));
+        dialog.setFrameRangeText(QStringLiteral("1 - 250"));
+        dialog.setFrameRateText(QStringLiteral("25"));
+        dialog.setCurrentTimeText(QStringLiteral("00:00:01.000"));
+        dialog.setDurationText(QStringLiteral("00:00:10.000"));
+        dialog.setNormalSizeText(QStringLiteral("320 x 240"));
+        dialog.setCurrentSizeText(QStringLiteral("640 x 480"));
+        dialog.setVideoCacheText(QStringLiteral("100 MB"));
+        dialog.setAudioCacheText(QStringLiteral("2 MB"));
+        dialog.setCachedRangeText(QStringLiteral("1 - 50"));
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+
+        QCOMPARE(child<QLabel>(dialog, "titleLabel")->text(), QStringLiteral("<b>shot 10.mov</b>"));
+        QCOMPARE(child<QLabel>(dialog, "sourceValueLabel")->text(), QStringLiteral("/clips/shot 10.mov"));
+        QCOMPARE(child<QLabel>(dialog, "frameRangeValueLabel")->text(), QStringLiteral("1 - 250"));
+        QCOMPARE(child<QLabel>(dialog, "currentSizeValueLabel")->text(), QStringLiteral("640 x 480"));
+        QVERIFY(child<QLabel>(dialog, "normalSizeLabel")->isVisible());
+        for (const char* name : {"videoCacheLabel", "videoCacheValueLabel", "audioCacheLabel",
+                                 "audioCacheValueLabel", "cachedRangeLabel", "cachedRangeValueLabel"})
+            QVERIFY2(!child<QLabel>(dialog, name)->isVisible(), name);
+
+        dialog.setNoMedia();
+        QCOMPARE(child<QLabel>(dialog, "titleLabel")->text(), QStringLiteral("<b>No Media</b>"));
+        for (const QString& name : valueLabels)
+            QVERIFY2(child<QLabel>(dialog, qPrintable(name))->text().isEmpty(), qPrintable(name));
+    }
+
+    void mediaInfoIgnoresTheSameSourceAgain()
+    {
+        MediaInfoDialog dialog;
+        auto* title = child<QLabel>(dialog, "titleLabel");
+        dialog.setSource(QStringLiteral("/clips/a.mov"));
+        title->setText(QStringLiteral("marker"));
+        dialog.setSource(QStringLiteral("/clips/a.mov"));
+        QCOMPARE(title->text(), QStringLiteral("marker"));
+        dialog.setSource(QStringLiteral("/clips/<b>.mov"));
+        QCOMPARE(title->text(), QStringLiteral("<b>&lt;b&gt;.mov</b>"));
+    }
+
+    // --- About ---
+
+    void aboutShowsVersionAndNotices()
+    {
+        AboutDialog dialog;
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("About Orvel"));
+        QCOMPARE(child<QLabel>(dialog, "versionNumberLabel")->text(), QStringLiteral("1.4.1"));
+        QVERIFY(!child<QLabel>(dialog, "authorNameLabel")->text().isEmpty());
+        QVERIFY(!child<QLabel>(dialog, "authorNameLabel_2")->text().isEmpty());
+        const QString notices = child<QTextEdit>(dialog, "textEdit")->toPlainText();
+        QVERIFY(notices.contains(QStringLiteral("Qt Version: 5.3.2")));
+        QVERIFY(!notices.contains(QStringLiteral("5.2.1")));
+        QVERIFY(
+            notices.contains(QStringLiteral("This software uses libraries from Qt project under LGPLv2.1.")));
+        QVERIFY(notices.contains(
+            QStringLiteral("This software uses libraries from the FFmpeg project under the LGPLv2.1.")));
+        QVERIFY(notices.contains(
+            QStringLiteral("This software uses libraries from PortAudio under the MIT license.")));
+        QVERIFY(child<QTextEdit>(dialog, "textEdit")->isReadOnly());
+        QCOMPARE(dialog.layout()->sizeConstraint(), QLayout::SetFixedSize);
+
+        // The captions are shown whole and their values line up.
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        for (const char* name : {"versionLabel", "authorLabel", "authorLabel_2"}) {
+            auto* caption = child<QLabel>(dialog, name);
+            QVERIFY2(caption->width() >= caption->sizeHint().width(), name);
+            QCOMPARE(caption->width(), child<QLabel>(dialog, "versionLabel")->width());
+        }
+    }
+
+    void aboutClosesWithOk()
+    {
+        AboutDialog dialog;
+        QTimer::singleShot(0, child<QPushButton>(dialog, "okButton"), &QPushButton::click);
+        QCOMPARE(dialog.exec(), int(QDialog::Accepted));
+    }
+};
+
+QTEST_MAIN(TestDialogs)
+#include "tst_dialogs.moc"
