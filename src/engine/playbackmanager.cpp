@@ -421,14 +421,14 @@ void PlaybackManager::updatePlaybackTime()
 bool PlaybackManager::frameAvailableAt(double time) const
 {
     // The frame for `time` is in the cache once a later one could no longer
-    // arrive: the decoder delivers pictures in time order, and a picture may
-    // lie up to the lookup tolerance before its exact time (rounded stamps).
-    // A cache that reaches the end of the media holds everything there is.
+    // arrive: the decoder delivers pictures in time order, and the cached
+    // range ends early enough to allow for rounded timestamps. A cache that
+    // reaches the end of the media holds everything there is.
     const VideoFrameCache& cache = mediaSource->videoCache;
     if (cache.usedSlots() == 0)
         return false;
     const double end = cache.rangeEnd();
-    return time + VideoFrameCache::LookupTolerance < end || (duration > 0.0 && end >= duration);
+    return time < end || (duration > 0.0 && end >= duration);
 }
 
 bool PlaybackManager::frameCachedAt(double time) const
