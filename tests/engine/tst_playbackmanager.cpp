@@ -11,6 +11,7 @@ extern "C" {
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -290,6 +291,37 @@ private Q_SLOTS:
         QCOMPARE(readerSeeks.count(), 3);
         QVERIFY(h.waitForShownFrame(226));
         QCOMPARE(h.shownPicture(), 226);
+    }
+
+    // Seeks, plays and pauses at full speed, as a scrubbing user or a remote
+    // script does; afterwards one seek still shows exactly its frame.
+    void seekStorm()
+    {
+        const TestClip clip = TestClips::clip(QStringLiteral("mpeg2_ps.mpg"));
+        PlaybackHarness h;
+        QVERIFY(h.load(clip.path()));
+        QRandomGenerator random(4711);
+        for (int i = 0; i < 150; ++i) {
+            const int frame = 1 + int(random.bounded(clip.frameCount));
+            switch (random.bounded(4)) {
+            case 0:
+                h.manager.play();
+                break;
+            case 1:
+                h.manager.seek(frameTime(clip, frame), 0.04, random.bounded(5) == 0);
+                break;
+            default:
+                // Scrubbing: a step next to where the clock is.
+                h.manager.seek(h.manager.playbackTime() + (random.bounded(2) ? 0.04 : -0.04), 0.04, false);
+                break;
+            }
+            QTest::qWait(int(random.bounded(4)));
+        }
+        h.manager.seek(frameTime(clip, 123), 0.0, false);
+        QVERIFY(h.waitForShownFrame(122));
+        QCOMPARE(h.shownPicture(), 122);
+        QCOMPARE(h.manager.state(), PM::Paused);
+        QVERIFY(h.unload());
     }
 
     void seekWhileStoppedDoesNothing()
