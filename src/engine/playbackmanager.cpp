@@ -428,7 +428,7 @@ bool PlaybackManager::frameAvailableAt(double time) const
     if (cache.usedSlots() == 0)
         return false;
     const double end = cache.rangeEnd();
-    return time < end || (duration > 0.0 && end >= duration);
+    return time < end || (duration > 0.0 && end + VideoFrameCache::LookupTolerance >= duration);
 }
 
 bool PlaybackManager::frameCachedAt(double time) const
