@@ -10,9 +10,6 @@ extern "C" {
 #include <QTransform>
 #include <algorithm>
 #include <cmath>
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
 
 namespace {
 
@@ -27,19 +24,6 @@ constexpr int64_t FramePollLimitUs = 10 * 1000 * 1000;
 // on waiting, since deleting a manager whose thread still runs it would crash.
 constexpr unsigned long WorkerStopWarningMs = 100;
 
-void keepLargeBuffersOutOfTheHeap()
-{
-#ifdef __GLIBC__
-    // Decoded pictures are megabytes each, made on the decoder thread and
-    // freed on others. glibc raises its mmap threshold to the largest block
-    // freed, after which such pictures come from the heaps and freed ones
-    // stay resident: the process then holds about twice the cache budget.
-    // A fixed threshold keeps each large buffer mapped on its own and gives
-    // it back to the system as soon as it is freed.
-    mallopt(M_MMAP_THRESHOLD, 1024 * 1024);
-#endif
-}
-
 } // namespace
 
 PlaybackManager::PlaybackManager(QObject* parent)
@@ -47,7 +31,6 @@ PlaybackManager::PlaybackManager(QObject* parent)
       mediaStatus(mediaManager.status()), audioStatus(audioManager.status()),
       videoStatus(videoManager.status())
 {
-    keepLargeBuffersOutOfTheHeap();
     qRegisterMetaType<PlaybackManager::State>("PlaybackManager::State");
     qRegisterMetaType<PlaybackManager::Status>("PlaybackManager::Status");
     qRegisterMetaType<PlaybackManager::Error>("PlaybackManager::Error");
