@@ -24,7 +24,7 @@ function(orvel_add_test)
             "ASAN_OPTIONS=detect_leaks=1:abort_on_error=0"
             "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1"
             "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp"
-            "TSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/tsan.supp:halt_on_error=1:second_deadlock_stack=1"
+            "TSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/tsan.supp:halt_on_error=1:second_deadlock_stack=1:history_size=7"
             ${T_ENV})
     if(NOT T_TIMEOUT)
         set(T_TIMEOUT 300)

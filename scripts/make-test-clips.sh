@@ -57,7 +57,7 @@ tone_src() {
   echo "aevalsrc='$expr':s=$rate:d=$d:c=$layout"
 }
 
-x264_long_gop=(-c:v libx264 -preset veryfast -pix_fmt yuv420p -x264-params keyint=250:min-keyint=250:scenecut=0:bframes=3)
+x264_long_gop=(-c:v libx264 -preset veryfast -pix_fmt yuv420p -x264-params keyint=250:min-keyint=250:scenecut=0:bframes=3:b-adapt=0)
 
 make_h264_1080p25() {
   "${ff[@]}" -f lavfi -i "$(video_src 1920 1080 25 12)" -f lavfi -i "$(tone_src 48000 2 12)" \
@@ -99,6 +99,10 @@ make_pcm_f64() {
   "${ff[@]}" -f lavfi -i "$(video_src 320 240 25 4)" -f lavfi -i "$(tone_src 48000 2 4)" \
     -c:v mjpeg -q:v 3 -pix_fmt yuvj420p -c:a pcm_f64le "$out/pcm_f64.mov"
 }
+make_audio_f64_only() {
+  # Sound only, in a sample format the player does not play: nothing usable.
+  "${ff[@]}" -f lavfi -i "$(tone_src 48000 2 2)" -c:a pcm_f64le "$out/audio_f64_only.mov"
+}
 make_narrow() {
   "${ff[@]}" -f lavfi -i "$(video_src 1 64 25 2)" -c:v ffv1 "$out/narrow_1px.mkv"
   "${ff[@]}" -f lavfi -i "$(video_src 4 64 25 2)" -c:v ffv1 "$out/narrow_4px.mkv"
@@ -134,7 +138,7 @@ make_damaged() {
 }
 
 jobs_list=(make_h264_1080p25 make_mpeg2_ps make_vp9_webm make_mjpeg_avi make_h264_mkv make_mpeg4_mov
-  make_video_only make_audio_only make_two_audio make_pcm_f64 make_narrow make_start_offset
+  make_video_only make_audio_only make_two_audio make_pcm_f64 make_audio_f64_only make_narrow make_start_offset
   make_edit_list make_damaged)
 
 # Two at a time: the machines that run this have two cores.

@@ -87,6 +87,11 @@ QStringList unopenable()
             QStringLiteral("text.mov")};
 }
 
+QStringList unusable()
+{
+    return {QStringLiteral("audio_f64_only.mov")};
+}
+
 TestClip clip(const QString& name)
 {
     for (const TestClip& c : catalogue()) {

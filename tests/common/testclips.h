@@ -40,6 +40,9 @@ QList<TestClip> playable();
 QList<TestClip> withVideo();
 // Files that FFmpeg cannot open at all.
 QStringList unopenable();
+// Files that open but hold no stream the player can use (sound only, in a
+// sample format it does not play).
+QStringList unusable();
 TestClip clip(const QString& name);
 
 } // namespace TestClips

@@ -1,0 +1,241 @@
+#include "audiomanager.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+// The decode loop sleeps on the packet queue until a packet arrives or the
+// media is unloaded; this only bounds a lost wake-up.
+constexpr int IdleWaitMs = 50;
+
+} // namespace
+
+AudioManager::AudioManager(QObject* parent) : QObject(parent)
+{
+    qRegisterMetaType<AudioManager::Error>("AudioManager::Error");
+    qRegisterMetaType<AudioManager::Status>("AudioManager::Status");
+    qRegisterMetaType<MediaSource*>("MediaSource*");
+}
+
+AudioManager::~AudioManager()
+{
+    release();
+}
+
+void AudioManager::setStatus(Status status)
+{
+    if (currentStatus == status)
+        return;
+    currentStatus = status;
+    emit statusChanged(status);
+}
+
+void AudioManager::raiseError(Error error)
+{
+    if (currentError != error) {
+        currentError = error;
+        emit this->error(error);
+    }
+    currentError = NoError;
+}
+
+void AudioManager::reportPortAudioError(Error error, int code)
+{
+    if (source)
+        source->audioError = code;
+    raiseError(error);
+}
+
+void AudioManager::changeMediaSource(MediaSource* mediaSrc)
+{
+    release();
+    if (!mediaSrc)
+        return;
+    source = mediaSrc;
+    source->synchronise();
+    if (source->audioStreamCount != 0 && source->audioStream && source->audioCodecContext) {
+        if (source->audioCodecContext->sample_fmt == AV_SAMPLE_FMT_DBL) {
+            raiseError(UnsupportedFormat);
+        } else if (startEngine() && openStream()) {
+            decoder = std::make_unique<AudioDecoder>(source);
+            for (int i = 0; i < PrefillPackets && !source->aborting; ++i) {
+                if (decoder->decodeNext(IdleWaitMs) < 0)
+                    break;
+            }
+            setStatus(Loaded);
+            beginWritingStream();
+            startDecoding();
+            return;
+        }
+    }
+    // Nobody decodes the audio of this media: its packets must not pile up
+    // in front of the reader.
+    source->audioPackets.setDropping(true);
+    setStatus(NoAudio);
+}
+
+bool AudioManager::startEngine()
+{
+    if (engineStarted)
+        return true;
+    const PaError result = Pa_Initialize();
+    if (result != paNoError) {
+        reportPortAudioError(InitFailed, result);
+        return false;
+    }
+    engineStarted = true;
+    return true;
+}
+
+bool AudioManager::openStream()
+{
+    const PaDeviceIndex device = Pa_GetDefaultOutputDevice();
+    if (device == paNoDevice) {
+        reportPortAudioError(NoDevice, paNoDevice);
+        return false;
+    }
+    const PaDeviceInfo* info = Pa_GetDeviceInfo(device);
+    if (!info || info->maxOutputChannels < 1) {
+        reportPortAudioError(NoDevice, paNoDevice);
+        return false;
+    }
+    source->outputChannels = std::min(info->maxOutputChannels, source->audioChannels);
+
+    PaStreamParameters output{};
+    output.device = device;
+    output.channelCount = source->outputChannels;
+    output.sampleFormat = paInt16;
+    output.suggestedLatency = info->defaultLowOutputLatency;
+    output.hostApiSpecificStreamInfo = nullptr;
+    PaStream* opened = nullptr;
+    const PaError result =
+        Pa_OpenStream(&opened, nullptr, &output, double(source->audioSampleRate),
+                      paFramesPerBufferUnspecified, paNoFlag, &AudioManager::streamCallback, source);
+    if (result != paNoError) {
+        reportPortAudioError(OpenStreamFailed, result);
+        return false;
+    }
+    stream.reset(opened);
+    return true;
+}
+
+void AudioManager::beginWritingStream()
+{
+    if (!stream) {
+        reportPortAudioError(StartStreamFailed, paBadStreamPtr);
+        return;
+    }
+    const PaError result = Pa_StartStream(stream.get());
+    if (result != paNoError) {
+        reportPortAudioError(StartStreamFailed, result);
+        return;
+    }
+    setStatus(Started);
+}
+
+void AudioManager::closeStream()
+{
+    if (!stream)
+        return;
+    const PaError result = Pa_CloseStream(stream.release());
+    if (result != paNoError)
+        reportPortAudioError(CloseStreamFailed, result);
+}
+
+void AudioManager::endWritingStream()
+{
+    closeStream();
+    setStatus(Stopped);
+}
+
+void AudioManager::startDecoding()
+{
+    if (!decoder || !source)
+        return;
+    if (currentStatus != Loaded && currentStatus != Stopped && currentStatus != Started)
+        return;
+    while (!source->aborting)
+        decoder->decodeNext(IdleWaitMs);
+}
+
+void AudioManager::release()
+{
+    // The stream goes first, so that the callback no longer runs when the
+    // decoder and the cache are released.
+    closeStream();
+    if (engineStarted) {
+        const PaError result = Pa_Terminate();
+        if (result != paNoError)
+            reportPortAudioError(TerminateFailed, result);
+        engineStarted = false;
+    }
+    decoder.reset();
+    if (source) {
+        source->audioCache.clear();
+        // Orders this thread's last use of the media before the reader closes it.
+        source->publish();
+    }
+    source = nullptr;
+    setStatus(Unloaded);
+    currentError = NoError;
+}
+
+void AudioManager::stopDecoding()
+{
+    release();
+}
+
+int AudioManager::streamCallback(const void* /*input*/, void* output, unsigned long frames,
+                                 const PaStreamCallbackTimeInfo* /*timeInfo*/,
+                                 PaStreamCallbackFlags /*flags*/, void* userData)
+{
+    renderOutput(static_cast<MediaSource*>(userData), static_cast<int16_t*>(output), frames);
+    return paContinue;
+}
+
+void AudioManager::renderOutput(MediaSource* source, int16_t* output, unsigned long frames)
+{
+    const int channels = std::max(1, source->outputChannels.load());
+    if (source->resetAudioPosition.exchange(false))
+        source->audioCache.resetReadPosition();
+    if (source->playing && source->speed == 1.0) {
+        const double t = source->playbackTime(true);
+        source->audioCache.readFrames(output, int(frames), channels, source->audioSampleRate, t,
+                                      source->volume);
+        return;
+    }
+    std::memset(output, 0, size_t(frames) * channels * sizeof(int16_t));
+    if (source->scrubPending && source->scrubFrames > 0)
+        renderScrubBurst(source, output, frames, channels);
+}
+
+void AudioManager::renderScrubBurst(MediaSource* source, int16_t* output, unsigned long frames, int channels)
+{
+    if (source->scrubBufferStale) {
+        // A burst longer than the scrub buffer is shortened to fit.
+        const int burst = std::min(source->scrubFrames.load(), MediaSource::ScrubBufferSamples / channels);
+        source->scrubFrames = burst;
+        int16_t* buffer = source->scrubBuffer.get();
+        const double t = source->playbackTime(true);
+        source->audioCache.readFrames(buffer, burst, channels, source->audioSampleRate, t, source->volume);
+        source->scrubBufferStale = false;
+        source->scrubPosition = 0;
+    }
+    const int burst = source->scrubFrames;
+    const int position = source->scrubPosition;
+    const bool forward = source->scrubForward;
+    const int16_t* buffer = source->scrubBuffer.get();
+    for (unsigned long j = 0; j < frames; ++j) {
+        const long k = forward ? long(position) + long(j) : long(burst) - 1 - long(position) - long(j);
+        if (k < 0 || k >= burst)
+            continue;
+        std::memcpy(output + j * channels, buffer + size_t(k) * channels, size_t(channels) * sizeof(int16_t));
+    }
+    source->scrubPosition = position + int(frames);
+    if (source->scrubPosition >= burst) {
+        source->scrubPending = false;
+        source->scrubFrames = 0;
+        source->scrubBufferStale = true;
+    }
+}

@@ -1,0 +1,92 @@
+#pragma once
+
+#include "audiodecoder.h"
+#include "mediasource.h"
+#include "paholders.h"
+
+#include <QObject>
+#include <atomic>
+#include <memory>
+
+// Decodes the audio of a MediaSource into its audio cache on a thread of its
+// own and plays it through a PortAudio output stream on the default device.
+//
+// The stream callback does not play a stream of its own: it reads the cache
+// at the playback clock, so sound follows the controller's clock, and it is
+// silent whenever the clock does not run at normal speed, except for the
+// short scrub bursts the controller arms (MediaSource::armScrubBurst).
+// Without an output device the manager reports `NoDevice`, then `NoAudio`,
+// and the media plays silently.
+class AudioManager : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum Status
+    {
+        Unloaded = 0,
+        NoAudio = 1,
+        Loaded = 2,
+        Stopped = 3,
+        Started = 4,
+    };
+    Q_ENUM(Status)
+
+    enum Error
+    {
+        NoError = 0,
+        InitFailed = 1,
+        NoDevice = 2,
+        OpenStreamFailed = 3,
+        StartStreamFailed = 4,
+        StopStreamFailed = 5,
+        CloseStreamFailed = 6,
+        TerminateFailed = 7,
+        UnsupportedFormat = 8,
+    };
+    Q_ENUM(Error)
+
+    static constexpr int PrefillPackets = 10;
+
+    explicit AudioManager(QObject* parent = nullptr);
+    ~AudioManager() override;
+
+    // Readable from any thread.
+    Status status() const { return currentStatus.load(); }
+
+    // The body of the stream callback: writes `frames` interleaved frames of
+    // the source's output channel count. Runs on PortAudio's thread; tests
+    // call it directly where the pacing of a real device matters.
+    static void renderOutput(MediaSource* source, int16_t* output, unsigned long frames);
+
+signals:
+    void error(AudioManager::Error error);
+    void statusChanged(AudioManager::Status status);
+
+public slots:
+    void changeMediaSource(MediaSource* mediaSrc);
+    void beginWritingStream();
+    void endWritingStream();
+    void startDecoding();
+    void stopDecoding();
+
+private:
+    static int streamCallback(const void* input, void* output, unsigned long frames,
+                              const PaStreamCallbackTimeInfo* timeInfo, PaStreamCallbackFlags flags,
+                              void* userData);
+    static void renderScrubBurst(MediaSource* source, int16_t* output, unsigned long frames, int channels);
+    bool startEngine();
+    bool openStream();
+    void closeStream();
+    void release();
+    void reportPortAudioError(Error error, int code);
+    void setStatus(Status status);
+    void raiseError(Error error);
+
+    MediaSource* source = nullptr;
+    std::unique_ptr<AudioDecoder> decoder;
+    bool engineStarted = false;
+    PaStreamPtr stream;
+    Error currentError = NoError;
+    std::atomic<Status> currentStatus{Unloaded};
+};

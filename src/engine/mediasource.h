@@ -1,0 +1,127 @@
+#pragma once
+
+#include "audiocache.h"
+#include "avholders.h"
+#include "packetqueue.h"
+#include "videoframecache.h"
+
+#include <QMetaType>
+#include <QString>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+// The record of one opened media file, shared by the controller (GUI thread),
+// the reader, the two decoders and the sound card callback.
+//
+// Threads meet here through:
+// - request flags and values (std::atomic): written by one thread, polled by
+//   the others. A thread that sets `seekRequested` or `aborting` should do it
+//   through requestSeek() / abort(), which also wake every thread waiting on
+//   a queue or a cache, so that the request is seen at once;
+// - the packet queues and caches, each guarded by a mutex of its own;
+// - the playback clock, guarded by a small mutex of its own that is never
+//   held together with another engine lock.
+//
+// The stream fields (`audioStreamIndex`, `frameRate`, ...) are written by the
+// reader before it reports `Loaded` and are read-only afterwards. Media time
+// 0 is the time of the first picture (of the first audio sample without
+// video): `timeOffset` seconds of container time.
+class MediaSource
+{
+public:
+    static constexpr int ScrubBufferSamples = 100000;
+    static constexpr double NoStopTime = 999999.0;
+
+    explicit MediaSource(const QString& filename);
+    ~MediaSource();
+    MediaSource(const MediaSource&) = delete;
+    MediaSource& operator=(const MediaSource&) = delete;
+
+    // The clock. playbackTime(true) advances it first when playing.
+    double playbackTime(bool advance);
+    void advanceClock();
+    // Sets the clock to max(t, 0) and returns the new reading.
+    double setPlaybackTime(double t);
+
+    double cachedRangeStart() const { return videoCache.rangeStart(); }
+    double cachedRangeEnd() const { return videoCache.rangeEnd(); }
+    QString filename() const { return path; }
+
+    // Sets `seekTarget` then `seekRequested`, and wakes the reader.
+    void requestSeek(double target);
+    // Sets `aborting` (every engine loop then ends) and wakes every waiter.
+    void abort();
+    // Wakes every thread waiting on a queue or cache, after a flag changed.
+    void wakeWaiters();
+
+    // Arms an audio scrub burst of `frames` sample frames at the clock.
+    void armScrubBurst(int frames, bool forward);
+
+    FormatContextPtr formatContext;
+
+    std::atomic<bool> playing{false};
+    std::atomic<bool> scrubPending{false};
+    std::atomic<bool> scrubForward{true};
+    std::atomic<int> scrubFrames{0};
+    std::atomic<bool> resetAudioPosition{false};
+    std::unique_ptr<int16_t[]> scrubBuffer;
+    std::atomic<int> scrubPosition{0};
+    std::atomic<bool> scrubBufferStale{true};
+    std::atomic<double> volume{1.0};
+    std::atomic<bool> seekRequested{false};
+    std::atomic<double> seekTarget{0.0};
+    std::atomic<double> stopTime{NoStopTime};
+    std::atomic<bool> aborting{false};
+
+    int audioStreamCount = 0;
+    int audioStreamIndex = -1;
+    AVStream* audioStream = nullptr;
+    CodecContextPtr audioCodecContext; // opened by the reader, for the audio decoder
+    PacketQueue audioPackets;
+    AudioCache audioCache;
+    int audioChannels = 0;
+    int audioPlanar = 0;
+    int audioBytesPerSample = 0;
+    int audioSampleRate = 0;
+    std::atomic<int> outputChannels{2};
+    std::atomic<int> audioError{0};
+
+    int videoStreamCount = 0;
+    int videoStreamIndex = -1;
+    AVStream* videoStream = nullptr;
+    CodecContextPtr videoCodecContext; // opened by the reader, for the video decoder
+    PacketQueue videoPackets;
+    VideoFrameCache videoCache;
+    int videoWidth = -1;
+    int videoHeight = -1;
+    double frameRate = -1.0;
+    double videoDelay = 0.0;
+    // Container time (seconds) of media time 0: subtracted from every picture
+    // and audio time, added back to every seek target.
+    double timeOffset = 0.0;
+    // The end of the media in media time, from the container (0 = unknown).
+    double endTime = 0.0;
+
+    std::atomic<double> speed{1.0};
+
+    // Publishing of the stream fields from the reader to the other threads:
+    // the reader calls publish() before it reports `Loaded`, every other
+    // thread calls synchronise() before it reads them. (Queued signals do
+    // order the accesses too, but through locks a race detector cannot see.)
+    void publish() { published.fetch_add(1, std::memory_order_release); }
+    void synchronise() const { (void)published.load(std::memory_order_acquire); }
+
+private:
+    static int64_t now();
+
+    const QString path;
+    mutable std::mutex clockMutex;
+    double clockTime = 0.0;
+    int64_t clockNow = 0;
+    int64_t clockPrevious = 0;
+    std::atomic<int> published{0};
+};
+
+Q_DECLARE_METATYPE(MediaSource*)

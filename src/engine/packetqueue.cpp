@@ -1,0 +1,142 @@
+#include "packetqueue.h"
+
+#include <chrono>
+
+PacketQueue::PacketQueue() = default;
+
+PacketQueue::~PacketQueue()
+{
+    clear();
+}
+
+void PacketQueue::setInterruptFlags(const std::atomic<bool>* aborting, const std::atomic<bool>* seek)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    abortFlag = aborting;
+    seekFlag = seek;
+}
+
+bool PacketQueue::interruptedForPush() const
+{
+    return (abortFlag && abortFlag->load()) || (seekFlag && seekFlag->load());
+}
+
+bool PacketQueue::interruptedForPop() const
+{
+    return abortFlag && abortFlag->load();
+}
+
+bool PacketQueue::push(AVPacket* packet, int timeoutMs)
+{
+    if (droppingAll) {
+        av_packet_unref(packet);
+        return true;
+    }
+    if (av_packet_make_refcounted(packet) < 0) {
+        av_packet_unref(packet);
+        return true;
+    }
+    PacketPtr copy(av_packet_alloc());
+    if (!copy) {
+        av_packet_unref(packet);
+        return true;
+    }
+    av_packet_move_ref(copy.get(), packet);
+    if (append(copy, timeoutMs))
+        return true;
+    // Hand the data back: the caller retries with the same packet or frees it.
+    av_packet_move_ref(packet, copy.get());
+    return false;
+}
+
+bool PacketQueue::append(PacketPtr& packet, int timeoutMs)
+{
+    std::unique_lock<std::mutex> lock(mutex);
+    const bool room = placeFreed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] {
+        return int(packets.size()) < Capacity || interruptedForPush();
+    });
+    if (!room || int(packets.size()) >= Capacity)
+        return false;
+    packets.push_back(std::move(packet));
+    queued = int(packets.size());
+    lock.unlock();
+    packetAdded.notify_one();
+    return true;
+}
+
+int PacketQueue::pop(AVPacket* out, int timeoutMs)
+{
+    std::unique_lock<std::mutex> lock(mutex);
+    packetAdded.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                         [this] { return !packets.empty() || interruptedForPop(); });
+    if (packets.empty())
+        return -1;
+    PacketPtr first = std::move(packets.front());
+    packets.pop_front();
+    queued = int(packets.size());
+    lock.unlock();
+    placeFreed.notify_one();
+    av_packet_unref(out);
+    av_packet_move_ref(out, first.get());
+    return 0;
+}
+
+void PacketQueue::clear()
+{
+    std::deque<PacketPtr> removed;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        removed.swap(packets);
+        queued = 0;
+    }
+    placeFreed.notify_all();
+}
+
+void PacketQueue::flush()
+{
+    clear();
+    // Only the reader pushes, and it is the one flushing: after the clear
+    // there is room, so the first attempt succeeds unless memory runs out.
+    for (int attempt = 0; attempt < 100 && !pushMarker(FlushSize, 1); ++attempt) {
+    }
+}
+
+bool PacketQueue::pushEndOfStream(int timeoutMs)
+{
+    return pushMarker(EndOfStreamSize, timeoutMs);
+}
+
+bool PacketQueue::pushMarker(int size, int timeoutMs)
+{
+    if (droppingAll)
+        return true;
+    PacketPtr marker(av_packet_alloc());
+    if (!marker)
+        return false;
+    marker->size = size;
+    marker->data = nullptr;
+    return append(marker, timeoutMs);
+}
+
+int PacketQueue::count() const
+{
+    return queued.load();
+}
+
+void PacketQueue::setDropping(bool drop)
+{
+    droppingAll = drop;
+    if (drop)
+        clear();
+    wake();
+}
+
+void PacketQueue::wake()
+{
+    {
+        // Taking the lock orders the flag change before any waiter's next test.
+        std::lock_guard<std::mutex> lock(mutex);
+    }
+    placeFreed.notify_all();
+    packetAdded.notify_all();
+}

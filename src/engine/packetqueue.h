@@ -1,0 +1,85 @@
+#pragma once
+
+#include "avholders.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+
+// A bounded queue of compressed packets between the reader and one decoder.
+//
+// The queue owns the packets it holds. Two marker packets travel through it
+// like data and are told apart by their size: the end-of-stream marker
+// (size EndOfStreamSize) and the flush marker queued after a seek (size
+// FlushSize). Both carry no data.
+//
+// Waiting: a push waits for a free place and a pop for a packet, each for at
+// most the time-out it is given (1 ms by default). Both wake at once when the
+// other side makes room or adds a packet, and when the interrupt flags given
+// to setInterruptFlags become set and wake() is called, so a long time-out
+// costs no CPU while nothing happens and still lets a seek or an unload
+// through immediately.
+class PacketQueue
+{
+public:
+    static constexpr int Capacity = 200;
+    static constexpr int EndOfStreamSize = -9;
+    static constexpr int FlushSize = -99;
+
+    PacketQueue();
+    ~PacketQueue();
+    PacketQueue(const PacketQueue&) = delete;
+    PacketQueue& operator=(const PacketQueue&) = delete;
+
+    // Flags that end every wait: `aborting` ends pushes and pops, `seek`
+    // ends pushes only (the reader then gives the packet up and seeks).
+    void setInterruptFlags(const std::atomic<bool>* aborting, const std::atomic<bool>* seek);
+
+    // Takes over the packet's data on success (the packet is left blank) and
+    // returns true. A packet whose data cannot be made owned is dropped and
+    // also counts as handled. Returns false, leaving the packet untouched,
+    // when no place became free within the time-out or an interrupt flag is set.
+    bool push(AVPacket* packet, int timeoutMs = 1);
+    // Moves the oldest packet into `out` (the caller unrefs it) and returns 0;
+    // returns -1 when nothing arrived within the time-out or `aborting` is set.
+    int pop(AVPacket* out, int timeoutMs = 1);
+    // Removes and frees every packet.
+    void clear();
+    // clear(), then queues the flush marker.
+    void flush();
+    bool pushEndOfStream(int timeoutMs = 1);
+
+    int count() const;
+    // A queue whose consumer will never come (the stream's decoder could not
+    // be set up) drops everything pushed into it, so that the reader is not
+    // held up by a full queue that nobody empties.
+    void setDropping(bool drop);
+    bool dropping() const { return droppingAll.load(); }
+    // Wakes every waiter so that it looks at the interrupt flags again.
+    void wake();
+
+    static bool isEndOfStream(const AVPacket* packet)
+    {
+        return packet->data == nullptr && packet->size == EndOfStreamSize;
+    }
+    static bool isFlush(const AVPacket* packet)
+    {
+        return packet->data == nullptr && packet->size == FlushSize;
+    }
+
+private:
+    bool pushMarker(int size, int timeoutMs);
+    bool append(PacketPtr& packet, int timeoutMs);
+    bool interruptedForPush() const;
+    bool interruptedForPop() const;
+
+    mutable std::mutex mutex;
+    std::condition_variable placeFreed;
+    std::condition_variable packetAdded;
+    std::deque<PacketPtr> packets;
+    std::atomic<int> queued{0};
+    std::atomic<bool> droppingAll{false};
+    const std::atomic<bool>* abortFlag = nullptr;
+    const std::atomic<bool>* seekFlag = nullptr;
+};

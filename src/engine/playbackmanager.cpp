@@ -1,0 +1,848 @@
+#include "playbackmanager.h"
+
+extern "C" {
+#include <libavutil/time.h>
+}
+
+#include <QFileInfo>
+#include <QImage>
+#include <QPixmap>
+#include <QTransform>
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// The container duration is reported this much short, so that the clock
+// stops on the last picture rather than after it.
+constexpr double ContainerEndMargin = 10e-6;
+// How long a paused controller keeps looking for the frame of the clock
+// after a seek or a load before it gives up (a damaged stream may never
+// deliver it).
+constexpr int64_t FramePollLimitUs = 10 * 1000 * 1000;
+// How long the destructor waits for the workers before it says so; it goes
+// on waiting, since deleting a manager whose thread still runs it would crash.
+constexpr unsigned long WorkerStopWarningMs = 100;
+
+} // namespace
+
+PlaybackManager::PlaybackManager(QObject* parent)
+    : QObject(parent), mediaProbe(&releaseFence), audioProbe(&releaseFence), videoProbe(&releaseFence),
+      mediaStatus(mediaManager.status()), audioStatus(audioManager.status()),
+      videoStatus(videoManager.status())
+{
+    qRegisterMetaType<PlaybackManager::State>("PlaybackManager::State");
+    qRegisterMetaType<PlaybackManager::Status>("PlaybackManager::Status");
+    qRegisterMetaType<PlaybackManager::Error>("PlaybackManager::Error");
+    qRegisterMetaType<MediaSource*>("MediaSource*");
+
+    mediaThread.setObjectName(QStringLiteral("orvel reader"));
+    audioThread.setObjectName(QStringLiteral("orvel audio"));
+    videoThread.setObjectName(QStringLiteral("orvel video"));
+    for (QThread* thread : {&mediaThread, &audioThread, &videoThread}) {
+        // Runs on the worker as its last act: orders everything it did before
+        // the destructor, which deletes the managers once the threads are done.
+        connect(
+            thread, &QThread::finished, thread,
+            [this] { releaseFence.fetch_add(1, std::memory_order_release); }, Qt::DirectConnection);
+    }
+
+    connect(this, &PlaybackManager::mediaSourceChanged, &mediaManager, &MediaManager::load);
+    connect(this, &PlaybackManager::seekRequested, &mediaManager, &MediaManager::seek);
+    connect(this, &PlaybackManager::unloadMedia, &mediaManager, &MediaManager::unload);
+    connect(&mediaManager, &MediaManager::error, this, &PlaybackManager::onMediaError);
+    connect(&mediaManager, &MediaManager::statusChanged, this, &PlaybackManager::onMediaStatusUpdate);
+    connect(&mediaProbe, &WorkerProbe::confirmed, this, &PlaybackManager::onReaderReleased);
+    mediaManager.moveToThread(&mediaThread);
+    mediaProbe.moveToThread(&mediaThread);
+    mediaThread.start();
+
+    connect(this, &PlaybackManager::mediaSourceLoaded, &audioManager, &AudioManager::changeMediaSource);
+    connect(this, &PlaybackManager::unloadAudioVideo, &audioManager, &AudioManager::stopDecoding);
+    connect(&audioManager, &AudioManager::error, this, &PlaybackManager::onAudioError);
+    connect(&audioManager, &AudioManager::statusChanged, this, &PlaybackManager::onAudioStatusUpdate);
+    connect(&audioProbe, &WorkerProbe::confirmed, this, &PlaybackManager::onDecoderReleased);
+    audioManager.moveToThread(&audioThread);
+    audioProbe.moveToThread(&audioThread);
+    audioThread.start();
+
+    connect(this, &PlaybackManager::mediaSourceLoaded, &videoManager, &VideoManager::changeMediaSource);
+    connect(this, &PlaybackManager::unloadAudioVideo, &videoManager, &VideoManager::stopDecoding);
+    connect(&videoManager, &VideoManager::error, this, &PlaybackManager::onVideoError);
+    connect(&videoManager, &VideoManager::statusChanged, this, &PlaybackManager::onVideoStatusUpdate);
+    connect(&videoProbe, &WorkerProbe::confirmed, this, &PlaybackManager::onDecoderReleased);
+    videoManager.moveToThread(&videoThread);
+    videoProbe.moveToThread(&videoThread);
+    videoThread.start();
+
+    timer.setTimerType(Qt::PreciseTimer);
+    timer.setInterval(1);
+    connect(&timer, &QTimer::timeout, this, &PlaybackManager::updatePlaybackTime);
+
+    framePoll.setTimerType(Qt::PreciseTimer);
+    framePoll.setInterval(1);
+    connect(&framePoll, &QTimer::timeout, this, &PlaybackManager::pollForFrame);
+}
+
+PlaybackManager::~PlaybackManager()
+{
+    setStatus(Unknown);
+    timer.stop();
+    framePoll.stop();
+    if (mediaSource) {
+        // Every worker loop sees the flag within milliseconds; emptying the
+        // queues and caches frees anyone waiting for a place in them.
+        mediaSource->playing = false;
+        mediaSource->abort();
+        mediaSource->audioPackets.clear();
+        mediaSource->videoPackets.clear();
+        mediaSource->audioCache.clear();
+        mediaSource->videoCache.reset();
+    }
+    QThread* threads[] = {&mediaThread, &audioThread, &videoThread};
+    for (QThread* thread : threads)
+        thread->quit();
+    for (QThread* thread : threads) {
+        if (!thread->wait(WorkerStopWarningMs)) {
+            qWarning("PlaybackManager: waiting for the %s thread to stop", qPrintable(thread->objectName()));
+            thread->wait();
+        }
+    }
+    releaseFence.load(std::memory_order_acquire);
+    // The managers are destroyed next, on this thread; what they still report
+    // while they let go must not reach a half-destroyed controller.
+    QObject::disconnect(&mediaManager, nullptr, this, nullptr);
+    QObject::disconnect(&audioManager, nullptr, this, nullptr);
+    QObject::disconnect(&videoManager, nullptr, this, nullptr);
+    for (WorkerProbe* probe : {&mediaProbe, &audioProbe, &videoProbe})
+        QObject::disconnect(probe, nullptr, this, nullptr);
+}
+
+QStringList PlaybackManager::supportedSuffixes()
+{
+    return {QStringLiteral("avi"), QStringLiteral("flv"),  QStringLiteral("m4v"),  QStringLiteral("mkv"),
+            QStringLiteral("mov"), QStringLiteral("mp4"),  QStringLiteral("mpeg"), QStringLiteral("mpeg4"),
+            QStringLiteral("mpg"), QStringLiteral("webm"), QStringLiteral("wmv")};
+}
+
+// ---------------------------------------------------------------------------
+// State, status and errors
+
+void PlaybackManager::setState(State state)
+{
+    if (currentState == state)
+        return;
+    currentState = state;
+    emit stateChanged(state);
+}
+
+void PlaybackManager::setStatus(Status status)
+{
+    if (currentStatus == status)
+        return;
+    currentStatus = status;
+    emit statusChanged(status);
+}
+
+void PlaybackManager::raiseError(Error error, const QString& text)
+{
+    if (currentError != error) {
+        currentError = error;
+        emit this->error(error, text);
+    }
+    currentError = NoError;
+}
+
+void PlaybackManager::freezeClock()
+{
+    if (currentState == Paused)
+        return;
+    if (mediaSource) {
+        // Take the time that passed since the last tick before the clock stops.
+        mediaSource->playbackTime(true);
+        mediaSource->playing = false;
+    }
+    timer.stop();
+    setState(Paused);
+}
+
+// ---------------------------------------------------------------------------
+// Loading
+
+bool PlaybackManager::setMedia(const QString& filename, int64_t cacheSize, float trailingCachePct)
+{
+    const QFileInfo info(filename);
+    if (!info.exists() || !info.isFile()) {
+        if (currentState != Stopped)
+            stop();
+        raiseError(ResourceError, QStringLiteral("Invalid filename: %1").arg(filename));
+        return false;
+    }
+    const QString suffix = info.suffix();
+    if (!supportedSuffixes().contains(suffix, Qt::CaseInsensitive)) {
+        if (currentState != Stopped)
+            stop();
+        raiseError(ResourceError, QStringLiteral("Unsupported format: %1").arg(suffix));
+        return false;
+    }
+    cacheBytes = cacheSize;
+    trailingPct = trailingCachePct;
+    if (currentState == Stopped && currentStatus == NoMedia && !mediaSource) {
+        pendingFilename.clear();
+        loadFile(filename);
+    } else {
+        // The file replaces what is loaded or loading: it is opened as soon
+        // as the current media has been let go of.
+        pendingFilename = filename;
+        if (currentStatus != Unloading)
+            stop();
+    }
+    return true;
+}
+
+void PlaybackManager::loadFile(const QString& filename)
+{
+    mediaSource = std::make_unique<MediaSource>(filename);
+    mediaSource->volume = volumePercent / 100.0;
+    mediaInfoKnown = false;
+    decodersHaveMedia = false;
+    audioStartFailed = false;
+    decodersReleasing = 0;
+    readerReleasing = false;
+    duration = 0.0;
+    lastFrameShown = -1;
+    pendingSeekTime = -1.0;
+    audioScrubDuration = 0.0;
+    setStatus(Loading);
+    emit mediaSourceChanged(mediaSource.get());
+}
+
+void PlaybackManager::onMediaStatusUpdate(MediaManager::Status status)
+{
+    mediaStatus = status;
+    if (status == MediaManager::Seeked && currentStatus == Seeking) {
+        // Only the reader's report of the seek ends it: the decoders' reports
+        // that arrive meanwhile belong to the seek still in flight.
+        finishSeek();
+        return;
+    }
+    onManagerStatus();
+}
+
+void PlaybackManager::onAudioStatusUpdate(AudioManager::Status status)
+{
+    audioStatus = status;
+    onManagerStatus();
+}
+
+void PlaybackManager::onVideoStatusUpdate(VideoManager::Status status)
+{
+    videoStatus = status;
+    onManagerStatus();
+}
+
+// While loading and while ready the controller acts on every report of the
+// three managers. A seek ends with the reader's Seeked report (or its
+// failure) and an unload with the workers' confirmations, so reports during
+// Seeking and Unloading need nothing more than being stored.
+void PlaybackManager::onManagerStatus()
+{
+    switch (currentStatus) {
+    case Loading:
+        checkLoading();
+        break;
+    case Ready:
+        checkReadiness();
+        break;
+    default:
+        break;
+    }
+}
+
+bool PlaybackManager::audioSettled() const
+{
+    return audioStatus == AudioManager::NoAudio || (audioStartFailed && audioStatus == AudioManager::Loaded);
+}
+
+bool PlaybackManager::decodersReady(bool acceptEndOfStream) const
+{
+    const bool audioPlays = audioStatus == AudioManager::Started;
+    const bool audioNone = audioSettled();
+    const bool videoNone = videoStatus == VideoManager::NoVideo;
+    const bool videoReady =
+        acceptEndOfStream ? videoStatus >= VideoManager::Ready : videoStatus == VideoManager::Ready;
+    return (audioPlays && videoNone) || (audioNone && videoReady) || (audioPlays && videoReady);
+}
+
+void PlaybackManager::checkLoading()
+{
+    if (!mediaSource)
+        return;
+    if (!decodersHaveMedia) {
+        const bool opened = mediaStatus == MediaManager::Loaded || mediaStatus == MediaManager::Reading ||
+                            mediaStatus == MediaManager::EndOfFile;
+        if (!opened)
+            return;
+        // The reader has opened the file: its stream fields are final.
+        mediaSource->synchronise();
+        mediaInfoKnown = true;
+        computeDuration();
+        setCacheSize(cacheBytes, trailingPct);
+        mediaSource->volume = volumePercent / 100.0;
+        decodersHaveMedia = true;
+        emit mediaSourceLoaded(mediaSource.get());
+        return;
+    }
+    // A video stream that reaches its end during the prefill is as ready as
+    // one that does not.
+    if (decodersReady(true)) {
+        setStatus(Loaded);
+        freezeClock();
+        mediaSource->setPlaybackTime(0.0);
+        updatePlaybackTime();
+        setStatus(Ready);
+        return;
+    }
+    if (audioSettled() && videoStatus == VideoManager::NoVideo) {
+        raiseError(MediaError, QStringLiteral("No audio/video streams found."));
+        setStatus(InvalidMedia);
+    }
+}
+
+void PlaybackManager::computeDuration()
+{
+    duration = 0.0;
+    const AVStream* video = mediaSource->videoStreamIndex >= 0 ? mediaSource->videoStream : nullptr;
+    const double rate = mediaSource->frameRate;
+    if (video && rate > 0.0 && video->nb_frames > 0) {
+        // A cut kept with an edit list holds more samples than it shows: the
+        // frame count counts only where the stream's own duration agrees.
+        const double byCount = double(video->nb_frames) / rate;
+        double own = 0.0;
+        if (video->duration != AV_NOPTS_VALUE && video->duration > 0)
+            own = double(video->duration) * av_q2d(video->time_base);
+        if (own <= 0.0 || std::abs(byCount - own) <= 1.0 / rate + 1e-9)
+            duration = byCount - EndMargin;
+        else
+            duration = own - EndMargin;
+        return;
+    }
+    // The container's end, in media time (the clip may not start at 0).
+    if (mediaSource->endTime > 0.0) {
+        duration = mediaSource->endTime - ContainerEndMargin;
+        return;
+    }
+    const AVFormatContext* context = mediaSource->formatContext.get();
+    if (context && context->duration != AV_NOPTS_VALUE && context->duration > 0)
+        duration = double(context->duration - 10) / 1e6;
+}
+
+// ---------------------------------------------------------------------------
+// Readiness and the frame for the clock
+
+void PlaybackManager::checkReadiness()
+{
+    if (!mediaSource || !decodersReady(true))
+        return;
+    refreshAtClock();
+    if (currentState != Playing)
+        armAudioBurst();
+}
+
+void PlaybackManager::refreshAtClock()
+{
+    const double t = mediaSource->playbackTime(true);
+    mediaSource->setPlaybackTime(t);
+    updatePlaybackTime();
+}
+
+void PlaybackManager::armAudioBurst()
+{
+    if (!mediaSource || !mediaInfoKnown)
+        return;
+    const int frames = int(double(mediaSource->audioSampleRate) * audioScrubDuration);
+    mediaSource->armScrubBurst(std::max(0, frames), mediaSource->scrubForward);
+}
+
+void PlaybackManager::setPlaybackTime(double playbackTime)
+{
+    if (!mediaSource)
+        return;
+    mediaSource->setPlaybackTime(playbackTime);
+    updatePlaybackTime();
+}
+
+void PlaybackManager::updatePlaybackTime()
+{
+    if (!mediaSource || !mediaInfoKnown)
+        return;
+    const double t = mediaSource->playbackTime(true);
+    const double d = duration;
+    if (d > 0.0 && t >= d && !clampingToEnd) {
+        setStatus(EndOfMedia);
+        freezeClock();
+        mediaSource->setPlaybackTime(d - EndMargin);
+        // The inner call finds the clock just before the end: it reports
+        // Ready, shows the last frame and emits that time.
+        clampingToEnd = true;
+        updatePlaybackTime();
+        clampingToEnd = false;
+    } else if (currentStatus == Loaded || currentStatus == Ready || currentStatus == EndOfMedia) {
+        setStatus(Ready);
+    }
+    // A listener may have stopped the media meanwhile.
+    if (!mediaSource || currentStatus == Unloading)
+        return;
+    if (t >= mediaSource->stopTime) {
+        mediaSource->stopTime = MediaSource::NoStopTime;
+        freezeClock();
+    }
+    updateVideoFrame(false);
+    emit playbackTimeChanged(t);
+}
+
+bool PlaybackManager::frameAvailableAt(double time) const
+{
+    // The frame for `time` is in the cache once a later one could no longer
+    // arrive: the decoder delivers pictures in time order, and the cached
+    // range ends early enough to allow for rounded timestamps. A cache that
+    // reaches the end of the media holds everything there is.
+    const VideoFrameCache& cache = mediaSource->videoCache;
+    if (cache.usedSlots() == 0)
+        return false;
+    const double end = cache.rangeEnd();
+    return time < end || (duration > 0.0 && end + VideoFrameCache::LookupTolerance >= duration);
+}
+
+bool PlaybackManager::frameCachedAt(double time) const
+{
+    return frameAvailableAt(time) &&
+           mediaSource->videoCache.rangeStart() <= time + VideoFrameCache::LookupTolerance;
+}
+
+void PlaybackManager::updateVideoFrame(bool refresh)
+{
+    // Paused, only the frame that belongs to the clock is shown: right after
+    // a seek the cache may hold only the frames before it for a moment.
+    presentFrame(refresh, currentState != Playing);
+}
+
+void PlaybackManager::presentFrame(bool refresh, bool exactOnly)
+{
+    if (!videoViewer || !mediaSource || !hasVideo())
+        return;
+    // The clock has a lock of its own: read it before taking the cache's.
+    const double t = mediaSource->playbackTime(true);
+    if (exactOnly && !frameAvailableAt(t)) {
+        awaitFrame();
+        return;
+    }
+    VideoFrameCache& cache = mediaSource->videoCache;
+    std::lock_guard<std::mutex> lock(cache.mutex);
+    const VideoFrame* frame = cache.frameAt(t);
+    if (!frame) {
+        if (videoStatus == VideoManager::EndOfStream)
+            videoViewer->setPixmap(QPixmap());
+        return;
+    }
+    const int index = int((frame->time + 0.001) * mediaSource->frameRate);
+    if (index == lastFrameShown && !refresh)
+        return;
+    // The image shares the cached pixels, so it is turned into a pixmap
+    // before the lock is let go (fromImage makes the one copy).
+    QImage image(frame->pixels.get(), frame->width, frame->height, QImage::Format_RGB888);
+    if (mirrorHorizontal || mirrorVertical)
+        image = image.mirrored(mirrorHorizontal, mirrorVertical);
+    if (rotationDegrees != 0)
+        image = image.transformed(QTransform().rotate(rotationDegrees, Qt::ZAxis), Qt::FastTransformation);
+    videoViewer->setPixmap(QPixmap::fromImage(image));
+    videoViewer->update();
+    lastFrameShown = index;
+}
+
+void PlaybackManager::clearVideoFrame()
+{
+    if (videoViewer)
+        videoViewer->setPixmap(QPixmap());
+}
+
+void PlaybackManager::awaitFrame()
+{
+    if (framePoll.isActive())
+        return;
+    framePollDeadline = av_gettime_relative() + FramePollLimitUs;
+    framePoll.start();
+}
+
+void PlaybackManager::pollForFrame()
+{
+    const bool waiting = mediaSource && currentState == Paused && currentStatus == Ready && hasVideo();
+    if (!waiting) {
+        framePoll.stop();
+        return;
+    }
+    if (av_gettime_relative() > framePollDeadline) {
+        // The frame is not coming (a damaged stream): show the nearest one.
+        framePoll.stop();
+        presentFrame(false, false);
+        return;
+    }
+    if (!frameAvailableAt(mediaSource->playbackTime(false)))
+        return;
+    framePoll.stop();
+    updatePlaybackTime();
+    armAudioBurst();
+}
+
+// ---------------------------------------------------------------------------
+// Playing
+
+void PlaybackManager::play(double duration)
+{
+    if (!mediaSource || currentState == Playing || currentStatus != Ready)
+        return;
+    framePoll.stop();
+    // Restart the clock where it stands, so that time spent paused is not counted.
+    const double t = mediaSource->playbackTime(true);
+    mediaSource->setPlaybackTime(t);
+    updatePlaybackTime();
+    if (!mediaSource || currentStatus != Ready)
+        return;
+    mediaSource->stopTime =
+        duration > 0.0 ? mediaSource->playbackTime(false) + duration : MediaSource::NoStopTime;
+    mediaSource->playing = true;
+    timer.start();
+    setState(Playing);
+}
+
+void PlaybackManager::pause()
+{
+    if (!mediaSource || currentState == Stopped || currentState == Paused)
+        return;
+    freezeClock();
+}
+
+// ---------------------------------------------------------------------------
+// Seeking
+
+void PlaybackManager::seek(double time, double audioScrubDuration, bool clearCache)
+{
+    if (!mediaSource || currentState == Stopped)
+        return;
+    if (currentState == Playing)
+        pause();
+    time = std::max(time, 0.0);
+    if (duration > 0.0)
+        time = std::min(time, duration - EndMargin);
+    time = std::max(time, 0.0);
+    this->audioScrubDuration = audioScrubDuration;
+    mediaSource->scrubForward = time >= mediaSource->playbackTime(true);
+    mediaSource->resetAudioPosition = true;
+
+    if (currentStatus == Seeking) {
+        // A seek is in flight: only the latest target is kept, and it goes to
+        // the reader as soon as the current one is done.
+        pendingSeekTime = time;
+        return;
+    }
+    if (!clearCache && frameCachedAt(time)) {
+        mediaSource->setPlaybackTime(time);
+        updatePlaybackTime();
+        armAudioBurst();
+        return;
+    }
+    requestReaderSeek(time);
+}
+
+void PlaybackManager::requestReaderSeek(double time)
+{
+    pendingSeekTime = -1.0;
+    framePoll.stop();
+    mediaSource->requestSeek(time);
+    setStatus(Seeking);
+    emit seekRequested();
+}
+
+void PlaybackManager::finishSeek()
+{
+    if (!mediaSource || currentStatus != Seeking)
+        return;
+    if (pendingSeekTime >= 0.0) {
+        requestReaderSeek(pendingSeekTime);
+        return;
+    }
+    setStatus(Ready);
+    if (currentStatus != Ready)
+        return;
+    // The reader has set the clock to the target. The frame is shown (and
+    // the audio burst armed) as soon as the decoder has it.
+    updatePlaybackTime();
+    if (mediaSource && currentStatus == Ready &&
+        (!hasVideo() || frameAvailableAt(mediaSource->playbackTime(false))))
+        armAudioBurst();
+}
+
+// ---------------------------------------------------------------------------
+// Stopping and unloading
+
+void PlaybackManager::stop()
+{
+    timer.stop();
+    framePoll.stop();
+    if (mediaSource && currentStatus != Unloading) {
+        setStatus(Unloading);
+        mediaSource->playing = false;
+        mediaSource->abort();
+        // The decoders let go first, then the reader. Each worker confirms
+        // through a call queued behind the request, so the media is deleted
+        // only when no worker can still touch it, whatever it was doing.
+        decodersReleasing = 2;
+        readerReleasing = false;
+        emit unloadAudioVideo();
+        audioProbe.request();
+        videoProbe.request();
+        lastFrameShown = -1;
+    }
+    clearVideoFrame();
+    setState(Stopped);
+}
+
+void PlaybackManager::onDecoderReleased()
+{
+    releaseFence.load(std::memory_order_acquire);
+    if (currentStatus != Unloading || decodersReleasing <= 0)
+        return;
+    if (--decodersReleasing > 0)
+        return;
+    readerReleasing = true;
+    // The reader frees the codecs the decoders used: it must see their work.
+    mediaProbe.handOver();
+    emit unloadMedia();
+    mediaProbe.request();
+}
+
+void PlaybackManager::onReaderReleased()
+{
+    releaseFence.load(std::memory_order_acquire);
+    if (currentStatus != Unloading || !readerReleasing)
+        return;
+    finishUnload();
+}
+
+void PlaybackManager::finishUnload()
+{
+    mediaSource.reset();
+    mediaStatus = MediaManager::Unloaded;
+    audioStatus = AudioManager::Unloaded;
+    videoStatus = VideoManager::Unloaded;
+    mediaInfoKnown = false;
+    decodersHaveMedia = false;
+    audioStartFailed = false;
+    readerReleasing = false;
+    decodersReleasing = 0;
+    duration = 0.0;
+    pendingSeekTime = -1.0;
+    lastFrameShown = -1;
+    setStatus(NoMedia);
+    setState(Stopped);
+    if (!pendingFilename.isEmpty() && currentStatus == NoMedia && !mediaSource) {
+        const QString next = pendingFilename;
+        pendingFilename.clear();
+        loadFile(next);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Errors from the managers
+
+void PlaybackManager::onMediaError(MediaManager::Error mediaError)
+{
+    if (mediaError == MediaManager::OpenFailed) {
+        raiseError(MediaError, QStringLiteral("Failed to open media. Invalid file."));
+        stop();
+        return;
+    }
+    raiseError(UnknownError, QStringLiteral("Unknown media error."));
+    // A failed seek never reports Seeked: the reader reads on from where it
+    // was, and the next seek (or the one waiting) starts afresh.
+    if (mediaError == MediaManager::SeekFailed && currentStatus == Seeking)
+        finishSeek();
+}
+
+void PlaybackManager::onVideoError(VideoManager::Error videoError)
+{
+    if (videoError == VideoManager::InitFailed)
+        raiseError(ResourceError, QStringLiteral("Failed to initial video"));
+    else
+        raiseError(UnknownError, QStringLiteral("Unknown video error."));
+}
+
+void PlaybackManager::onAudioError(AudioManager::Error audioError)
+{
+    QString code;
+    if (mediaSource)
+        code = QString::number(mediaSource->audioError.exchange(0));
+    const auto text = [&code](const char* message) {
+        return QString::fromLatin1(message).arg(code, 0, QLatin1Char(' '));
+    };
+    switch (audioError) {
+    case AudioManager::InitFailed:
+        raiseError(ResourceError, text("Failed to initial audio engine: %1"));
+        break;
+    case AudioManager::NoDevice:
+        raiseError(ResourceError, QStringLiteral("No audio devices found"));
+        break;
+    case AudioManager::OpenStreamFailed:
+        raiseError(ResourceError, text("Failed to open audio stream: %1"));
+        break;
+    case AudioManager::StartStreamFailed:
+        raiseError(ResourceError, text("Failed to start audio stream: %1"));
+        // The sound stays off but the decoder runs on: the media plays silently.
+        if (currentStatus == Loading && decodersHaveMedia) {
+            audioStartFailed = true;
+            checkLoading();
+        }
+        break;
+    case AudioManager::StopStreamFailed:
+        raiseError(ResourceError, text("Failed to stop audio stream: %1"));
+        break;
+    case AudioManager::CloseStreamFailed:
+        raiseError(ResourceError, text("Failed to close audio stream: %1"));
+        break;
+    case AudioManager::TerminateFailed:
+        raiseError(ResourceError, text("Failed to cleanup audio engine: %1"));
+        break;
+    case AudioManager::UnsupportedFormat:
+        raiseError(ResourceError, QStringLiteral("Unsupported audio format"));
+        break;
+    default:
+        raiseError(UnknownError, QStringLiteral("Unknown audio error."));
+        break;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Settings that apply to the media
+
+void PlaybackManager::setCacheSize(int64_t cacheSize, float trailingCachePct)
+{
+    cacheBytes = cacheSize;
+    trailingPct = trailingCachePct;
+    if (!mediaSource || !mediaInfoKnown || !hasVideo())
+        return;
+    const int frameBytes = VideoFrame::bytesPerLine(mediaSource->videoWidth) * mediaSource->videoHeight;
+    mediaSource->videoCache.configure(cacheSize, frameBytes, trailingCachePct);
+    // The cache is empty now: refill it from the clock.
+    seek(mediaSource->playbackTime(false), 0.0, false);
+}
+
+void PlaybackManager::setVolume(int volume)
+{
+    volume = std::clamp(volume, 0, 100);
+    if (volume == volumePercent)
+        return;
+    volumePercent = volume;
+    if (mediaSource)
+        mediaSource->volume = volume / 100.0;
+}
+
+void PlaybackManager::setSpeedMultiplier(double multiplier)
+{
+    if (!mediaSource || !(multiplier > 0.0) || !std::isfinite(multiplier))
+        return;
+    mediaSource->speed = multiplier;
+}
+
+double PlaybackManager::speedMultiplier() const
+{
+    return mediaSource ? mediaSource->speed.load() : 1.0;
+}
+
+void PlaybackManager::setFlip(bool horizontal, bool vertical)
+{
+    mirrorHorizontal = horizontal;
+    mirrorVertical = vertical;
+    if (mediaSource)
+        updateVideoFrame(true);
+}
+
+void PlaybackManager::setRotation(int degrees)
+{
+    rotationDegrees = degrees % 360;
+    if (mediaSource)
+        updateVideoFrame(true);
+}
+
+void PlaybackManager::setViewer(SoftwareViewer* viewer)
+{
+    videoViewer = viewer;
+}
+
+// ---------------------------------------------------------------------------
+// Accessors
+
+double PlaybackManager::playbackTime() const
+{
+    return mediaSource ? mediaSource->playbackTime(true) : 0.0;
+}
+
+bool PlaybackManager::hasVideo() const
+{
+    return mediaSource && mediaInfoKnown && mediaSource->videoStreamIndex >= 0;
+}
+
+bool PlaybackManager::hasAudio() const
+{
+    return mediaSource && mediaInfoKnown && mediaSource->audioStreamIndex >= 0;
+}
+
+double PlaybackManager::frameRate() const
+{
+    return hasVideo() && mediaSource->frameRate > 0.0 ? mediaSource->frameRate : 0.0;
+}
+
+double PlaybackManager::frameDuration() const
+{
+    const double rate = frameRate();
+    return rate > 0.0 ? 1.0 / rate : 0.0;
+}
+
+int PlaybackManager::videoWidth() const
+{
+    return hasVideo() ? mediaSource->videoWidth : -1;
+}
+
+int PlaybackManager::videoHeight() const
+{
+    return hasVideo() ? mediaSource->videoHeight : -1;
+}
+
+QString PlaybackManager::mediaFilename() const
+{
+    return mediaSource ? mediaSource->filename() : QString();
+}
+
+double PlaybackManager::cachedRangeStart() const
+{
+    return mediaSource ? mediaSource->cachedRangeStart() : 0.0;
+}
+
+double PlaybackManager::cachedRangeEnd() const
+{
+    return mediaSource ? mediaSource->cachedRangeEnd() : 0.0;
+}
+
+int PlaybackManager::cachedFrameCount() const
+{
+    return mediaSource ? mediaSource->videoCache.usedSlots() : 0;
+}
+
+int PlaybackManager::videoCacheBytes() const
+{
+    return mediaSource ? int(mediaSource->videoCache.byteTotal()) : 0;
+}
+
+int PlaybackManager::audioCacheSamples() const
+{
+    return mediaSource ? mediaSource->audioCache.totalSamples() : 0;
+}

@@ -1,0 +1,219 @@
+#pragma once
+
+#include "audiomanager.h"
+#include "mediamanager.h"
+#include "mediasource.h"
+#include "softwareviewer.h"
+#include "videomanager.h"
+#include "workerprobe.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <QThread>
+#include <QTimer>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+// The one object through which the player window drives the media engine.
+//
+// Lives in the GUI thread. Owns the reader, the video decoder and the audio
+// decoder with one thread each, creates and deletes the MediaSource of the
+// opened file, derives its State and Status from what the three managers
+// report, runs the 1 ms clock timer while playing and puts the frame for the
+// clock into the viewer (mirrored and rotated as asked).
+//
+// It talks to the workers only through queued signals, the flags and values
+// of the MediaSource, its clock, and the video frame cache under its mutex.
+class PlaybackManager : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum State
+    {
+        Stopped = 0,
+        Playing = 1,
+        Paused = 2,
+    };
+    Q_ENUM(State)
+
+    enum Status
+    {
+        Unknown = 0,
+        NoMedia = 1,
+        Loading = 2,
+        Loaded = 3,
+        Unloading = 4,
+        Ready = 5,
+        Seeking = 6,
+        EndOfMedia = 7,
+        InvalidMedia = 8,
+    };
+    Q_ENUM(Status)
+
+    enum Error
+    {
+        NoError = 0,
+        ResourceError = 1,
+        MediaError = 2,
+        UnknownError = 6,
+    };
+    Q_ENUM(Error)
+
+    // The clock stays this far before the duration when the end is reached,
+    // so that the last frame stays on screen.
+    static constexpr double EndMargin = 0.0001;
+
+    explicit PlaybackManager(QObject* parent = nullptr);
+    ~PlaybackManager() override;
+
+    static QStringList supportedSuffixes();
+
+    // Moves the clock to `time`: inside the cached frames at once, otherwise
+    // through a seek of the reader. Pauses first when playing.
+    void seek(double time, double audioScrubDuration, bool clearCache);
+    void setCacheSize(int64_t cacheSize, float trailingCachePct);
+    int64_t cacheSize() const { return cacheBytes; }
+    float trailingCachePct() const { return trailingPct; }
+    void setVolume(int volume);
+    int volume() const { return volumePercent; }
+    void setSpeedMultiplier(double multiplier);
+    double speedMultiplier() const;
+    void setFlip(bool horizontal, bool vertical);
+    bool flipHorizontal() const { return mirrorHorizontal; }
+    bool flipVertical() const { return mirrorVertical; }
+    void setRotation(int degrees);
+    int rotation() const { return rotationDegrees; }
+    void setViewer(SoftwareViewer* viewer);
+    SoftwareViewer* viewer() const { return videoViewer; }
+
+    State state() const { return currentState; }
+    Status status() const { return currentStatus; }
+
+    // The media values below are those of the loaded file once the reader has
+    // opened it; before that (and without media) they are the defaults.
+    double playbackTime() const;
+    double mediaDuration() const { return duration; }
+    double frameRate() const;
+    double frameDuration() const;
+    int videoWidth() const;
+    int videoHeight() const;
+    bool hasVideo() const;
+    bool hasAudio() const;
+    QString mediaFilename() const;
+    double cachedRangeStart() const;
+    double cachedRangeEnd() const;
+    int cachedFrameCount() const;
+    int videoCacheBytes() const;
+    int audioCacheSamples() const;
+    // Frame index (0-based, from the frame's own time) last given to the
+    // viewer, -1 when none.
+    int lastFrameIndex() const { return lastFrameShown; }
+
+signals:
+    void error(PlaybackManager::Error err, const QString& errorStr);
+    void stateChanged(PlaybackManager::State state);
+    void statusChanged(PlaybackManager::Status status);
+    void mediaSourceChanged(MediaSource* mediaSrc);
+    void mediaSourceLoaded(MediaSource* mediaSrc);
+    void unloadAudioVideo();
+    void unloadMedia();
+    void seekRequested();
+    void playbackTimeChanged(double playbackTime);
+
+public slots:
+    bool setMedia(const QString& filename, int64_t cacheSize, float trailingCachePct);
+    void play(double duration);
+    void play() { play(-1.0); }
+    void pause();
+    void stop();
+
+private slots:
+    void setPlaybackTime(double playbackTime);
+    void updatePlaybackTime();
+    void updateVideoFrame(bool refresh);
+    void updateVideoFrame() { updateVideoFrame(false); }
+    void clearVideoFrame();
+    void onMediaStatusUpdate(MediaManager::Status status);
+    void onAudioStatusUpdate(AudioManager::Status status);
+    void onVideoStatusUpdate(VideoManager::Status status);
+    void onMediaError(MediaManager::Error mediaError);
+    void onAudioError(AudioManager::Error audioError);
+    void onVideoError(VideoManager::Error videoError);
+
+private:
+    void setState(State state);
+    void setStatus(Status status);
+    void raiseError(Error error, const QString& text);
+    void freezeClock();
+    void loadFile(const QString& filename);
+    void onManagerStatus();
+    void checkLoading();
+    void checkReadiness();
+    void finishUnload();
+    void finishSeek();
+    bool decodersReady(bool acceptEndOfStream) const;
+    bool audioSettled() const;
+    void refreshAtClock();
+    void armAudioBurst();
+    void requestReaderSeek(double time);
+    void computeDuration();
+    bool frameAvailableAt(double time) const;
+    bool frameCachedAt(double time) const;
+    void presentFrame(bool refresh, bool exactOnly);
+    void awaitFrame();
+    void pollForFrame();
+    void onDecoderReleased();
+    void onReaderReleased();
+
+    Error currentError = NoError;
+    State currentState = Stopped;
+    Status currentStatus = NoMedia;
+    // Orders a worker's last use of the media (and of its manager) before
+    // their deletion on this thread.
+    std::atomic<int> releaseFence{0};
+    // Declared before the managers, so that it outlives them: their
+    // destructors still let go of what they hold of it.
+    std::unique_ptr<MediaSource> mediaSource;
+    QThread mediaThread;
+    QThread audioThread;
+    QThread videoThread;
+    MediaManager mediaManager;
+    AudioManager audioManager;
+    VideoManager videoManager;
+    // One per worker thread: they confirm that a manager has let go.
+    WorkerProbe mediaProbe;
+    WorkerProbe audioProbe;
+    WorkerProbe videoProbe;
+    MediaManager::Status mediaStatus;
+    AudioManager::Status audioStatus;
+    VideoManager::Status videoStatus;
+    QTimer timer;
+    // While paused after a seek or a load, until the frame for the clock has
+    // been decoded and shown.
+    QTimer framePoll;
+    int64_t framePollDeadline = 0;
+    QPointer<SoftwareViewer> videoViewer;
+    int64_t cacheBytes = 0;
+    float trailingPct = 0.7f;
+    int lastFrameShown = -1;
+    double pendingSeekTime = -1.0;
+    QString pendingFilename;
+    double audioScrubDuration = 0.0;
+    int volumePercent = 100;
+    bool mirrorHorizontal = false;
+    bool mirrorVertical = false;
+    int rotationDegrees = 0;
+
+    // Where the current media stands with the workers.
+    bool mediaInfoKnown = false;    // the reader opened the file; stream fields readable
+    bool decodersHaveMedia = false; // mediaSourceLoaded was emitted
+    bool audioStartFailed = false;  // the output stream could not be started
+    int decodersReleasing = 0;      // decoders yet to confirm that they let go
+    bool readerReleasing = false;   // the reader is yet to confirm that it let go
+    double duration = 0.0;
+    bool clampingToEnd = false;
+};

@@ -1,0 +1,175 @@
+#include "videodecoder.h"
+
+#include "mediasource.h"
+
+#include <algorithm>
+
+namespace {
+
+// The conversion nearly always keeps the size and only changes the colour
+// format, so the filter only matters for a picture whose size changed.
+constexpr int ScalerFlags = SWS_BILINEAR;
+
+} // namespace
+
+VideoDecoder::VideoDecoder(MediaSource* mediaSource)
+    : source(mediaSource), codec(mediaSource->videoCodecContext.get())
+{
+}
+
+VideoDecoder::~VideoDecoder() = default;
+
+int VideoDecoder::init()
+{
+    if (initialised || !codec || !source->videoStream)
+        return -1;
+    packet.reset(av_packet_alloc());
+    frame.reset(av_frame_alloc());
+    if (!packet || !frame)
+        return -1;
+    width = source->videoWidth;
+    height = source->videoHeight;
+    if (width <= 0 || height <= 0)
+        return -1;
+    timeBase = av_q2d(source->videoStream->time_base);
+    frameDuration = source->frameRate > 0 ? 1.0 / source->frameRate : 0.04;
+    // The scaler for the stream's announced format; a picture in another
+    // format or size gets its own scaler when it arrives.
+    if (codec->pix_fmt != AV_PIX_FMT_NONE) {
+        scaler.reset(sws_getContext(width, height, codec->pix_fmt, width, height, AV_PIX_FMT_RGB24,
+                                    ScalerFlags, nullptr, nullptr, nullptr));
+        if (!scaler)
+            return -1;
+    }
+    initialised = true;
+    return 0;
+}
+
+int VideoDecoder::decodeNext(int waitMs)
+{
+    if (!initialised)
+        return -1;
+    if (source->videoPackets.pop(packet.get(), waitMs) < 0)
+        return -1;
+    if (PacketQueue::isFlush(packet.get())) {
+        av_packet_unref(packet.get());
+        flush();
+        return 0;
+    }
+    if (PacketQueue::isEndOfStream(packet.get())) {
+        av_packet_unref(packet.get());
+        return drain();
+    }
+    return decodePacket();
+}
+
+void VideoDecoder::flush()
+{
+    source->videoCache.setDiscarding(false);
+    predictedTime = 0.0;
+    avcodec_flush_buffers(codec);
+}
+
+int VideoDecoder::drain()
+{
+    codec->skip_frame = AVDISCARD_DEFAULT;
+    if (avcodec_send_packet(codec, nullptr) == 0)
+        receivePictures();
+    const double end = source->endTime > 0.0 ? source->endTime : source->videoCache.rangeEnd();
+    source->videoCache.markEndOfStream(end);
+    return EndOfStream;
+}
+
+int VideoDecoder::decodePacket()
+{
+    chooseSkipMode();
+    int result = avcodec_send_packet(codec, packet.get());
+    while (result == AVERROR(EAGAIN)) {
+        // The decoder holds pictures that must be taken out first.
+        receivePictures();
+        if (source->aborting)
+            break;
+        result = avcodec_send_packet(codec, packet.get());
+    }
+    av_packet_unref(packet.get());
+    if (result < 0)
+        return -1;
+    receivePictures();
+    return 0;
+}
+
+void VideoDecoder::chooseSkipMode()
+{
+    // Right after a seek (nothing cached yet) the pictures from the key frame
+    // up to shortly before the target are never shown: pictures that nothing
+    // refers to need not be decoded at all. A picture is skipped only when its
+    // own time lies well before the clock, far outside the three frame
+    // durations within which pictures are stored, so every shown picture is
+    // decoded exactly as without skipping.
+    AVDiscard mode = AVDISCARD_DEFAULT;
+    if (packet->pts != AV_NOPTS_VALUE && source->videoCache.usedSlots() == 0) {
+        const double time = double(packet->pts) * timeBase - source->timeOffset;
+        const double distance = std::max(0.5, 8 * frameDuration);
+        if (time < source->playbackTime(false) - distance)
+            mode = AVDISCARD_NONREF;
+    }
+    codec->skip_frame = mode;
+}
+
+void VideoDecoder::receivePictures()
+{
+    while (!source->aborting) {
+        const int result = avcodec_receive_frame(codec, frame.get());
+        if (result < 0)
+            return;
+        timePicture();
+        if (!tooLate())
+            convertAndStore();
+        av_frame_unref(frame.get());
+    }
+}
+
+void VideoDecoder::timePicture()
+{
+    const int64_t timestamp = frame->best_effort_timestamp;
+    if (timestamp != AV_NOPTS_VALUE)
+        frameTime = double(timestamp) * timeBase - source->timeOffset;
+    else
+        frameTime = predictedTime;
+    predictedTime = frameTime + frameDuration + frame->repeat_pict * frameDuration * 0.5;
+}
+
+bool VideoDecoder::tooLate() const
+{
+    return source->playbackTime(false) > 3 * frameDuration + frameTime;
+}
+
+// Converted pictures get the size the stream was opened with, whatever size
+// a picture arrives in, so that every cached frame has the same size.
+bool VideoDecoder::prepareScaler()
+{
+    const auto format = AVPixelFormat(frame->format);
+    SwsContext* next = sws_getCachedContext(scaler.release(), frame->width, frame->height, format, width,
+                                            height, AV_PIX_FMT_RGB24, ScalerFlags, nullptr, nullptr, nullptr);
+    scaler.reset(next);
+    return next != nullptr;
+}
+
+bool VideoDecoder::convertAndStore()
+{
+    if (frame->width <= 0 || frame->height <= 0 || !prepareScaler())
+        return false;
+    auto picture = std::make_unique<VideoFrame>(width, height, frameTime);
+    if (!picture->isValid())
+        return false;
+    uint8_t* planes[4] = {picture->pixels.get(), nullptr, nullptr, nullptr};
+    int strides[4] = {VideoFrame::bytesPerLine(width), 0, 0, 0};
+    sws_scale(scaler.get(), frame->data, frame->linesize, 0, frame->height, planes, strides);
+    // The cache wakes this thread when a place frees up, at a seek and at an
+    // unload; the time-out only bounds a wake-up that went missing.
+    while (!source->videoCache.insert(picture, frameDuration, 50)) {
+        if (source->aborting)
+            return false;
+    }
+    return true;
+}

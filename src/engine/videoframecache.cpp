@@ -1,0 +1,165 @@
+#include "videoframecache.h"
+
+#include <algorithm>
+#include <chrono>
+
+VideoFrameCache::VideoFrameCache() = default;
+
+VideoFrameCache::~VideoFrameCache() = default;
+
+void VideoFrameCache::configure(int64_t cacheSize, int frameBytes, float trailingPct)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        const int64_t budget = std::max(cacheSize, MinimumCacheBytes);
+        const int64_t perFrame = std::max(1, frameBytes);
+        const int capacity = int(std::min<int64_t>(int64_t(budget * 0.99) / perFrame, INT32_MAX));
+        int trailing = int(float(capacity) * trailingPct);
+        if (capacity - trailing < 2)
+            trailing = capacity - 2;
+        capacityFrames = capacity;
+        trailingFrames = trailing;
+    }
+    reset();
+}
+
+void VideoFrameCache::reset()
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (!frames.empty())
+            retired.push_back(std::move(frames));
+        frames.clear();
+        used = 0;
+        current = -1;
+        bytes = 0;
+        start = 0.0;
+        end = 0.0;
+    }
+    changed.notify_all();
+}
+
+void VideoFrameCache::setDiscarding(bool discard)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        discardFlag = discard;
+    }
+    changed.notify_all();
+}
+
+void VideoFrameCache::setAbortFlag(const std::atomic<bool>* aborting)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    abortFlag = aborting;
+}
+
+void VideoFrameCache::wake()
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+    }
+    changed.notify_all();
+}
+
+bool VideoFrameCache::evictionDue() const
+{
+    return !frames.empty() && current > trailingFrames.load();
+}
+
+void VideoFrameCache::evictOldest()
+{
+    std::unique_ptr<VideoFrame> oldest = std::move(frames.front());
+    frames.pop_front();
+    used = int(frames.size());
+    bytes -= oldest->byteCount;
+    --current;
+    // Freeing a large picture under the lock costs a page unmap; it is one
+    // frame per insertion, like the purge of retired frames.
+}
+
+void VideoFrameCache::purgeRetired()
+{
+    if (retired.empty())
+        return;
+    auto& oldest = retired.front();
+    for (int i = 0; i < 2 && !oldest.empty(); ++i)
+        oldest.pop_front();
+    if (oldest.empty())
+        retired.pop_front();
+}
+
+bool VideoFrameCache::insert(std::unique_ptr<VideoFrame>& frame, double frameDuration, int timeoutMs)
+{
+    std::unique_lock<std::mutex> lock(mutex);
+    // Tested under the lock: a frame decoded before a seek must not slip in
+    // between the reader's reset and the decoder's flush.
+    if (discardFlag) {
+        lock.unlock();
+        frame.reset();
+        return true;
+    }
+    purgeRetired();
+    if (evictionDue())
+        evictOldest();
+    auto placeOrInterrupt = [this] {
+        return int(frames.size()) < capacityFrames.load() || evictionDue() || discardFlag.load() ||
+               (abortFlag && abortFlag->load());
+    };
+    if (!placeOrInterrupt()) {
+        changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), placeOrInterrupt);
+        if (discardFlag) {
+            lock.unlock();
+            frame.reset();
+            return true;
+        }
+        if (int(frames.size()) >= capacityFrames.load() && evictionDue())
+            evictOldest();
+        if (int(frames.size()) >= capacityFrames.load())
+            return false;
+    }
+    bytes += frame->byteCount;
+    // The range ends one frame duration after the last frame, less the lookup
+    // tolerance: the next picture may start up to that much later (rounded
+    // timestamps), and a time in that gap must not count as cached before
+    // the picture is there.
+    end =
+        frame->time + (frameDuration > 2 * LookupTolerance ? frameDuration - LookupTolerance : frameDuration);
+    frames.push_back(std::move(frame));
+    used = int(frames.size());
+    start = frames.front()->time;
+    return true;
+}
+
+VideoFrame* VideoFrameCache::frameAt(double time)
+{
+    if (frames.empty()) {
+        current = -1;
+        return nullptr;
+    }
+    const double limit = time + LookupTolerance;
+    auto after = std::upper_bound(frames.begin(), frames.end(), limit,
+                                  [](double t, const std::unique_ptr<VideoFrame>& f) { return t < f->time; });
+    const int index = std::max(0, int(after - frames.begin()) - 1);
+    const bool evictionWasDue = evictionDue();
+    current = index;
+    if (!evictionWasDue && evictionDue())
+        changed.notify_all();
+    return frames[size_t(index)].get();
+}
+
+VideoFrame* VideoFrameCache::frame(int index) const
+{
+    if (index < 0 || index >= int(frames.size()))
+        return nullptr;
+    return frames[size_t(index)].get();
+}
+
+void VideoFrameCache::markEndOfStream(double duration)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    if (frames.empty())
+        return;
+    end = duration;
+    start = frames.front()->time;
+}

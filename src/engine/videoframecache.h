@@ -1,0 +1,92 @@
+#pragma once
+
+#include "videoframe.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+
+// The decoded RGB frames around the playhead, in time order.
+//
+// The cache is a window that slides with the playhead: while nothing has been
+// looked up it fills to `capacity` and then waits; once frames are looked up
+// with frameAt, each insertion pushes out the oldest frame as soon as more
+// than `trailing` frames lie behind the current one, so at least
+// `capacity - trailing` (never fewer than 2) frames lie ahead.
+//
+// Locking: every member is guarded by `mutex`. frameAt and frame() expect
+// the caller to hold it (the controller keeps it while it copies the
+// picture); every other member function takes it itself. The counters read
+// for display (usedSlots, byteTotal, the range) are also readable without it.
+class VideoFrameCache
+{
+public:
+    static constexpr int64_t MinimumCacheBytes = 256000000;
+    // Millisecond-rounded timestamps (Matroska, WebM) can put a picture up to
+    // half a millisecond after its exact time: lookups allow for that.
+    static constexpr double LookupTolerance = 0.001;
+
+    VideoFrameCache();
+    ~VideoFrameCache();
+    VideoFrameCache(const VideoFrameCache&) = delete;
+    VideoFrameCache& operator=(const VideoFrameCache&) = delete;
+
+    // Sizes the cache for frames of `frameBytes` within `cacheSize` bytes
+    // (at least MinimumCacheBytes) and empties it.
+    void configure(int64_t cacheSize, int frameBytes, float trailingPct);
+    // Empties the cache at once; the frames are freed a few per insertion.
+    void reset();
+    // Stores the frame (taking it out of `frame`) and returns true; a frame
+    // inserted while discarding is deleted and also counts as stored. Returns
+    // false, leaving `frame` as it was, when no place became free within the
+    // time-out or the abort flag is set.
+    bool insert(std::unique_ptr<VideoFrame>& frame, double frameDuration, int timeoutMs = 1);
+    // The last frame that starts at or before `time` (within LookupTolerance),
+    // the first frame for earlier times, null when empty. Caller holds mutex.
+    VideoFrame* frameAt(double time);
+    // Frame i in time order, null out of range. Caller holds mutex.
+    VideoFrame* frame(int index) const;
+    // After the last picture: the range ends at the media's duration.
+    void markEndOfStream(double duration);
+
+    int usedSlots() const { return used.load(); }
+    int freeSlots() const { return capacity() - usedSlots(); }
+    int capacity() const { return capacityFrames.load(); }
+    int trailing() const { return trailingFrames.load(); }
+    int64_t byteTotal() const { return bytes.load(); }
+    double rangeStart() const { return start.load(); }
+    double rangeEnd() const { return end.load(); }
+    // Index of the frame last returned by frameAt, -1 = none. Caller holds mutex.
+    int currentIndex() const { return current; }
+
+    bool discarding() const { return discardFlag.load(); }
+    void setDiscarding(bool discard);
+
+    // The flag that ends a waiting insert (the media's `aborting`).
+    void setAbortFlag(const std::atomic<bool>* aborting);
+    // Wakes a waiting insert so that it looks at the flags again.
+    void wake();
+
+    std::mutex mutex;
+
+private:
+    bool evictionDue() const;
+    void evictOldest();
+    void purgeRetired();
+
+    std::condition_variable changed;
+    std::deque<std::unique_ptr<VideoFrame>> frames;
+    std::deque<std::deque<std::unique_ptr<VideoFrame>>> retired;
+    std::atomic<int> used{0};
+    std::atomic<int> capacityFrames{176};
+    std::atomic<int> trailingFrames{123};
+    std::atomic<int64_t> bytes{0};
+    std::atomic<double> start{0.0};
+    std::atomic<double> end{0.0};
+    std::atomic<bool> discardFlag{false};
+    const std::atomic<bool>* abortFlag = nullptr;
+    int current = -1;
+};

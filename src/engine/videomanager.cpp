@@ -1,0 +1,105 @@
+#include "videomanager.h"
+
+namespace {
+
+// The decode loop sleeps on the packet queue and the cache until woken (a
+// packet, a free place, a seek, an unload); this only bounds a lost wake-up.
+constexpr int IdleWaitMs = 50;
+
+} // namespace
+
+VideoManager::VideoManager(QObject* parent) : QObject(parent)
+{
+    qRegisterMetaType<VideoManager::Error>("VideoManager::Error");
+    qRegisterMetaType<VideoManager::Status>("VideoManager::Status");
+    qRegisterMetaType<MediaSource*>("MediaSource*");
+}
+
+VideoManager::~VideoManager()
+{
+    decoder.reset();
+    if (source)
+        source->videoCache.reset();
+}
+
+void VideoManager::setStatus(Status status)
+{
+    if (currentStatus == status)
+        return;
+    currentStatus = status;
+    emit statusChanged(status);
+}
+
+void VideoManager::raiseError(Error error)
+{
+    if (currentError != error) {
+        currentError = error;
+        emit this->error(error);
+    }
+    currentError = NoError;
+}
+
+void VideoManager::release()
+{
+    decoder.reset();
+    if (source) {
+        source->videoCache.reset();
+        // Orders this thread's last use of the media before the reader closes it.
+        source->publish();
+    }
+    source = nullptr;
+    setStatus(Unloaded);
+    currentError = NoError;
+}
+
+void VideoManager::changeMediaSource(MediaSource* mediaSrc)
+{
+    release();
+    if (!mediaSrc)
+        return;
+    source = mediaSrc;
+    source->synchronise();
+    // A video stream that no decoder could open counts as none: the media
+    // then plays its sound alone.
+    if (source->videoStreamCount == 0 || source->videoStreamIndex < 0 || !source->videoCodecContext) {
+        source->videoPackets.setDropping(true);
+        setStatus(NoVideo);
+        return;
+    }
+    decoder = std::make_unique<VideoDecoder>(source);
+    if (decoder->init() < 0) {
+        decoder.reset();
+        // Nobody decodes the video: its packets must not hold the reader up.
+        source->videoPackets.setDropping(true);
+        raiseError(InitFailed);
+        return;
+    }
+    while (source->videoCache.usedSlots() < PrefillFrames && !source->aborting) {
+        if (decoder->decodeNext(IdleWaitMs) < 0)
+            break;
+    }
+    setStatus(Ready);
+    startDecoding();
+}
+
+void VideoManager::reportProgress()
+{
+    setStatus(source->videoCache.rangeEnd() >= source->playbackTime(false) ? Ready : Behind);
+}
+
+void VideoManager::startDecoding()
+{
+    if (currentStatus == NoVideo || !decoder || !source)
+        return;
+    while (!source->aborting) {
+        const int result = decoder->decodeNext(IdleWaitMs);
+        if (result == VideoDecoder::EndOfStream && currentStatus != EndOfStream)
+            setStatus(EndOfStream);
+        reportProgress();
+    }
+}
+
+void VideoManager::stopDecoding()
+{
+    release();
+}

@@ -1,0 +1,161 @@
+#include "enginerig.h"
+
+#include "frameindex.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QMetaObject>
+#include <QtTest>
+
+EngineRig::EngineRig()
+{
+    connect(&reader, &MediaManager::statusChanged, this, [this](MediaManager::Status s) {
+        readerStatuses << s;
+        if (s == MediaManager::Seeked)
+            ++seekedCount;
+    });
+    connect(&reader, &MediaManager::error, this, [this](MediaManager::Error e) {
+        readerErrors << e;
+        if (e == MediaManager::SeekFailed)
+            ++seekFailedCount;
+    });
+    connect(&video, &VideoManager::statusChanged, this,
+            [this](VideoManager::Status s) { videoStatuses << s; });
+    connect(&video, &VideoManager::error, this, [this](VideoManager::Error e) { videoErrors << e; });
+    connect(&audio, &AudioManager::statusChanged, this,
+            [this](AudioManager::Status s) { audioStatuses << s; });
+    connect(&audio, &AudioManager::error, this, [this](AudioManager::Error e) { audioErrors << e; });
+    reader.moveToThread(&readerThread);
+    video.moveToThread(&videoThread);
+    audio.moveToThread(&audioThread);
+    readerThread.start();
+    videoThread.start();
+    audioThread.start();
+}
+
+EngineRig::~EngineRig()
+{
+    close();
+    for (QThread* thread : {&readerThread, &videoThread, &audioThread}) {
+        thread->quit();
+        thread->wait();
+    }
+}
+
+MediaManager::Status EngineRig::readerStatus() const
+{
+    return readerStatuses.isEmpty() ? MediaManager::Unloaded : readerStatuses.last();
+}
+
+VideoManager::Status EngineRig::videoStatus() const
+{
+    return videoStatuses.isEmpty() ? VideoManager::Unloaded : videoStatuses.last();
+}
+
+AudioManager::Status EngineRig::audioStatus() const
+{
+    return audioStatuses.isEmpty() ? AudioManager::Unloaded : audioStatuses.last();
+}
+
+bool EngineRig::waitFor(const std::function<bool()>& condition, int timeoutMs)
+{
+    return QTest::qWaitFor(condition, timeoutMs);
+}
+
+bool EngineRig::open(const QString& path, bool decode, qint64 cacheSize, float trailingPct)
+{
+    close();
+    // Reports still queued from an earlier media must not count for this one.
+    QCoreApplication::processEvents();
+    readerStatuses.clear();
+    readerErrors.clear();
+    videoStatuses.clear();
+    videoErrors.clear();
+    audioStatuses.clear();
+    audioErrors.clear();
+    media = std::make_unique<MediaSource>(path);
+    MediaSource* src = media.get();
+    QMetaObject::invokeMethod(&reader, "load", Qt::QueuedConnection, Q_ARG(MediaSource*, src));
+    if (!waitFor([this] {
+            return readerStatuses.contains(MediaManager::Loaded) ||
+                   readerStatuses.contains(MediaManager::LoadFailed);
+        }))
+        return false;
+    if (!readerStatuses.contains(MediaManager::Loaded))
+        return false;
+    if (!decode)
+        return true;
+    src->synchronise();
+    if (src->videoWidth > 0)
+        src->videoCache.configure(cacheSize, src->videoWidth * src->videoHeight * 3, trailingPct);
+    QMetaObject::invokeMethod(&video, "changeMediaSource", Qt::QueuedConnection, Q_ARG(MediaSource*, src));
+    QMetaObject::invokeMethod(&audio, "changeMediaSource", Qt::QueuedConnection, Q_ARG(MediaSource*, src));
+    return waitFor([this] {
+        const bool videoDone = videoStatuses.contains(VideoManager::Ready) ||
+                               videoStatuses.contains(VideoManager::NoVideo) || !videoErrors.isEmpty();
+        const bool audioDone =
+            audioStatuses.contains(AudioManager::Started) || audioStatuses.contains(AudioManager::NoAudio);
+        return videoDone && audioDone;
+    });
+}
+
+bool EngineRig::seek(double target)
+{
+    if (!media)
+        return false;
+    const int seekedBefore = seekedCount;
+    const int failedBefore = seekFailedCount;
+    media->requestSeek(target);
+    QMetaObject::invokeMethod(&reader, "seek", Qt::QueuedConnection);
+    return waitFor([&] { return seekedCount > seekedBefore || seekFailedCount > failedBefore; }) &&
+           seekedCount > seekedBefore;
+}
+
+bool EngineRig::seekAndWaitForPicture(double target)
+{
+    if (!seek(target))
+        return false;
+    // The picture for the target is cached once the cached range reaches past it
+    // (or the stream ended).
+    return waitFor([&] {
+        const VideoFrameCache& cache = media->videoCache;
+        return cache.usedSlots() > 0 && (cache.rangeEnd() > target || cache.freeSlots() == 0);
+    });
+}
+
+int EngineRig::pictureIndexAt(double time)
+{
+    VideoFrameCache& cache = media->videoCache;
+    std::lock_guard<std::mutex> lock(cache.mutex);
+    const VideoFrame* frame = cache.frameAt(time);
+    if (!frame)
+        return -1;
+    return FrameIndex::read(frame->pixels.get(), frame->width, frame->height,
+                            VideoFrame::bytesPerLine(frame->width));
+}
+
+bool EngineRig::close()
+{
+    if (!media)
+        return true;
+    MediaSource* src = media.get();
+    src->playing = false;
+    src->abort();
+    // The decoders let go first, then the reader closes the file. A blocking
+    // call returns once the manager's thread has run everything queued before.
+    QMetaObject::invokeMethod(&video, "stopDecoding", Qt::QueuedConnection);
+    QMetaObject::invokeMethod(&audio, "stopDecoding", Qt::QueuedConnection);
+    bool ok = QMetaObject::invokeMethod(
+        &video, [] {}, Qt::BlockingQueuedConnection);
+    ok = QMetaObject::invokeMethod(
+             &audio, [] {}, Qt::BlockingQueuedConnection) &&
+         ok;
+    QMetaObject::invokeMethod(&reader, "unload", Qt::QueuedConnection);
+    ok = QMetaObject::invokeMethod(
+             &reader, [] {}, Qt::BlockingQueuedConnection) &&
+         ok;
+    QCoreApplication::processEvents();
+    media.reset();
+    return ok && reader.status() == MediaManager::Unloaded && video.status() == VideoManager::Unloaded &&
+           audio.status() == AudioManager::Unloaded;
+}

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "audiomanager.h"
+#include "mediamanager.h"
+#include "mediasource.h"
+#include "videomanager.h"
+
+#include <QList>
+#include <QObject>
+#include <QThread>
+#include <memory>
+
+// Runs the reader and the two decoders on threads of their own, the way the
+// playback controller does, and records every status and error they report
+// (on the test's thread, through queued connections).
+class EngineRig : public QObject
+{
+    Q_OBJECT
+
+public:
+    EngineRig();
+    ~EngineRig() override;
+
+    // Creates the source and asks the reader to load it; with `decode` the
+    // decoders are started as soon as the reader reports Loaded (the video
+    // cache configured first, as the controller does). Returns when the reader
+    // has loaded or failed and, with `decode`, both decoders are ready or
+    // have reported that they have nothing to do.
+    bool open(const QString& path, bool decode = true, qint64 cacheSize = 0, float trailingPct = 0.7f);
+    // A seek the way the controller asks for one; returns when the reader
+    // reports Seeked (or SeekFailed).
+    bool seek(double target);
+    // Seeks and waits until the picture for `target` has been decoded.
+    bool seekAndWaitForPicture(double target);
+    // The frame-index code of the cached picture for `time`, -1 if none.
+    int pictureIndexAt(double time);
+    // Unloads the way the controller does: abort, decoders stop, reader unloads.
+    bool close();
+
+    MediaSource* source() const { return media.get(); }
+
+    MediaManager reader;
+    VideoManager video;
+    AudioManager audio;
+
+    QList<MediaManager::Status> readerStatuses;
+    QList<MediaManager::Error> readerErrors;
+    QList<VideoManager::Status> videoStatuses;
+    QList<VideoManager::Error> videoErrors;
+    QList<AudioManager::Status> audioStatuses;
+    QList<AudioManager::Error> audioErrors;
+
+    MediaManager::Status readerStatus() const;
+    VideoManager::Status videoStatus() const;
+    AudioManager::Status audioStatus() const;
+
+private:
+    bool waitFor(const std::function<bool()>& condition, int timeoutMs = 20000);
+
+    QThread readerThread;
+    QThread videoThread;
+    QThread audioThread;
+    std::unique_ptr<MediaSource> media;
+    int seekedCount = 0;
+    int seekFailedCount = 0;
+};

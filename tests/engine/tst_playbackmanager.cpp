@@ -1,0 +1,571 @@
+// The playback controller on the real clips with a real event loop: loading,
+// the states and statuses it reports, playing into the end, seeking inside
+// and outside the cache, unloading, errors, view options and destruction.
+#include "playbackharness.h"
+#include "testclips.h"
+
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <memory>
+
+using PM = PlaybackManager;
+
+namespace {
+
+// The container's end in media time (the first picture at 0), read with
+// libavformat directly.
+double containerEnd(const QString& path)
+{
+    AVFormatContext* context = nullptr;
+    if (avformat_open_input(&context, path.toLocal8Bit().constData(), nullptr, nullptr) < 0)
+        return -1.0;
+    avformat_find_stream_info(context, nullptr);
+    double zero = 0.0;
+    for (unsigned i = 0; i < context->nb_streams; ++i) {
+        const AVStream* stream = context->streams[i];
+        if (stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && stream->start_time != AV_NOPTS_VALUE) {
+            zero = double(stream->start_time) * av_q2d(stream->time_base);
+            break;
+        }
+    }
+    const double start =
+        context->start_time != AV_NOPTS_VALUE ? double(context->start_time) / AV_TIME_BASE : 0.0;
+    const double end = start + double(context->duration) / AV_TIME_BASE - zero;
+    avformat_close_input(&context);
+    return end;
+}
+
+double frameTime(const TestClip& clip, int frameNumber)
+{
+    return (frameNumber - 1) / clip.frameRate() + 0.0001;
+}
+
+} // namespace
+
+class PlaybackManagerTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { QVERIFY2(!TestClips::directory().isEmpty(), "ORVEL_TEST_CLIPS is not set"); }
+
+    void rejectsWhatItCannotOpen()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString text = dir.filePath(QStringLiteral("notes.txt"));
+        QFile file(text);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("not a clip\n");
+        file.close();
+
+        PlaybackHarness h;
+        QVERIFY(!h.manager.setMedia(text, 0, 0.7f));
+        QVERIFY(h.hasError(PM::ResourceError, QStringLiteral("Unsupported format: txt")));
+
+        QVERIFY(!h.manager.setMedia(dir.path(), 0, 0.7f));
+        QVERIFY(h.hasError(PM::ResourceError, QStringLiteral("Invalid filename: %1").arg(dir.path())));
+
+        const QString missing = dir.filePath(QStringLiteral("missing.mp4"));
+        QVERIFY(!h.manager.setMedia(missing, 0, 0.7f));
+        QVERIFY(h.hasError(PM::ResourceError, QStringLiteral("Invalid filename: %1").arg(missing)));
+
+        // The same error twice in a row is reported twice.
+        QVERIFY(!h.manager.setMedia(missing, 0, 0.7f));
+        QCOMPARE(h.errorTexts().count(QStringLiteral("Invalid filename: %1").arg(missing)), 2);
+
+        QCOMPARE(h.manager.status(), PM::NoMedia);
+        QCOMPARE(h.manager.state(), PM::Stopped);
+        QVERIFY(h.statuses().isEmpty());
+    }
+
+    void acceptsSuffixInAnyCase()
+    {
+        QTemporaryDir dir;
+        const QString copy = dir.filePath(QStringLiteral("CLIP.MP4"));
+        QVERIFY(QFile::copy(TestClips::path(QStringLiteral("video_only.mp4")), copy));
+        PlaybackHarness h;
+        QVERIFY(h.load(copy));
+        QCOMPARE(h.manager.videoWidth(), 320);
+    }
+
+    void stateAfterLoading()
+    {
+        const TestClip clip = TestClips::clip(QStringLiteral("h264_1080p25.mp4"));
+        PlaybackHarness h;
+        QVERIFY(h.manager.setMedia(clip.path(), 0, 0.7f));
+        QCOMPARE(h.manager.status(), PM::Loading);
+        QCOMPARE(h.manager.state(), PM::Stopped);
+        QCOMPARE(h.manager.mediaFilename(), clip.path());
+        // Nothing is known of the file until the reader has opened it.
+        QCOMPARE(h.manager.frameRate(), 0.0);
+        QVERIFY(h.waitForStatus(PM::Ready));
+
+        QCOMPARE(h.manager.state(), PM::Paused);
+        QCOMPARE(h.statuses(), (QList<int>{PM::Loading, PM::Loaded, PM::Ready}));
+        QCOMPARE(h.states(), (QList<int>{PM::Paused}));
+        QVERIFY(!h.times().isEmpty());
+        QVERIFY(h.times().first() >= 0.0 && h.times().first() < 0.01);
+        QVERIFY(h.manager.playbackTime() < 0.01);
+        QCOMPARE(h.manager.frameRate(), 25.0);
+        QCOMPARE(h.manager.frameDuration(), 0.04);
+        QCOMPARE(h.manager.videoWidth(), 1920);
+        QCOMPARE(h.manager.videoHeight(), 1080);
+        QVERIFY(qAbs(h.manager.mediaDuration() - (12.0 - 0.0001)) < 1e-9);
+        QVERIFY(h.manager.cachedFrameCount() > 0);
+        QVERIFY(h.manager.videoCacheBytes() > 0);
+        QVERIFY(h.manager.cachedRangeStart() <= 0.0 && h.manager.cachedRangeEnd() > 0.0);
+        QCOMPARE(h.manager.lastFrameIndex(), 0);
+        QCOMPARE(h.shownPicture(), 0);
+
+        QVERIFY(h.unload());
+        QCOMPARE(h.manager.state(), PM::Stopped);
+        QVERIFY(h.viewer.pixmap().isNull());
+        QCOMPARE(h.manager.mediaFilename(), QString());
+        QCOMPARE(h.manager.videoWidth(), -1);
+        QCOMPARE(h.manager.mediaDuration(), 0.0);
+        QCOMPARE(h.manager.playbackTime(), 0.0);
+        QCOMPARE(h.manager.speedMultiplier(), 1.0);
+    }
+
+    void playDoesNothingUnlessReady()
+    {
+        const TestClip clip = TestClips::clip(QStringLiteral("h264_1080p25.mp4"));
+        PlaybackHarness h;
+        QVERIFY(h.manager.setMedia(clip.path(), 0, 0.7f));
+        h.manager.play();
+        QCOMPARE(h.manager.state(), PM::Stopped);
+        QVERIFY(h.waitForStatus(PM::Ready));
+        QCOMPARE(h.manager.state(), PM::Paused);
+
+        // During a seek outside the cache.
+        h.manager.seek(frameTime(clip, 200), 0.0, false);
+        QCOMPARE(h.manager.status(), PM::Seeking);
+        h.manager.play();
+        QCOMPARE(h.manager.state(), PM::Paused);
+        QVERIFY(h.waitForShownFrame(199));
+        QCOMPARE(h.manager.state(), PM::Paused);
+
+        // A second play() does nothing.
+        h.manager.play();
+        QCOMPARE(h.manager.state(), PM::Playing);
+        const int stateReports = h.states().size();
+        h.manager.play();
+        QCOMPARE(h.manager.state(), PM::Playing);
+        QCOMPARE(h.states().size(), stateReports);
+        h.manager.pause();
+        QCOMPARE(h.manager.state(), PM::Paused);
+        h.manager.pause();
+        QCOMPARE(h.states().size(), stateReports + 1);
+    }
+
+    void playIntoTheEnd()
+    {
+        const TestClip clip = TestClips::clip(QStringLiteral("video_only.mp4"));
+        PlaybackHarness h;
+        QVERIFY(h.load(clip.path()));
+        const double d = h.manager.mediaDuration();
+        QVERIFY(qAbs(d - (120 / 30.0 - 0.0001)) < 1e-9);
+
+        // play() while EndOfMedia is being reported does nothing.
+        PM::State stateAfterPlayAtEnd = PM::Stopped;
+        QObject::connect(&h.manager, &PM::statusChanged, &h.manager, [&](PM::Status s) {
+            if (s == PM::EndOfMedia) {
+                h.manager.play();
+                stateAfterPlayAtEnd = h.manager.state();
+            }
+        });
+
+        h.manager.seek(110 / 30.0 + 0.0001, 0.0, false);
+        QVERIFY(h.waitForShownFrame(110));
+        h.events.clear();
+        h.manager.play();
+        QVERIFY(QTest::qWaitFor([&] { return h.statuses().contains(PM::EndOfMedia); },
+                                PlaybackHarness::TimeoutMs));
+        QTest::qWait(50);
+
+        QCOMPARE(h.manager.state(), PM::Paused);
+        QCOMPARE(h.manager.status(), PM::Ready);
+        QCOMPARE(stateAfterPlayAtEnd, PM::Playing); // still reporting; the freeze follows
+        QVERIFY(qAbs(h.manager.playbackTime() - (d - 0.0001)) < 1e-4);
+        QCOMPARE(h.manager.lastFrameIndex(), 119);
+        QCOMPARE(h.shownPicture(), 119);
+
+        // From the end: EndOfMedia, Paused, Ready, then the clamped time and
+        // the time that passed the end, and nothing more.
+        int at = -1;
+        for (int i = 0; i < h.events.size(); ++i) {
+            if (h.events[i].kind == PlaybackEvent::Status && h.events[i].value == PM::EndOfMedia)
+                at = i;
+        }
+        QVERIFY(at >= 0);
+        const QList<PlaybackEvent> tail = h.events.mid(at);
+        QCOMPARE(tail.size(), 5);
+        QCOMPARE(tail[1].kind, PlaybackEvent::State);
+        QCOMPARE(tail[1].value, int(PM::Paused));
+        QCOMPARE(tail[2].kind, PlaybackEvent::Status);
+        QCOMPARE(tail[2].value, int(PM::Ready));
+        QCOMPARE(tail[3].kind, PlaybackEvent::Time);
+        QVERIFY(qAbs(tail[3].time - (d - 0.0001)) < 1e-4);
+        QVERIFY(tail[3].time < d);
+        QCOMPARE(tail[4].kind, PlaybackEvent::Time);
+        QVERIFY(tail[4].time >= d);
+
+        // Playing on from the end stops again at once.
+        h.events.clear();
+        h.manager.play();
+        QVERIFY(QTest::qWaitFor([&] { return h.statuses().contains(PM::EndOfMedia); },
+                                PlaybackHarness::TimeoutMs));
+        QCOMPARE(h.manager.state(), PM::Paused);
+    }
+
+    void stopTimeFreezesTheClock()
+    {
+        PlaybackHarness h;
+        QVERIFY(h.load(TestClips::path(QStringLiteral("video_only.mp4"))));
+        h.manager.play(0.2);
+        QCOMPARE(h.manager.state(), PM::Playing);
+        QVERIFY(QTest::qWaitFor([&] { return h.manager.state() == PM::Paused; }, PlaybackHarness::TimeoutMs));
+        const double t = h.manager.playbackTime();
+        QVERIFY2(t >= 0.2 && t < 1.5, qPrintable(QString::number(t)));
+        QCOMPARE(h.manager.status(), PM::Ready);
+    }
+
+    void cachedSeekWhilePlaying()
+    {
+        const TestClip clip = TestClips::clip(QStringLiteral("h264_1080p25.mp4"));
+        PlaybackHarness h;
+        QVERIFY(h.load(clip.path()));
+        QSignalSpy readerSeeks(&h.manager, &PM::seekRequested);
+        h.manager.play();
+        QVERIFY(QTest::qWaitFor([&] { return h.manager.playbackTime() >= 0.6; }, PlaybackHarness::TimeoutMs));
+        QCOMPARE(h.manager.state(), PM::Playing);
+
+        const int frame = int(h.manager.cachedRangeStart() * 25 + 0.5) + 2;
+        const double target = frame / 25.0 + 0.0001;
+        QVERIFY(target < h.manager.playbackTime());
+        h.manager.seek(target, 0.0, false);
+        QCOMPARE(h.manager.state(), PM::Paused);
+        QCOMPARE(h.manager.status(), PM::Ready);
+        QCOMPARE(readerSeeks.count(), 0);
+        QVERIFY(qAbs(h.manager.playbackTime() - target) < 1e-3);
+        QCOMPARE(h.manager.lastFrameIndex(), frame);
+        QCOMPARE(h.shownPicture(), frame);
+        QTest::qWait(100);
+        QVERIFY(qAbs(h.manager.playbackTime() - target) < 1e-3);
+    }
+
+    void onlyTheLastOfThreeSeeksIsRead()
+    {
+        const TestClip clip = TestClips::clip(QStringLiteral("h264_1080p25.mp4"));
+        PlaybackHarness h;
+        QVERIFY(h.load(clip.path()));
+        QSignalSpy readerSeeks(&h.manager, &PM::seekRequested);
+        h.events.clear();
+
+        h.manager.seek(frameTime(clip, 51), 0.0, false);
+        h.manager.seek(frameTime(clip, 126), 0.0, false);
+        h.manager.seek(frameTime(clip, 226), 0.0, false);
+        QCOMPARE(readerSeeks.count(), 1);
+        QCOMPARE(h.manager.status(), PM::Seeking);
+
+        QVERIFY(h.waitForShownFrame(225));
+        QCOMPARE(readerSeeks.count(), 2);
+        QCOMPARE(h.statuses(), (QList<int>{PM::Seeking, PM::Ready}));
+        QVERIFY(qAbs(h.manager.playbackTime() - frameTime(clip, 226)) < 1e-3);
+        QCOMPARE(h.shownPicture(), 225);
+        QTest::qWait(100);
+        QCOMPARE(readerSeeks.count(), 2);
+
+        // A seek with clearCache goes to the reader even for a cached frame.
+        h.manager.seek(frameTime(clip, 227), 0.0, true);
+        QCOMPARE(readerSeeks.count(), 3);
+        QVERIFY(h.waitForShownFrame(226));
+        QCOMPARE(h.shownPicture(), 226);
+    }
+
+    // Seeks, plays and pauses at full speed, as a scrubbing user or a remote
+    // script does; afterwards one seek still shows exactly its frame.
+    void seekStorm()
+    {
+        const TestClip clip = TestClips::clip(QStringLiteral("mpeg2_ps.mpg"));
+        PlaybackHarness h;
+        QVERIFY(h.load(clip.path()));
+        QRandomGenerator random(4711);
+        for (int i = 0; i < 150; ++i) {
+            const int frame = 1 + int(random.bounded(clip.frameCount));
+            switch (random.bounded(4)) {
+            case 0:
+                h.manager.play();
+                break;
+            case 1:
+                h.manager.seek(frameTime(clip, frame), 0.04, random.bounded(5) == 0);
+                break;
+            default:
+                // Scrubbing: a step next to where the clock is.
+                h.manager.seek(h.manager.playbackTime() + (random.bounded(2) ? 0.04 : -0.04), 0.04, false);
+                break;
+            }
+            QTest::qWait(int(random.bounded(4)));
+        }
+        h.manager.seek(frameTime(clip, 123), 0.0, false);
+        QVERIFY(h.waitForShownFrame(122));
+        QCOMPARE(h.shownPicture(), 122);
+        QCOMPARE(h.manager.state(), PM::Paused);
+        QVERIFY(h.unload());
+    }
+
+    void seekWhileStoppedDoesNothing()
+    {
+        PlaybackHarness h;
+        QSignalSpy readerSeeks(&h.manager, &PM::seekRequested);
+        h.manager.seek(1.0, 0.04, false);
+        h.manager.pause();
+        QCOMPARE(h.manager.state(), PM::Stopped);
+        QCOMPARE(h.manager.status(), PM::NoMedia);
+        QCOMPARE(readerSeeks.count(), 0);
+        QVERIFY(h.events.isEmpty());
+
+        QVERIFY(h.load(TestClips::path(QStringLiteral("video_only.mp4"))));
+        h.manager.stop();
+        h.manager.seek(1.0, 0.0, false);
+        QCOMPARE(readerSeeks.count(), 0);
+        QVERIFY(h.waitForStatus(PM::NoMedia));
+    }
+
+    void seekClampsToTheMedia()
+    {
+        PlaybackHarness h;
+        QVERIFY(h.load(TestClips::path(QStringLiteral("video_only.mp4"))));
+        h.manager.seek(-3.0, 0.0, false);
+        QVERIFY(h.waitForShownFrame(0));
+        QVERIFY(h.manager.playbackTime() < 0.01);
+        h.manager.seek(1000.0, 0.0, false);
+        QVERIFY(h.waitForShownFrame(119));
+        QCOMPARE(h.shownPicture(), 119);
+        QVERIFY(h.manager.playbackTime() < h.manager.mediaDuration());
+    }
+
+    void viewOptions()
+    {
+        PlaybackHarness h;
+        h.manager.setRotation(450);
+        QCOMPARE(h.manager.rotation(), 90);
+        h.manager.setRotation(-90);
+        QCOMPARE(h.manager.rotation(), -90);
+        h.manager.setVolume(-5);
+        QCOMPARE(h.manager.volume(), 0);
+        h.manager.setVolume(40);
+        QCOMPARE(h.manager.volume(), 40);
+        h.manager.setRotation(0);
+
+        QVERIFY(h.load(TestClips::path(QStringLiteral("video_only.mp4"))));
+        const QImage plain = h.viewer.pixmap().toImage().convertToFormat(QImage::Format_RGB888);
+        QCOMPARE(plain.size(), QSize(320, 240));
+
+        h.manager.setRotation(90);
+        QCOMPARE(h.viewer.pixmap().size(), QSize(240, 320));
+        h.manager.setRotation(-270);
+        QCOMPARE(h.manager.rotation(), -270);
+        QCOMPARE(h.viewer.pixmap().size(), QSize(240, 320));
+        h.manager.setRotation(0);
+        QCOMPARE(h.viewer.pixmap().toImage().convertToFormat(QImage::Format_RGB888), plain);
+
+        h.manager.setFlip(true, false);
+        QVERIFY(h.manager.flipHorizontal());
+        QCOMPARE(h.viewer.pixmap().toImage().convertToFormat(QImage::Format_RGB888),
+                 plain.mirrored(true, false));
+        h.manager.setFlip(false, true);
+        QCOMPARE(h.viewer.pixmap().toImage().convertToFormat(QImage::Format_RGB888),
+                 plain.mirrored(false, true));
+        h.manager.setFlip(false, false);
+        QCOMPARE(h.viewer.pixmap().toImage().convertToFormat(QImage::Format_RGB888), plain);
+
+        h.manager.setSpeedMultiplier(0.5);
+        QCOMPARE(h.manager.speedMultiplier(), 0.5);
+        h.manager.setSpeedMultiplier(0.0);
+        QCOMPARE(h.manager.speedMultiplier(), 0.5);
+    }
+
+    void durations()
+    {
+        PlaybackHarness h;
+        // No frame count in Matroska: the container's end less 10 us.
+        const QString mkv = TestClips::path(QStringLiteral("h264_23976_51.mkv"));
+        QVERIFY(h.load(mkv));
+        QVERIFY(qAbs(h.manager.mediaDuration() - (containerEnd(mkv) - 10e-6)) < 1e-9);
+        QCOMPARE(int(h.manager.mediaDuration() * h.manager.frameRate() + 1), 144);
+
+        // A cut with an edit list: 300 samples, of which 217 are shown.
+        const TestClip cut = TestClips::clip(QStringLiteral("edit_list.mp4"));
+        QVERIFY(h.load(cut.path()));
+        QVERIFY(qAbs(h.manager.mediaDuration() - (217 / 25.0 - 0.0001)) < 1e-9);
+        QCOMPARE(int(h.manager.mediaDuration() * 25 + 1), 217);
+        h.manager.seek(frameTime(cut, 217), 0.0, false);
+        QVERIFY(h.waitForShownFrame(216));
+        QCOMPARE(h.shownPicture(), cut.firstIndex + 216);
+
+        // Frame count and stream duration agree: the frame count.
+        QVERIFY(h.load(TestClips::path(QStringLiteral("mpeg4_641x361.mov"))));
+        QVERIFY(qAbs(h.manager.mediaDuration() - (125 / 25.0 - 0.0001)) < 1e-9);
+    }
+
+    void clipWithoutUsableStream()
+    {
+        PlaybackHarness h;
+        const QString path = TestClips::path(TestClips::unusable().first());
+        QVERIFY(h.manager.setMedia(path, 0, 0.7f));
+        QVERIFY(h.waitForStatus(PM::InvalidMedia));
+        QVERIFY(h.hasError(PM::MediaError, QStringLiteral("No audio/video streams found.")));
+        QVERIFY(h.hasError(PM::ResourceError, QStringLiteral("Unsupported audio format")));
+        QCOMPARE(h.manager.state(), PM::Stopped);
+        h.manager.play();
+        QCOMPARE(h.manager.state(), PM::Stopped);
+
+        // Another file replaces it.
+        const QString next = TestClips::path(QStringLiteral("video_only.mp4"));
+        QVERIFY(h.manager.setMedia(next, 0, 0.7f));
+        QVERIFY(QTest::qWaitFor(
+            [&] { return h.manager.status() == PM::Ready && h.manager.mediaFilename() == next; },
+            PlaybackHarness::TimeoutMs));
+    }
+
+    void damagedFiles_data()
+    {
+        QTest::addColumn<QString>("name");
+        for (const QString& name : TestClips::unopenable())
+            QTest::newRow(qPrintable(name)) << name;
+    }
+
+    void damagedFiles()
+    {
+        QFETCH(QString, name);
+        PlaybackHarness h;
+        QVERIFY(h.manager.setMedia(TestClips::path(name), 0, 0.7f));
+        QVERIFY(
+            QTest::qWaitFor([&] { return h.statuses().contains(PM::NoMedia); }, PlaybackHarness::TimeoutMs));
+        QVERIFY(h.hasError(PM::MediaError, QStringLiteral("Failed to open media. Invalid file.")));
+        QCOMPARE(h.statuses(), (QList<int>{PM::Loading, PM::Unloading, PM::NoMedia}));
+        QCOMPARE(h.manager.state(), PM::Stopped);
+        QCOMPARE(h.manager.mediaFilename(), QString());
+
+        // The controller is as good as new.
+        QVERIFY(h.load(TestClips::path(QStringLiteral("video_only.mp4"))));
+    }
+
+    void replacingTheMedia()
+    {
+        const QString first = TestClips::path(QStringLiteral("video_only.mp4"));
+        const QString second = TestClips::path(QStringLiteral("mpeg4_641x361.mov"));
+        const QString third = TestClips::path(QStringLiteral("vp9_opus.webm"));
+        PlaybackHarness h;
+
+        // While paused: stop, unload, then load the new file.
+        QVERIFY(h.load(first));
+        h.events.clear();
+        QVERIFY(h.manager.setMedia(second, 0, 0.7f));
+        QCOMPARE(h.manager.status(), PM::Unloading);
+        QCOMPARE(h.manager.state(), PM::Stopped);
+        QVERIFY(h.load(second));
+        QCOMPARE(h.statuses(), (QList<int>{PM::Unloading, PM::NoMedia, PM::Loading, PM::Loaded, PM::Ready}));
+        QCOMPARE(h.manager.videoWidth(), 641);
+
+        // Several files during one unload: only the last is loaded.
+        h.events.clear();
+        QVERIFY(h.manager.setMedia(first, 0, 0.7f));
+        QVERIFY(h.manager.setMedia(third, 0, 0.7f));
+        QVERIFY(h.load(third));
+        QCOMPARE(h.statuses().count(PM::Loading), 1);
+        QCOMPARE(h.manager.videoWidth(), 640);
+
+        // While loading: the file waits until the loading one is let go of.
+        QVERIFY(h.unload());
+        h.events.clear();
+        QVERIFY(h.manager.setMedia(first, 0, 0.7f));
+        QCOMPARE(h.manager.status(), PM::Loading);
+        QVERIFY(h.manager.setMedia(second, 0, 0.7f));
+        QVERIFY(h.load(second));
+        QCOMPARE(h.statuses().count(PM::Ready), 1);
+        QCOMPARE(h.statuses().count(PM::Loading), 2);
+
+        // A file that is refused stops what plays.
+        h.manager.play();
+        QVERIFY(!h.manager.setMedia(TestClips::path(QStringLiteral("missing.mp4")), 0, 0.7f));
+        QVERIFY(h.waitForStatus(PM::NoMedia));
+        QCOMPARE(h.manager.state(), PM::Stopped);
+    }
+
+    void stopInEveryState()
+    {
+        const TestClip clip = TestClips::clip(QStringLiteral("h264_1080p25.mp4"));
+        PlaybackHarness h;
+        // While the reader opens the file.
+        QVERIFY(h.manager.setMedia(clip.path(), 0, 0.7f));
+        h.manager.stop();
+        QVERIFY(h.waitForStatus(PM::NoMedia));
+        QCOMPARE(h.manager.state(), PM::Stopped);
+
+        // While the decoders start.
+        QVERIFY(h.manager.setMedia(clip.path(), 0, 0.7f));
+        QVERIFY(QTest::qWaitFor([&] { return h.manager.frameRate() > 0; }, PlaybackHarness::TimeoutMs));
+        h.manager.stop();
+        QVERIFY(h.waitForStatus(PM::NoMedia));
+
+        // While seeking, while playing.
+        QVERIFY(h.load(clip.path()));
+        h.manager.seek(frameTime(clip, 240), 0.0, false);
+        h.manager.stop();
+        QVERIFY(h.waitForStatus(PM::NoMedia));
+        QVERIFY(h.load(clip.path()));
+        h.manager.play();
+        QTest::qWait(200);
+        h.manager.stop();
+        h.manager.stop();
+        QVERIFY(h.waitForStatus(PM::NoMedia));
+        QCOMPARE(h.statuses().count(PM::NoMedia), 4);
+        QVERIFY(h.viewer.pixmap().isNull());
+    }
+
+    void destructionInEveryState_data()
+    {
+        QTest::addColumn<int>("stage");
+        QTest::newRow("opening") << 0;
+        QTest::newRow("decoders starting") << 1;
+        QTest::newRow("seeking") << 2;
+        QTest::newRow("playing") << 3;
+        QTest::newRow("unloading") << 4;
+    }
+
+    void destructionInEveryState()
+    {
+        QFETCH(int, stage);
+        const TestClip clip = TestClips::clip(QStringLiteral("h264_1080p25.mp4"));
+        auto h = std::make_unique<PlaybackHarness>();
+        QVERIFY(h->manager.setMedia(clip.path(), 0, 0.7f));
+        if (stage == 1)
+            QVERIFY(QTest::qWaitFor([&] { return h->manager.frameRate() > 0; }, PlaybackHarness::TimeoutMs));
+        if (stage >= 2)
+            QVERIFY(h->waitForStatus(PM::Ready));
+        if (stage == 2)
+            h->manager.seek(frameTime(clip, 240), 0.0, false);
+        if (stage == 3) {
+            h->manager.play();
+            QTest::qWait(150);
+        }
+        if (stage == 4)
+            h->manager.stop();
+        h.reset();
+    }
+};
+
+QTEST_MAIN(PlaybackManagerTest)
+#include "tst_playbackmanager.moc"

@@ -1,0 +1,98 @@
+// The playback controller with a running sound output: an ALSA null device
+// in this test's own HOME is the default output, so the PortAudio stream
+// opens and its callback runs.
+#include "playbackharness.h"
+#include "testclips.h"
+
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
+#include <QDir>
+#include <QFile>
+#include <QtTest>
+
+using PM = PlaybackManager;
+
+namespace {
+
+double containerDuration(const QString& path)
+{
+    AVFormatContext* context = nullptr;
+    if (avformat_open_input(&context, path.toLocal8Bit().constData(), nullptr, nullptr) < 0)
+        return -1.0;
+    avformat_find_stream_info(context, nullptr);
+    const double duration = double(context->duration) / AV_TIME_BASE;
+    avformat_close_input(&context);
+    return duration;
+}
+
+} // namespace
+
+class PlaybackManagerAudioTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY2(!TestClips::directory().isEmpty(), "ORVEL_TEST_CLIPS is not set");
+        QFile config(QDir::home().filePath(QStringLiteral(".asoundrc")));
+        QVERIFY(config.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        config.write("pcm.!default { type null }\n");
+    }
+
+    void audioOnlyClip()
+    {
+        const QString path = TestClips::path(QStringLiteral("audio_only.mp4"));
+        PlaybackHarness h;
+        QVERIFY(h.load(path));
+        QVERIFY2(h.errorTexts().isEmpty(), qPrintable(h.errorTexts().join(QLatin1Char('\n'))));
+        QVERIFY(h.manager.hasAudio());
+        QVERIFY(!h.manager.hasVideo());
+        QCOMPARE(h.manager.frameRate(), 0.0);
+        QCOMPARE(h.manager.frameDuration(), 0.0);
+        QCOMPARE(h.manager.videoWidth(), -1);
+        QVERIFY(qAbs(h.manager.mediaDuration() - (containerDuration(path) - 10e-6)) < 1e-9);
+        QVERIFY(h.viewer.pixmap().isNull());
+        QVERIFY(
+            QTest::qWaitFor([&] { return h.manager.audioCacheSamples() > 0; }, PlaybackHarness::TimeoutMs));
+
+        h.manager.play();
+        QCOMPARE(h.manager.state(), PM::Playing);
+        QVERIFY(QTest::qWaitFor([&] { return h.manager.playbackTime() > 0.2; }, PlaybackHarness::TimeoutMs));
+        h.manager.seek(3.0, 0.05, false);
+        QCOMPARE(h.manager.state(), PM::Paused);
+        QVERIFY(h.waitForStatus(PM::Ready));
+        QVERIFY(qAbs(h.manager.playbackTime() - 3.0) < 1e-3);
+
+        // Played into the end, it stops there like a clip with pictures.
+        h.manager.seek(h.manager.mediaDuration() - 0.2, 0.0, false);
+        QVERIFY(h.waitForStatus(PM::Ready));
+        h.events.clear();
+        h.manager.play();
+        QVERIFY(QTest::qWaitFor([&] { return h.statuses().contains(PM::EndOfMedia); },
+                                PlaybackHarness::TimeoutMs));
+        QVERIFY(h.waitForStatus(PM::Ready));
+        QCOMPARE(h.manager.state(), PM::Paused);
+        QVERIFY(h.unload());
+    }
+
+    void clipWithSoundAndPictures()
+    {
+        const TestClip clip = TestClips::clip(QStringLiteral("mpeg4_641x361.mov"));
+        PlaybackHarness h;
+        QVERIFY(h.load(clip.path()));
+        QVERIFY2(h.errorTexts().isEmpty(), qPrintable(h.errorTexts().join(QLatin1Char('\n'))));
+        h.manager.setVolume(0);
+        h.manager.play();
+        QVERIFY(QTest::qWaitFor([&] { return h.manager.playbackTime() > 1.0; }, PlaybackHarness::TimeoutMs));
+        h.manager.seek(2.0001, 0.04, false);
+        QVERIFY(h.waitForShownFrame(50));
+        QCOMPARE(h.shownPicture(), 50);
+        QVERIFY(h.unload());
+    }
+};
+
+QTEST_MAIN(PlaybackManagerAudioTest)
+#include "tst_playbackmanager_audio.moc"

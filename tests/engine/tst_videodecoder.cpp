@@ -1,0 +1,214 @@
+// The video decoder on the clip corpus: after a seek the cache returns exactly
+// the picture of the file that belongs to the time asked for.
+#include "enginerig.h"
+#include "frameindex.h"
+#include "testclips.h"
+
+#include <QRandomGenerator>
+#include <QtTest>
+#include <algorithm>
+
+class VideoDecoderTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    static double seekTimeOfFrame(const TestClip& clip, int frame)
+    {
+        return frame / clip.frameRate() + 0.0001;
+    }
+
+    // The frame-index codes of every cached picture, oldest first.
+    static QList<int> cachedIndexes(MediaSource* source)
+    {
+        VideoFrameCache& cache = source->videoCache;
+        std::lock_guard<std::mutex> lock(cache.mutex);
+        QList<int> indexes;
+        for (int i = 0; const VideoFrame* f = cache.frame(i); ++i)
+            indexes << FrameIndex::read(f->pixels.get(), f->width, f->height,
+                                        VideoFrame::bytesPerLine(f->width));
+        return indexes;
+    }
+
+    static bool contiguous(const QList<int>& indexes)
+    {
+        for (int i = 1; i < indexes.size(); ++i) {
+            if (indexes[i] != indexes[i - 1] + 1)
+                return false;
+        }
+        return !indexes.isEmpty();
+    }
+
+private Q_SLOTS:
+    void everySeekShowsItsFrame_data()
+    {
+        QTest::addColumn<QString>("name");
+        for (const TestClip& clip : TestClips::withVideo())
+            QTest::newRow(qPrintable(clip.name)) << clip.name;
+    }
+
+    // The first, the last and 50 random frames, in random order (so both
+    // backward and forward seeks), each after a reader seek to its seek time.
+    void everySeekShowsItsFrame()
+    {
+        QFETCH(QString, name);
+        const TestClip clip = TestClips::clip(name);
+        EngineRig rig;
+        QVERIFY(rig.open(clip.path()));
+        QCOMPARE(rig.videoStatus(), VideoManager::Ready);
+
+        QRandomGenerator random(uint(qHash(name)));
+        QList<int> frames{0, clip.frameCount - 1};
+        while (frames.size() < 52)
+            frames << int(random.bounded(clip.frameCount));
+        std::shuffle(frames.begin(), frames.end(), random);
+
+        QStringList mismatches;
+        for (int frame : frames) {
+            const double time = seekTimeOfFrame(clip, frame);
+            QVERIFY2(rig.seekAndWaitForPicture(time), qPrintable(QString("seek to frame %1").arg(frame)));
+            const int shown = rig.pictureIndexAt(time);
+            if (shown != clip.firstIndex + frame) {
+                const QList<int> cached = cachedIndexes(rig.source());
+                mismatches << QString("frame %1 showed %2 (cached %3..%4)")
+                                  .arg(clip.firstIndex + frame)
+                                  .arg(shown)
+                                  .arg(cached.value(0, -1))
+                                  .arg(cached.value(cached.size() - 1, -1));
+            }
+        }
+        qInfo("%s: %d seeks, %d mismatches", qPrintable(name), int(frames.size()), int(mismatches.size()));
+        QVERIFY2(mismatches.isEmpty(), qPrintable(mismatches.join(", ")));
+    }
+
+    void fullCacheHoldsContiguousFramesAndSeeksDropTheOldOnes()
+    {
+        const TestClip clip = TestClips::clip(QStringLiteral("h264_1080p25.mp4"));
+        EngineRig rig;
+        QVERIFY(rig.open(clip.path()));
+        MediaSource* source = rig.source();
+        const int capacity = source->videoCache.capacity();
+        QCOMPARE(capacity, 40);
+        // Nothing is shown: the decoder fills the cache and waits, holding
+        // the next picture.
+        QTRY_COMPARE_WITH_TIMEOUT(source->videoCache.usedSlots(), capacity, 20000);
+        QTest::qWait(200);
+        QList<int> indexes = cachedIndexes(source);
+        QCOMPARE(indexes.size(), capacity);
+        QCOMPARE(indexes.first(), 0);
+        QVERIFY(contiguous(indexes));
+
+        // After a seek no picture from before it reaches the cache, and the
+        // pictures far behind the clock (from the key frame at 0 on) are not stored.
+        const int target = 200;
+        QVERIFY(rig.seekAndWaitForPicture(seekTimeOfFrame(clip, target)));
+        QTRY_COMPARE_WITH_TIMEOUT(source->videoCache.usedSlots(), capacity, 20000);
+        indexes = cachedIndexes(source);
+        QVERIFY2(indexes.first() >= target - 3 && indexes.first() <= target,
+                 qPrintable(QString::number(indexes.first())));
+        QVERIFY(contiguous(indexes));
+        QCOMPARE(rig.pictureIndexAt(seekTimeOfFrame(clip, target)), target);
+        // Unloading while the decoder waits for a place does not hang.
+        QVERIFY(rig.close());
+    }
+
+    void playingSlidesTheWindow()
+    {
+        const TestClip clip = TestClips::clip(QStringLiteral("h264_1080p25.mp4"));
+        EngineRig rig;
+        QVERIFY(rig.open(clip.path()));
+        MediaSource* source = rig.source();
+        VideoFrameCache& cache = source->videoCache;
+        QTRY_COMPARE_WITH_TIMEOUT(cache.usedSlots(), cache.capacity(), 20000);
+        // Show frames one after the other like the controller's timer does.
+        for (int frame = 0; frame < 80; ++frame) {
+            const double time = seekTimeOfFrame(clip, frame);
+            QVERIFY(QTest::qWaitFor([&] { return cache.rangeEnd() > time; }, 20000));
+            QCOMPARE(rig.pictureIndexAt(time), frame);
+        }
+        // The decoder pushes the oldest frames out until only `trailing` lie
+        // behind the one shown, then waits with a full cache.
+        QTRY_COMPARE_WITH_TIMEOUT(cachedIndexes(source).first(), 79 - cache.trailing(), 20000);
+        QTest::qWait(100);
+        const QList<int> indexes = cachedIndexes(source);
+        QCOMPARE(indexes.size(), cache.capacity());
+        QVERIFY(contiguous(indexes));
+        QCOMPARE(indexes.first(), 79 - cache.trailing());
+    }
+
+    void rowsArePaddedToFourBytes_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("bytesPerLine");
+        QTest::newRow("1 pixel") << QStringLiteral("narrow_1px.mkv") << 4;
+        QTest::newRow("4 pixels") << QStringLiteral("narrow_4px.mkv") << 12;
+        QTest::newRow("641 pixels") << QStringLiteral("mpeg4_641x361.mov") << 1924;
+    }
+
+    void rowsArePaddedToFourBytes()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, bytesPerLine);
+        const TestClip clip = TestClips::clip(name);
+        EngineRig rig;
+        QVERIFY(rig.open(clip.path()));
+        VideoFrameCache& cache = rig.source()->videoCache;
+        QCOMPARE(VideoFrame::bytesPerLine(clip.width), bytesPerLine);
+        QTRY_VERIFY_WITH_TIMEOUT(cache.usedSlots() >= VideoManager::PrefillFrames, 20000);
+        std::lock_guard<std::mutex> lock(cache.mutex);
+        const VideoFrame* frame = cache.frameAt(0.0);
+        QVERIFY(frame);
+        QCOMPARE(frame->width, clip.width);
+        QCOMPARE(frame->height, clip.height);
+        QCOMPARE(frame->byteCount, bytesPerLine * clip.height);
+        QCOMPARE(FrameIndex::read(frame->pixels.get(), frame->width, frame->height, bytesPerLine), 0);
+    }
+
+    void firstPictureIsAtZero()
+    {
+        EngineRig rig;
+        QVERIFY(rig.open(TestClips::path("start_offset.mkv")));
+        VideoFrameCache& cache = rig.source()->videoCache;
+        std::lock_guard<std::mutex> lock(cache.mutex);
+        const VideoFrame* first = cache.frame(0);
+        QVERIFY(first);
+        QCOMPARE(first->time, 0.0);
+        QCOMPARE(cache.rangeStart(), 0.0);
+        QCOMPARE(FrameIndex::read(first->pixels.get(), first->width, first->height,
+                                  VideoFrame::bytesPerLine(first->width)),
+                 0);
+    }
+
+    void endOfStreamIsReportedOnce()
+    {
+        const TestClip clip = TestClips::clip(QStringLiteral("video_only.mp4"));
+        EngineRig rig;
+        QVERIFY(rig.open(clip.path()));
+        QTRY_VERIFY_WITH_TIMEOUT(rig.videoStatuses.contains(VideoManager::EndOfStream), 20000);
+        QCOMPARE(rig.videoStatuses.count(VideoManager::EndOfStream), 1);
+        QTRY_VERIFY(rig.videoStatus() == VideoManager::Ready);
+        QCOMPARE(rig.videoStatuses.first(), VideoManager::Ready);
+        MediaSource* source = rig.source();
+        QCOMPARE(source->videoCache.usedSlots(), clip.frameCount);
+        QVERIFY(qAbs(source->videoCache.rangeEnd() - clip.duration) < 0.01);
+        QCOMPARE(rig.pictureIndexAt(clip.duration), clip.frameCount - 1);
+        // A seek after the end decodes again and ends again.
+        QVERIFY(rig.seekAndWaitForPicture(1.0001));
+        QCOMPARE(rig.pictureIndexAt(1.0001), 30);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.videoStatuses.count(VideoManager::EndOfStream), 2, 20000);
+    }
+
+    void audioOnlyHasNoVideo()
+    {
+        EngineRig rig;
+        QVERIFY(rig.open(TestClips::path("audio_only.mp4")));
+        QCOMPARE(rig.videoStatuses, QList<VideoManager::Status>{VideoManager::NoVideo});
+        QVERIFY(rig.videoErrors.isEmpty());
+        QCOMPARE(rig.source()->videoCache.usedSlots(), 0);
+        QVERIFY(rig.close());
+        QCOMPARE(rig.videoStatus(), VideoManager::Unloaded);
+    }
+};
+
+QTEST_GUILESS_MAIN(VideoDecoderTest)
+#include "tst_videodecoder.moc"
