@@ -398,6 +398,11 @@ void PlaybackManager::updatePlaybackTime()
         freezeClock();
     }
     updateVideoFrame(false);
+    // While the frame for a paused clock is still being decoded, its time is
+    // not announced yet: what the window shows as the current frame is always
+    // the frame in the picture. pollForFrame() announces it once it is shown.
+    if (framePoll.isActive())
+        return;
     emit playbackTimeChanged(t);
 }
 
@@ -485,6 +490,7 @@ void PlaybackManager::pollForFrame()
         // The frame is not coming (a damaged stream): show the nearest one.
         framePoll.stop();
         presentFrame(false, false);
+        emit playbackTimeChanged(mediaSource->playbackTime(false));
         return;
     }
     if (!frameAvailableAt(mediaSource->playbackTime(false)))

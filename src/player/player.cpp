@@ -25,7 +25,7 @@
 namespace {
 
 constexpr int volumeWidgetWidth = 90;
-constexpr int menuBarMaximumHeight = 1000;
+constexpr QSize defaultWindowSize(960, 600);
 
 // Connects an action's trigger to a slot without arguments.
 template <typename Slot>
@@ -60,7 +60,10 @@ Player::Player(const QString& filename, int rangeStart, int rangeEnd, QWidget* p
 
     rebuildRecentMediaMenu();
     rebuildRecentBookmarksMenu();
-    restoreGeometry(appSettings().windowGeometry);
+    // A first start has no stored geometry: open at a size that leaves room
+    // for a picture rather than at the layout's minimum.
+    if (!restoreGeometry(appSettings().windowGeometry))
+        resize(defaultWindowSize);
 
     setMenuBarVisible(appSettings().showMenuBar);
     setBottomToolbarVisible(appSettings().showBottomToolbar);

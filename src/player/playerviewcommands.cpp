@@ -21,6 +21,12 @@
 #include <QFileInfo>
 #include <QMenuBar>
 
+namespace {
+
+constexpr int menuBarMaximumHeight = 1000;
+
+} // namespace
+
 void Player::setVolume(int volume)
 {
     playbackManager->setVolume(volume);
@@ -168,7 +174,7 @@ void Player::setMenuBarVisible(bool vis)
     // Collapsed, never hidden: the shortcuts of its actions keep working.
     if (vis) {
         menuBar->setMinimumHeight(0);
-        menuBar->setMaximumHeight(1000);
+        menuBar->setMaximumHeight(menuBarMaximumHeight);
     } else {
         menuBar->setFixedHeight(0);
     }

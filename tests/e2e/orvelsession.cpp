@@ -92,6 +92,10 @@ QProcessEnvironment XServer::environment() const
 OrvelSession::OrvelSession(XServer& xServer) : x(xServer), tcpPort(freeTcpPort())
 {
     writeSettings(QStringLiteral("preferences"), QStringLiteral("tcpPort"), tcpPort);
+    // Without a window manager every window opens at the top left corner: a
+    // console popping up over the player would take the clicks meant for it.
+    // (Machines without a sound card report one error per clip.)
+    writeSettings(QStringLiteral("console"), QStringLiteral("displayConsoleOnType"), 0);
 }
 
 OrvelSession::~OrvelSession()

@@ -53,8 +53,8 @@ private:
     bool shows(int n)
     {
         if (!orvel->waitForTitle(titleFor(clip, n), 15000)) {
-            qWarning("title is \"%s\", expected frame %d; the program said:\n%s", qPrintable(orvel->title()), n,
-                     orvel->standardError().right(2000).constData());
+            qWarning("title is \"%s\", expected frame %d; the program said:\n%s", qPrintable(orvel->title()),
+                     n, orvel->standardError().right(2000).constData());
             return false;
         }
         const int index = orvel->snapshotIndex();
@@ -478,10 +478,12 @@ private slots:
         // quarter clockwise.
         orvel->key(QStringLiteral("ctrl+shift+n"));
         orvel->key(QStringLiteral("ctrl+shift+m"));
-        QVERIFY(QTest::qWaitFor([&] {
-            const QSize turned = snapshotSize();
-            return turned.height() > turned.width();
-        }, 5000));
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                const QSize turned = snapshotSize();
+                return turned.height() > turned.width();
+            },
+            5000));
         QCOMPARE(FrameIndex::read(orvel->clipboardImage().transformed(QTransform().rotate(-90))), 0);
         orvel->key(QStringLiteral("ctrl+shift+m"));
         QVERIFY(shows(1));
