@@ -13,7 +13,7 @@ packages=(
   clang libclang-rt-dev
   # test clips, display and desktop tools used by the tests
   ffmpeg fonts-dejavu-core
-  xvfb xauth xdotool xclip x11-utils imagemagick openbox wmctrl inotify-tools
+  xvfb xauth xdotool xclip x11-utils imagemagick openbox wmctrl inotify-tools file
   libasound2-plugins pulseaudio-utils pulseaudio
 )
 
