@@ -298,7 +298,7 @@ void PlaybackManager::checkLoading()
     if (decodersReady(true)) {
         setStatus(Loaded);
         freezeClock();
-        mediaSource->setPlaybackTime(0.0);
+        setClock(0.0);
         updatePlaybackTime();
         setStatus(Ready);
         return;
@@ -351,9 +351,14 @@ void PlaybackManager::checkReadiness()
 
 void PlaybackManager::refreshAtClock()
 {
-    const double t = mediaSource->playbackTime(true);
-    mediaSource->setPlaybackTime(t);
+    setClock(mediaSource->playbackTime(true));
     updatePlaybackTime();
+}
+
+void PlaybackManager::setClock(double time)
+{
+    mediaSource->setPlaybackTime(time);
+    ++clockChanges;
 }
 
 void PlaybackManager::armAudioBurst()
@@ -368,7 +373,7 @@ void PlaybackManager::setPlaybackTime(double playbackTime)
 {
     if (!mediaSource)
         return;
-    mediaSource->setPlaybackTime(playbackTime);
+    setClock(playbackTime);
     updatePlaybackTime();
 }
 
@@ -378,17 +383,23 @@ void PlaybackManager::updatePlaybackTime()
         return;
     const double t = mediaSource->playbackTime(true);
     const double d = duration;
+    const uint64_t changesBefore = clockChanges;
     if (d > 0.0 && t >= d && !clampingToEnd) {
         setStatus(EndOfMedia);
         freezeClock();
-        mediaSource->setPlaybackTime(d - EndMargin);
+        setClock(d - EndMargin);
         // The inner call finds the clock just before the end: it reports
         // Ready, shows the last frame and emits that time.
         clampingToEnd = true;
         updatePlaybackTime();
         clampingToEnd = false;
-    } else if (currentStatus == Loaded || currentStatus == Ready || currentStatus == EndOfMedia) {
-        setStatus(Ready);
+    } else {
+        if (currentStatus == Loaded || currentStatus == Ready || currentStatus == EndOfMedia)
+            setStatus(Ready);
+        // A listener of that status moved the clock (a seek) and has shown
+        // and announced the new time already: this call is out of date.
+        if (clockChanges != changesBefore)
+            return;
     }
     // A listener may have stopped the media meanwhile.
     if (!mediaSource || currentStatus == Unloading)
@@ -397,11 +408,11 @@ void PlaybackManager::updatePlaybackTime()
         mediaSource->stopTime = MediaSource::NoStopTime;
         freezeClock();
     }
-    updateVideoFrame(false);
-    // While the frame for a paused clock is still being decoded, its time is
-    // not announced yet: what the window shows as the current frame is always
-    // the frame in the picture. pollForFrame() announces it once it is shown.
-    if (framePoll.isActive())
+    // Paused, only the frame that belongs to the clock is shown, and the time
+    // is announced only once it is: what the window shows as the current frame
+    // is always the frame in the picture. pollForFrame() finishes the job when
+    // the frame has still to be decoded.
+    if (presentFrame(t, false, currentState != Playing) == Presented::Waiting)
         return;
     emit playbackTimeChanged(t);
 }
@@ -427,32 +438,38 @@ bool PlaybackManager::frameCachedAt(double time) const
 
 void PlaybackManager::updateVideoFrame(bool refresh)
 {
-    // Paused, only the frame that belongs to the clock is shown: right after
-    // a seek the cache may hold only the frames before it for a moment.
-    presentFrame(refresh, currentState != Playing);
+    if (mediaSource)
+        presentFrame(mediaSource->playbackTime(true), refresh, currentState != Playing);
 }
 
-void PlaybackManager::presentFrame(bool refresh, bool exactOnly)
+PlaybackManager::Presented PlaybackManager::presentFrame(double time, bool refresh, bool exactOnly)
 {
     if (!videoViewer || !mediaSource || !hasVideo())
-        return;
-    // The clock has a lock of its own: read it before taking the cache's.
-    const double t = mediaSource->playbackTime(true);
-    if (exactOnly && !frameAvailableAt(t)) {
+        return Presented::Shown;
+    if (exactOnly && !frameAvailableAt(time)) {
         awaitFrame();
-        return;
+        return Presented::Waiting;
     }
     VideoFrameCache& cache = mediaSource->videoCache;
     std::lock_guard<std::mutex> lock(cache.mutex);
-    const VideoFrame* frame = cache.frameAt(t);
+    const VideoFrame* frame = cache.frameAt(time);
     if (!frame) {
         if (videoStatus == VideoManager::EndOfStream)
             videoViewer->setPixmap(QPixmap());
-        return;
+        if (!exactOnly)
+            return Presented::Shown;
+        awaitFrame();
+        return Presented::Waiting;
+    }
+    // A seek by the reader may have emptied and begun refilling the cache
+    // since the look at its range: the frame found must be the one for the time.
+    if (exactOnly && frame->time > time + VideoFrameCache::LookupTolerance) {
+        awaitFrame();
+        return Presented::Waiting;
     }
     const int index = int((frame->time + 0.001) * mediaSource->frameRate);
     if (index == lastFrameShown && !refresh)
-        return;
+        return Presented::Shown;
     // The image shares the cached pixels, so it is turned into a pixmap
     // before the lock is let go (fromImage makes the one copy).
     QImage image(frame->pixels.get(), frame->width, frame->height, QImage::Format_RGB888);
@@ -463,6 +480,7 @@ void PlaybackManager::presentFrame(bool refresh, bool exactOnly)
     videoViewer->setPixmap(QPixmap::fromImage(image));
     videoViewer->update();
     lastFrameShown = index;
+    return Presented::Shown;
 }
 
 void PlaybackManager::clearVideoFrame()
@@ -481,19 +499,22 @@ void PlaybackManager::awaitFrame()
 
 void PlaybackManager::pollForFrame()
 {
+    // Playing, seeking or unloading: the timer, the end of the seek or the
+    // unload shows and announces what comes next.
     const bool waiting = mediaSource && currentState == Paused && currentStatus == Ready && hasVideo();
     if (!waiting) {
         framePoll.stop();
         return;
     }
+    const double t = mediaSource->playbackTime(false);
     if (av_gettime_relative() > framePollDeadline) {
         // The frame is not coming (a damaged stream): show the nearest one.
         framePoll.stop();
-        presentFrame(false, false);
-        emit playbackTimeChanged(mediaSource->playbackTime(false));
+        presentFrame(t, false, false);
+        emit playbackTimeChanged(t);
         return;
     }
-    if (!frameAvailableAt(mediaSource->playbackTime(false)))
+    if (!frameAvailableAt(t))
         return;
     framePoll.stop();
     updatePlaybackTime();
@@ -509,8 +530,7 @@ void PlaybackManager::play(double duration)
         return;
     framePoll.stop();
     // Restart the clock where it stands, so that time spent paused is not counted.
-    const double t = mediaSource->playbackTime(true);
-    mediaSource->setPlaybackTime(t);
+    setClock(mediaSource->playbackTime(true));
     updatePlaybackTime();
     if (!mediaSource || currentStatus != Ready)
         return;
@@ -552,7 +572,7 @@ void PlaybackManager::seek(double time, double audioScrubDuration, bool clearCac
         return;
     }
     if (!clearCache && frameCachedAt(time)) {
-        mediaSource->setPlaybackTime(time);
+        setClock(time);
         updatePlaybackTime();
         armAudioBurst();
         return;

@@ -163,7 +163,11 @@ private:
     void computeDuration();
     bool frameAvailableAt(double time) const;
     bool frameCachedAt(double time) const;
-    void presentFrame(bool refresh, bool exactOnly);
+    enum class Presented { Shown, Waiting };
+    Presented presentFrame(double time, bool refresh, bool exactOnly);
+    // Every change of the clock made by the controller: a status listener that
+    // seeks from inside updatePlaybackTime() makes the outer call stale.
+    void setClock(double time);
     void awaitFrame();
     void pollForFrame();
     void onDecoderReleased();
@@ -196,6 +200,7 @@ private:
     // been decoded and shown.
     QTimer framePoll;
     int64_t framePollDeadline = 0;
+    uint64_t clockChanges = 0;
     QPointer<SoftwareViewer> videoViewer;
     int64_t cacheBytes = 0;
     float trailingPct = 0.7f;
