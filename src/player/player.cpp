@@ -246,13 +246,19 @@ void Player::createActions()
 QMenu* Player::makeMenu(const QString& title, const QList<QAction*>& entries, QWidget* parent)
 {
     auto* menu = new QMenu(title, parent);
+    addMenuEntries(menu, entries);
+    return menu;
+}
+
+void Player::addMenuEntries(QMenu* menu, const QList<QAction*>& entries)
+{
+    // A null entry is a separator.
     for (QAction* entry : entries) {
         if (entry)
             menu->addAction(entry);
         else
             menu->addSeparator();
     }
-    return menu;
 }
 
 void Player::createMenus()
@@ -266,10 +272,7 @@ void Player::createMenus()
                                this);
     recentMediaMenu = fileMenu->addMenu(tr("Recent Media"));
     recentBookmarksMenu = fileMenu->addMenu(tr("Recent Bookmarks"));
-    fileMenu->addSeparator();
-    fileMenu->addAction(clearAction);
-    fileMenu->addSeparator();
-    fileMenu->addAction(exitAction);
+    addMenuEntries(fileMenu, {nullptr, clearAction, nullptr, exitAction});
 
     QMenu* editMenu =
         makeMenu(tr("Edit"),
@@ -282,15 +285,10 @@ void Player::createMenus()
                                    {speedNormalAction, speedHalfAction, speedQuarterAction, nullptr,
                                     speedIncreaseAction, speedDecreaseAction, nullptr, speedCustomAction},
                                    playbackMenu));
-    for (QAction* entry :
-         QList<QAction*>{nullptr, playPauseAction, stepForwardAction, stepBackwardAction, nullptr,
-                         seekStartAction, seekEndAction, seekRangeStartAction, seekRangeEndAction, nullptr,
-                         loopAction, loopOnStepAction, loopOnScrubAction, nullptr, autoplayAction}) {
-        if (entry)
-            playbackMenu->addAction(entry);
-        else
-            playbackMenu->addSeparator();
-    }
+    addMenuEntries(playbackMenu,
+                   {nullptr, playPauseAction, stepForwardAction, stepBackwardAction, nullptr, seekStartAction,
+                    seekEndAction, seekRangeStartAction, seekRangeEndAction, nullptr, loopAction,
+                    loopOnStepAction, loopOnScrubAction, nullptr, autoplayAction});
 
     QMenu* audioMenu =
         makeMenu(tr("Audio"),
@@ -308,13 +306,8 @@ void Player::createMenus()
                  {clearCurrentFrameAction, clearFramesInRangeAction, clearAllFramesAction, nullptr,
                   clearCurrentRangeAction, clearAllRangesAction, nullptr, clearAllBookmarksAction},
                  bookmarksMenu));
-    for (QAction* entry : QList<QAction*>{nullptr, previousFrameBookmarkAction, nextFrameBookmarkAction,
-                                          previousRangeBookmarkAction, nextRangeBookmarkAction, nullptr}) {
-        if (entry)
-            bookmarksMenu->addAction(entry);
-        else
-            bookmarksMenu->addSeparator();
-    }
+    addMenuEntries(bookmarksMenu, {nullptr, previousFrameBookmarkAction, nextFrameBookmarkAction,
+                                   previousRangeBookmarkAction, nextRangeBookmarkAction, nullptr});
     rangeBookmarkMenu = bookmarksMenu->addMenu(tr("Set Range"));
 
     QMenu* toolsMenu =

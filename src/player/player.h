@@ -169,6 +169,7 @@ private:
     void startRemoteControl();
     QAction* makeAction(const QString& text, const QString& statusTip, const QKeySequence& shortcut);
     QMenu* makeMenu(const QString& title, const QList<QAction*>& entries, QWidget* parent);
+    static void addMenuEntries(QMenu* menu, const QList<QAction*>& entries);
     void placeTimeline(QWidget* timeline, bool top, bool outermost);
 
     // Shared helpers.
