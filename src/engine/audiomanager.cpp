@@ -1,5 +1,7 @@
 #include "audiomanager.h"
 
+#include "soundlibrarylog.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -79,6 +81,7 @@ bool AudioManager::startEngine()
 {
     if (engineStarted)
         return true;
+    SoundLibraryLog::silence();
     const PaError result = Pa_Initialize();
     if (result != paNoError) {
         reportPortAudioError(InitFailed, result);

@@ -1,0 +1,3 @@
+#include "soundlibrarylog.h"
+
+void SoundLibraryLog::silence() {}
