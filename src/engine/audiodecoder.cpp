@@ -140,7 +140,11 @@ void AudioDecoder::convertAndStore()
     } else {
         convertByHand(*buffer);
     }
-    const double keepAfter = source->videoCache.rangeStart() - source->videoDelay;
+    // Sound is kept from a second before the cached pictures on; without
+    // pictures, from a second before the clock.
+    const double keepAfter = source->videoStreamIndex >= 0
+                                 ? source->videoCache.rangeStart() - source->videoDelay
+                                 : source->playbackTime(false);
     source->audioCache.insert(std::move(buffer), source->audioSampleRate, keepAfter);
 }
 

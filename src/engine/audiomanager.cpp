@@ -3,6 +3,8 @@
 #include "soundlibrarylog.h"
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <cstring>
 
 namespace {
@@ -10,6 +12,8 @@ namespace {
 // The decode loop sleeps on the packet queue until a packet arrives or the
 // media is unloaded; this only bounds a lost wake-up.
 constexpr int IdleWaitMs = 50;
+// How much sound an audio-only media decodes ahead of the clock.
+constexpr double AudioOnlyLeadSeconds = 5.0;
 
 } // namespace
 
@@ -158,8 +162,22 @@ void AudioManager::startDecoding()
         return;
     if (currentStatus != Loaded && currentStatus != Stopped && currentStatus != Started)
         return;
-    while (!source->aborting)
+    while (!source->aborting) {
+        if (farEnoughAhead()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            continue;
+        }
         decoder->decodeNext(IdleWaitMs);
+    }
+}
+
+bool AudioManager::farEnoughAhead() const
+{
+    // With pictures, the reader is held back by the full video queue and so
+    // bounds the sound decoded ahead. Without them nothing would: a long
+    // recording would be decoded into memory whole.
+    return source->videoStreamIndex < 0 &&
+           source->audioCache.endTime() > source->playbackTime(false) + AudioOnlyLeadSeconds;
 }
 
 void AudioManager::release()

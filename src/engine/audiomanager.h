@@ -76,6 +76,7 @@ private:
                               void* userData);
     static void renderScrubBurst(MediaSource* source, int16_t* output, unsigned long frames, int channels);
     bool startEngine();
+    bool farEnoughAhead() const;
     bool openStream();
     void closeStream();
     void release();

@@ -10,6 +10,8 @@ extern "C" {
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QtTest>
 
 using PM = PlaybackManager;
@@ -75,6 +77,33 @@ private Q_SLOTS:
                                 PlaybackHarness::TimeoutMs));
         QVERIFY(h.waitForStatus(PM::Ready));
         QCOMPARE(h.manager.state(), PM::Paused);
+        QVERIFY(h.unload());
+    }
+
+    void aLongRecordingIsNotDecodedIntoMemoryWhole()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("long_audio.mp4"));
+        QProcess ffmpeg;
+        ffmpeg.start(QStringLiteral("ffmpeg"), {"-hide_banner", "-loglevel", "error", "-nostdin", "-f", "lavfi", "-i",
+                                                "sine=frequency=440:sample_rate=44100:duration=40", "-ac", "2",
+                                                "-c:a", "aac", path});
+        QVERIFY(ffmpeg.waitForFinished(60000));
+        QCOMPARE(ffmpeg.exitCode(), 0);
+        PlaybackHarness h;
+        QVERIFY(h.load(path));
+        // Sound is decoded a few seconds ahead of the clock, not to the end.
+        const int samplesPerSecond = 44100 * 2;
+        QTest::qWait(1500);
+        QVERIFY(h.manager.audioCacheSamples() > 0);
+        QVERIFY2(h.manager.audioCacheSamples() < 8 * samplesPerSecond,
+                 qPrintable(QString::number(h.manager.audioCacheSamples() / double(samplesPerSecond))));
+        // Far into the recording it is there, and still bounded.
+        h.manager.seek(30.0, 0.0, false);
+        QVERIFY(h.waitForStatus(PM::Ready));
+        QTest::qWait(1500);
+        QVERIFY(h.manager.audioCacheSamples() > samplesPerSecond);
+        QVERIFY(h.manager.audioCacheSamples() < 8 * samplesPerSecond);
         QVERIFY(h.unload());
     }
 
