@@ -77,6 +77,11 @@ Player::Player(const QString& filename, int rangeStart, int rangeEnd, QWidget* p
 
 Player::~Player()
 {
+    // The controller's unload on destruction still reports state and status;
+    // they must not reach this window once its members are gone.
+    disconnect(playbackManager, nullptr, this, nullptr);
+    delete playbackManager;
+    playbackManager = nullptr;
     delete helpMenu;
     delete consoleWindow;
 }
