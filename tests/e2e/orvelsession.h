@@ -8,6 +8,13 @@
 #include <QTemporaryDir>
 #include <memory>
 
+// Waits on playback, which runs several times slower in a sanitizer build.
+#ifdef ORVEL_SANITIZED
+constexpr int playbackPatience = 4;
+#else
+constexpr int playbackPatience = 1;
+#endif
+
 // A display of its own for the tests of the real program: an Xvfb server on a
 // free display number, optionally with a window manager (needed for stacking
 // and activation), torn down with the object.

@@ -221,9 +221,10 @@ private slots:
         QVERIFY(shows(30));
         orvel->key(QStringLiteral("space"));
         // It passes the range end, starts over at the start and keeps going.
-        QVERIFY(QTest::qWaitFor([&] { return titleFrame() >= 38; }, 10000));
-        QVERIFY(QTest::qWaitFor([&] { return titleFrame() >= 10 && titleFrame() <= 14; }, 10000));
-        QVERIFY(QTest::qWaitFor([&] { return titleFrame() >= 25; }, 10000));
+        QVERIFY(QTest::qWaitFor([&] { return titleFrame() >= 38; }, 10000 * playbackPatience));
+        QVERIFY(QTest::qWaitFor([&] { return titleFrame() >= 10 && titleFrame() <= 14; },
+                                10000 * playbackPatience));
+        QVERIFY(QTest::qWaitFor([&] { return titleFrame() >= 25; }, 10000 * playbackPatience));
         int highest = 0;
         QElapsedTimer watch;
         watch.start();
@@ -245,11 +246,12 @@ private slots:
         QVERIFY(orvel->sendCommand(QStringLiteral("frame 50")));
         QVERIFY(shows(50));
         orvel->key(QStringLiteral("space"));
-        QVERIFY(QTest::qWaitFor([&] { return titleFrame() > 55; }, 10000));
+        QVERIFY(QTest::qWaitFor([&] { return titleFrame() > 55; }, 10000 * playbackPatience));
         // Inside the range: it keeps playing from the clicked frame.
         orvel->click(timelineX(150, clip.frameCount), timelineY());
-        QVERIFY(QTest::qWaitFor([&] { return titleFrame() >= 148 && titleFrame() <= 153; }, 10000));
-        QVERIFY(QTest::qWaitFor([&] { return titleFrame() > 160; }, 10000));
+        QVERIFY(QTest::qWaitFor([&] { return titleFrame() >= 148 && titleFrame() <= 153; },
+                                10000 * playbackPatience));
+        QVERIFY(QTest::qWaitFor([&] { return titleFrame() > 160; }, 10000 * playbackPatience));
         // Outside the range: it stops on the clicked frame.
         const int outside = 20;
         orvel->click(timelineX(outside, clip.frameCount), timelineY());
