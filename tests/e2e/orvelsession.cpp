@@ -118,12 +118,18 @@ void OrvelSession::writeSettings(const QString& group, const QString& key, const
     settings.setValue(group + QLatin1Char('/') + key, value);
 }
 
+void OrvelSession::setEnvironment(const QString& name, const QString& value)
+{
+    extraEnvironment.insert(name, value);
+}
+
 bool OrvelSession::start(const QStringList& arguments)
 {
     process = std::make_unique<QProcess>();
     QProcessEnvironment env = x.environment();
     env.insert(QStringLiteral("HOME"), homeDir.path());
     env.insert(QStringLiteral("TMPDIR"), tmpDir.path());
+    env.insert(extraEnvironment);
     process->setProcessEnvironment(env);
     process->start(binary(), arguments);
     if (!process->waitForStarted(10000))
