@@ -77,6 +77,12 @@ Player::Player(const QString& filename, int rangeStart, int rangeEnd, QWidget* p
 
 Player::~Player()
 {
+    // The controller reports its last status while it shuts down: that must
+    // not reach this half-destroyed window, and it goes before the viewer it
+    // paints into.
+    playbackManager->disconnect(this);
+    delete playbackManager;
+    playbackManager = nullptr;
     delete helpMenu;
     delete consoleWindow;
 }
