@@ -345,6 +345,20 @@ QImage OrvelSession::clipboardImage() const
 
 int OrvelSession::snapshotIndex()
 {
+    // The clipboard may still hold an earlier snapshot, which a read right
+    // after the key press would return. A text put there first, and seen
+    // there (xclip takes the clipboard from a background process, after the
+    // command has returned), makes sure the picture read is this one.
+    static int marks = 0;
+    const QString mark = QStringLiteral("before snapshot %1").arg(++marks);
+    QProcess xclip;
+    xclip.setProcessEnvironment(x.environment());
+    xclip.start(QStringLiteral("xclip"), {"-selection", "clipboard", "-i"});
+    xclip.waitForStarted(5000);
+    xclip.write(mark.toUtf8());
+    xclip.closeWriteChannel();
+    xclip.waitForFinished(5000);
+    waitUntil([&] { return clipboardText() == mark; }, 5000);
     key(QStringLiteral("ctrl+c"));
     QImage image;
     waitUntil(
