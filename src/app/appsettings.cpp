@@ -254,6 +254,16 @@ QString ensureDirectory(const QString& path)
     return info.isDir() ? info.absoluteFilePath() : QString();
 }
 
+// Without HOME Qt answers the root folder, which is nobody's home. A home
+// folder that does not exist is not created either.
+QString usableHome()
+{
+    if (qEnvironmentVariableIsEmpty("HOME"))
+        return QString();
+    const QString home = QDir::homePath();
+    return QFileInfo(home).isDir() ? home : QString();
+}
+
 } // namespace
 
 AppSettings& appSettings()
@@ -264,14 +274,14 @@ AppSettings& appSettings()
 
 QString settingsDirectory()
 {
-    // Without HOME Qt answers the root folder, which is nobody's home. A home
-    // folder that does not exist is not created either.
-    if (qEnvironmentVariableIsEmpty("HOME"))
-        return QString();
-    const QString home = QDir::homePath();
-    if (!QFileInfo(home).isDir())
-        return QString();
-    return ensureDirectory(home + QStringLiteral("/.talmont"));
+    const QString home = usableHome();
+    return home.isEmpty() ? QString() : ensureDirectory(home + QStringLiteral("/.talmont"));
+}
+
+QString settingsFileLocation()
+{
+    const QString home = usableHome();
+    return home.isEmpty() ? QString() : home + QStringLiteral("/.talmont/orvel.ini");
 }
 
 QString settingsFilePath()

@@ -65,6 +65,10 @@ AppSettings& appSettings();
 QString settingsDirectory();
 // ~/.talmont/orvel.ini, or empty without a settings directory.
 QString settingsFilePath();
+// Where the settings file belongs, whether or not it can be written there:
+// ~/.talmont/orvel.ini when HOME names an existing folder, else empty. Creates
+// nothing.
+QString settingsFileLocation();
 // ~/.talmont/bookmarks, created when missing; empty when it cannot be made.
 QString bookmarksDirectory();
 

@@ -65,8 +65,8 @@ int main(int argc, char* argv[])
     const bool newPlayers = appSettings().openMediaInNewPlayers;
     if (newPlayers || !app.isRunning()) {
         if (!player->isRemoteControlListening())
-            fprintf(stderr, "WARNING: remote control is off: port %d is not available\n",
-                    appSettings().tcpPort);
+            player->reportWarning(
+                QStringLiteral("remote control is off: port %1 is not available").arg(appSettings().tcpPort));
         const int code = runPlayer(app, *player, !(newPlayers && app.isRunning()));
         player.reset();
         return code;

@@ -77,9 +77,10 @@ Player::Player(const QString& filename, int rangeStart, int rangeEnd, QWidget* p
 
 Player::~Player()
 {
-    // The controller's unload on destruction still reports state and status;
-    // they must not reach this window once its members are gone.
-    disconnect(playbackManager, nullptr, this, nullptr);
+    // The controller reports its last status while it shuts down: that must
+    // not reach this half-destroyed window, and it goes before the viewer it
+    // paints into.
+    playbackManager->disconnect(this);
     delete playbackManager;
     playbackManager = nullptr;
     delete helpMenu;

@@ -43,6 +43,8 @@ public:
     static QString windowTitleFor(const QString& mediaFilename, int frame);
     static QString formatTime(qint64 ms, bool withMillis);
     bool isRemoteControlListening() const;
+    // On the standard error stream and in the console, as "WARNING: ...".
+    void reportWarning(const QString& message);
 
 public slots:
     // File commands.
@@ -191,6 +193,8 @@ private:
     void buildRangeBookmarkMenu(QMenu* menu);
     void openByName(const QString& filename, int rangeStart, int rangeEnd);
     void reportError(const QString& message);
+    // Writes the settings file and says so when it cannot be written.
+    void saveSettings();
     QString bookmarksDialogDirectory() const;
     int scrubPixelsPerFrame(Qt::KeyboardModifiers modifiers) const;
     void resumePlaybackAfterScrub();

@@ -47,6 +47,21 @@ void Player::reportError(const QString& message)
         consoleWindow->error(message);
 }
 
+void Player::reportWarning(const QString& message)
+{
+    fprintf(stderr, "WARNING: %s\n", qPrintable(message));
+    if (consoleWindow)
+        consoleWindow->warning(message);
+}
+
+void Player::saveSettings()
+{
+    // Without a home folder there is nowhere to save to, and nothing to say.
+    const QString location = settingsFileLocation();
+    if (!saveAppSettings() && !location.isEmpty())
+        reportError(tr("Failed to save settings file: %1").arg(location));
+}
+
 void Player::open()
 {
     if (lastOpenDir.isEmpty()) {

@@ -21,6 +21,7 @@
 #include <QThread>
 #include <QTimer>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -118,7 +119,11 @@ void Player::setCurrentFrame(int frame, bool audioScrub, bool clearCache, bool s
 
 void Player::setCurrentFrameRelative(int frame)
 {
-    setCurrentFrame(frame + rangeStart() - 1);
+    // A remote client may send any int: the sum is kept within int, where
+    // setCurrentFrame bounds it to the clip.
+    const qint64 target = qint64(frame) + rangeStart() - 1;
+    setCurrentFrame(
+        int(qBound<qint64>(std::numeric_limits<int>::min(), target, std::numeric_limits<int>::max())));
 }
 
 void Player::setPlaybackTime(double playbackTime)
@@ -562,6 +567,6 @@ void Player::closeEvent(QCloseEvent* event)
         consoleWindow = nullptr;
     }
     s.windowGeometry = saveGeometry();
-    saveAppSettings();
+    saveSettings();
     event->accept();
 }

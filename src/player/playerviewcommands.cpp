@@ -299,7 +299,7 @@ void Player::preferences()
     s.continuePlayingAfterSeek = dialog.continuePlayingAfterSeek();
     s.endlessMouseScrub = dialog.endlessMouseScrub();
     s.tcpPort = dialog.tcpPort();
-    saveAppSettings();
+    saveSettings();
 }
 
 void Player::about()

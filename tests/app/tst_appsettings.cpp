@@ -591,6 +591,9 @@ private slots:
         QCOMPARE(settingsDirectory(), QString());
         QCOMPARE(settingsFilePath(), QString());
         QCOMPARE(bookmarksDirectory(), QString());
+        // Only a home that exists has a place for the file, written or not.
+        QCOMPARE(settingsFileLocation(),
+                 homeValue == "/proc" ? QStringLiteral("/proc/.talmont/orvel.ini") : QString());
         verifyNoFileEffect([] {
             loadAppSettings();
             appSettings().volume = 50;

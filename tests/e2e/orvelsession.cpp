@@ -118,12 +118,18 @@ void OrvelSession::writeSettings(const QString& group, const QString& key, const
     settings.setValue(group + QLatin1Char('/') + key, value);
 }
 
+void OrvelSession::setEnvironment(const QString& name, const QString& value)
+{
+    extraEnvironment.insert(name, value);
+}
+
 bool OrvelSession::start(const QStringList& arguments)
 {
     process = std::make_unique<QProcess>();
     QProcessEnvironment env = x.environment();
     env.insert(QStringLiteral("HOME"), homeDir.path());
     env.insert(QStringLiteral("TMPDIR"), tmpDir.path());
+    env.insert(extraEnvironment);
     process->setProcessEnvironment(env);
     process->start(binary(), arguments);
     if (!process->waitForStarted(10000))
@@ -339,6 +345,20 @@ QImage OrvelSession::clipboardImage() const
 
 int OrvelSession::snapshotIndex()
 {
+    // The clipboard may still hold an earlier snapshot, which a read right
+    // after the key press would return. A text put there first, and seen
+    // there (xclip takes the clipboard from a background process, after the
+    // command has returned), makes sure the picture read is this one.
+    static int marks = 0;
+    const QString mark = QStringLiteral("before snapshot %1").arg(++marks);
+    QProcess xclip;
+    xclip.setProcessEnvironment(x.environment());
+    xclip.start(QStringLiteral("xclip"), {"-selection", "clipboard", "-i"});
+    xclip.waitForStarted(5000);
+    xclip.write(mark.toUtf8());
+    xclip.closeWriteChannel();
+    xclip.waitForFinished(5000);
+    waitUntil([&] { return clipboardText() == mark; }, 5000);
     key(QStringLiteral("ctrl+c"));
     QImage image;
     waitUntil(

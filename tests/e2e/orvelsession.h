@@ -47,6 +47,8 @@ public:
 
     // Writes settings into the session's HOME before the program starts.
     void writeSettings(const QString& group, const QString& key, const QVariant& value);
+    // An environment variable for the program, set before it starts.
+    void setEnvironment(const QString& name, const QString& value);
     int port() const { return tcpPort; }
     QString home() const { return homeDir.path(); }
     QString tmp() const { return tmpDir.path(); }
@@ -109,6 +111,7 @@ private:
     QTemporaryDir tmpDir;
     int tcpPort = 0;
     std::unique_ptr<QProcess> process;
+    QProcessEnvironment extraEnvironment;
     QTcpSocket socket;
     QString window;
     QByteArray errors;

@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 #include <QtTest>
 #include <functional>
+#include <limits>
 #include <memory>
 
 namespace {
@@ -422,6 +423,21 @@ private slots:
         p.stepBackward();
         p.stepBackward();
         QVERIFY(waitForFrame(56));
+    }
+
+    void relativeStepsOfAnySizeStayOnTheClip()
+    {
+        const TestClip clip = TestClips::clip(QStringLiteral("video_only.mp4"));
+        Player& p = makePlayer(clip.path());
+        QVERIFY(waitForFrame(1));
+        p.setFrameRange(10, 120);
+        p.setCurrentFrameRelative(5);
+        QVERIFY(waitForFrame(14));
+        // Past the largest int from the range start: the last frame.
+        p.setCurrentFrameRelative(std::numeric_limits<int>::max());
+        QVERIFY(waitForFrame(120));
+        p.setCurrentFrameRelative(std::numeric_limits<int>::min());
+        QVERIFY(waitForFrame(1));
     }
 
     void longGopSeeksShowTheFrame_data()
