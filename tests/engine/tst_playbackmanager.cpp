@@ -419,6 +419,34 @@ private Q_SLOTS:
         QVERIFY(qAbs(h.manager.mediaDuration() - (125 / 25.0 - 0.0001)) < 1e-9);
     }
 
+    // The test machine has no sound card: a clip with sound only still loads,
+    // its clock runs and it plays to its end, in silence.
+    void soundOnlyClipWithoutSoundDevice()
+    {
+        const TestClip clip = TestClips::clip(QStringLiteral("audio_only.mp4"));
+        PlaybackHarness h;
+        QVERIFY(h.load(clip.path()));
+        QVERIFY(h.hasError(PM::ResourceError, QStringLiteral("No audio devices found")));
+        QVERIFY(!h.statuses().contains(PM::InvalidMedia));
+        QVERIFY(h.manager.hasAudio());
+        QVERIFY(!h.manager.hasVideo());
+        QVERIFY(h.manager.mediaDuration() > clip.duration - 0.1);
+
+        h.manager.play();
+        QCOMPARE(h.manager.state(), PM::Playing);
+        QVERIFY(QTest::qWaitFor([&] { return h.manager.playbackTime() > 0.2; }, PlaybackHarness::TimeoutMs));
+        h.manager.seek(h.manager.mediaDuration() - 0.3, 0.0, false);
+        QVERIFY(h.waitForStatus(PM::Ready));
+        h.events.clear();
+        h.manager.play();
+        QVERIFY(QTest::qWaitFor([&] { return h.statuses().contains(PM::EndOfMedia); },
+                                PlaybackHarness::TimeoutMs));
+        QVERIFY(h.waitForStatus(PM::Ready));
+        QCOMPARE(h.manager.state(), PM::Paused);
+        QVERIFY(h.manager.playbackTime() >= h.manager.mediaDuration() - 0.001);
+        QVERIFY(h.unload());
+    }
+
     void clipWithoutUsableStream()
     {
         PlaybackHarness h;
