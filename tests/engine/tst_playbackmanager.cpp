@@ -563,6 +563,34 @@ private Q_SLOTS:
         QVERIFY(h.viewer.pixmap().isNull());
     }
 
+    // Paused on the first frame of the long clip, nothing moves the cache's
+    // window: the decoder fills the cache and waits for a place, holding its
+    // next picture, and the reader fills the video packet queue and waits for
+    // room as well. Stopping, and destroying the controller, must free both.
+    void unloadWhileWorkersWaitForRoom()
+    {
+        const TestClip clip = TestClips::clip(QStringLiteral("h264_1080p25.mp4"));
+        const int frameBytes = VideoFrame::bytesPerLine(clip.width) * clip.height;
+        const int capacity = int(int64_t(double(VideoFrameCache::MinimumCacheBytes) * 0.99) / frameBytes);
+        QVERIFY(capacity + PacketQueue::Capacity < clip.frameCount);
+        auto h = std::make_unique<PlaybackHarness>();
+        const auto cacheFull = [&] { return h->manager.cachedFrameCount() == capacity; };
+
+        QVERIFY(h->load(clip.path()));
+        QVERIFY(QTest::qWaitFor(cacheFull, PlaybackHarness::TimeoutMs));
+        h->manager.stop();
+        QVERIFY(h->waitForStatus(PM::NoMedia));
+        QCOMPARE(h->manager.cachedFrameCount(), 0);
+
+        // The next load works as ever, and shows its frames.
+        QVERIFY(h->load(clip.path()));
+        h->manager.seek(frameTime(clip, 20), 0.0, false);
+        QVERIFY(h->waitForShownFrame(19));
+        QCOMPARE(h->shownPicture(), 19);
+        QVERIFY(QTest::qWaitFor(cacheFull, PlaybackHarness::TimeoutMs));
+        h.reset();
+    }
+
     void destructionInEveryState_data()
     {
         QTest::addColumn<int>("stage");
