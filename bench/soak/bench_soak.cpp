@@ -5,13 +5,15 @@
 // every 50 cycles; after the warm-up cycles they must stay flat.
 //
 // Usage: bench_soak [--cycles N] [--warmup N] [--every N] [--play-ms N] [--seed N]
-//                   [--null-sound] [--no-memory-check] [CLIP_DIR]
+//                   [--null-sound] [--no-memory-check] [--allocator-as-is] [CLIP_DIR]
 //   --every N prints the figures every N cycles (default 50).
 //   CLIP_DIR holds the test corpus (default: the build tree's test-clips,
 //   generated if missing). --null-sound gives the process an ALSA null
 //   device as its default output, so that the sound output runs too.
 //   --no-memory-check leaves memory out of the verdict (a run too short for
 //   the allocator to settle still checks descriptors, threads and frames).
+//   --allocator-as-is keeps glibc's per-thread arenas and thread stack cache
+//   (see restartWithSteadyAllocator), for a look at the raw figures.
 //
 // Exits 0 with "verdict: pass" when every cycle loaded its clip and showed
 // the frame it sought, the descriptors and threads did not grow after the
@@ -96,6 +98,8 @@ bool parseOptions(const QStringList& arguments, Options& options)
             options.nullSound = true;
         else if (a == QLatin1String("--no-memory-check"))
             options.memoryCheck = false;
+        else if (a == QLatin1String("--allocator-as-is"))
+            continue;
         else if (!a.startsWith(QLatin1String("--")))
             options.corpus = a;
         else
@@ -322,18 +326,26 @@ std::unique_ptr<QTemporaryDir> useNullSoundDevice()
     return home;
 }
 
-// glibc keeps the stacks of ended threads for reuse (up to 40 MB), and the
-// pages they touched stay resident. The decoders' own worker threads come and
-// go with every clip, so that cache alone moves the resident size by tens of
-// megabytes from one sample to the next: the program runs itself again
-// without it. Should that fail, it goes on with the cache.
-void restartWithoutStackCache(char** argv)
+// The resident size says what the program holds only once the allocator's
+// own reserves are out of the picture: glibc keeps the stacks of ended threads
+// for reuse (up to 40 MB, with the pages they touched resident), and keeps
+// freed memory in one arena per thread that allocated, which malloc_trim()
+// does not fully hand back. The decoders' own threads come and go with every
+// clip, so between them these move the resident size by tens of megabytes
+// from one sample to the next, leak or no leak. Unless asked not to, the
+// program runs itself again with one arena and no stack cache (should that
+// fail, it goes on as it is).
+void restartWithSteadyAllocator(int argc, char** argv)
 {
-    constexpr const char* Tunable = "glibc.pthread.stack_cache_size";
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--allocator-as-is") == 0)
+            return;
+    }
+    constexpr const char* Steady = "glibc.malloc.arena_max=1:glibc.pthread.stack_cache_size=0";
     const char* tunables = std::getenv("GLIBC_TUNABLES");
-    if (tunables && std::strstr(tunables, Tunable))
+    if (tunables && std::strstr(tunables, Steady))
         return;
-    std::string value = std::string(Tunable) + "=0";
+    std::string value = Steady;
     if (tunables && *tunables)
         value = std::string(tunables) + ":" + value;
     setenv("GLIBC_TUNABLES", value.c_str(), 1);
@@ -344,7 +356,7 @@ void restartWithoutStackCache(char** argv)
 
 int main(int argc, char** argv)
 {
-    restartWithoutStackCache(argv);
+    restartWithSteadyAllocator(argc, argv);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
