@@ -207,6 +207,7 @@ void PlaybackManager::loadFile(const QString& filename)
     mediaInfoKnown = false;
     decodersHaveMedia = false;
     audioStartFailed = false;
+    audioOutputMissing = false;
     decodersReleasing = 0;
     readerReleasing = false;
     duration = 0.0;
@@ -264,9 +265,20 @@ bool PlaybackManager::audioSettled() const
     return audioStatus == AudioManager::NoAudio || (audioStartFailed && audioStatus == AudioManager::Loaded);
 }
 
+// The media has sound, but there is no output to play it on (no sound card,
+// or the device refused the stream): the clock runs without it, so that a
+// clip without pictures still plays, silently, to its end.
+bool PlaybackManager::audioSilent() const
+{
+    if (!hasAudio())
+        return false;
+    return (audioOutputMissing && audioStatus == AudioManager::NoAudio) ||
+           (audioStartFailed && audioStatus == AudioManager::Loaded);
+}
+
 bool PlaybackManager::decodersReady(bool acceptEndOfStream) const
 {
-    const bool audioPlays = audioStatus == AudioManager::Started;
+    const bool audioPlays = audioStatus == AudioManager::Started || audioSilent();
     const bool audioNone = audioSettled();
     const bool videoNone = videoStatus == VideoManager::NoVideo;
     const bool videoReady =
@@ -664,6 +676,7 @@ void PlaybackManager::finishUnload()
     mediaInfoKnown = false;
     decodersHaveMedia = false;
     audioStartFailed = false;
+    audioOutputMissing = false;
     readerReleasing = false;
     decodersReleasing = 0;
     duration = 0.0;
@@ -714,12 +727,15 @@ void PlaybackManager::onAudioError(AudioManager::Error audioError)
     switch (audioError) {
     case AudioManager::InitFailed:
         raiseError(ResourceError, text("Failed to initial audio engine: %1"));
+        audioOutputMissing = true;
         break;
     case AudioManager::NoDevice:
         raiseError(ResourceError, QStringLiteral("No audio devices found"));
+        audioOutputMissing = true;
         break;
     case AudioManager::OpenStreamFailed:
         raiseError(ResourceError, text("Failed to open audio stream: %1"));
+        audioOutputMissing = true;
         break;
     case AudioManager::StartStreamFailed:
         raiseError(ResourceError, text("Failed to start audio stream: %1"));

@@ -157,13 +157,18 @@ private:
     void finishSeek();
     bool decodersReady(bool acceptEndOfStream) const;
     bool audioSettled() const;
+    bool audioSilent() const;
     void refreshAtClock();
     void armAudioBurst();
     void requestReaderSeek(double time);
     void computeDuration();
     bool frameAvailableAt(double time) const;
     bool frameCachedAt(double time) const;
-    enum class Presented { Shown, Waiting };
+    enum class Presented
+    {
+        Shown,
+        Waiting
+    };
     Presented presentFrame(double time, bool refresh, bool exactOnly);
     // Every change of the clock made by the controller: a status listener that
     // seeks from inside updatePlaybackTime() makes the outer call stale.
@@ -214,11 +219,12 @@ private:
     int rotationDegrees = 0;
 
     // Where the current media stands with the workers.
-    bool mediaInfoKnown = false;    // the reader opened the file; stream fields readable
-    bool decodersHaveMedia = false; // mediaSourceLoaded was emitted
-    bool audioStartFailed = false;  // the output stream could not be started
-    int decodersReleasing = 0;      // decoders yet to confirm that they let go
-    bool readerReleasing = false;   // the reader is yet to confirm that it let go
+    bool mediaInfoKnown = false;     // the reader opened the file; stream fields readable
+    bool decodersHaveMedia = false;  // mediaSourceLoaded was emitted
+    bool audioStartFailed = false;   // the output stream could not be started
+    bool audioOutputMissing = false; // no sound output could be opened at all
+    int decodersReleasing = 0;       // decoders yet to confirm that they let go
+    bool readerReleasing = false;    // the reader is yet to confirm that it let go
     double duration = 0.0;
     bool clampingToEnd = false;
 };

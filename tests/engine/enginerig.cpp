@@ -25,6 +25,14 @@ EngineRig::EngineRig()
     connect(&audio, &AudioManager::statusChanged, this,
             [this](AudioManager::Status s) { audioStatuses << s; });
     connect(&audio, &AudioManager::error, this, [this](AudioManager::Error e) { audioErrors << e; });
+    for (QThread* thread : {&readerThread, &videoThread, &audioThread}) {
+        // The worker's last act: orders all it did before the managers are
+        // destroyed on the test's thread (QThread::wait() orders it too, but
+        // through locks a race detector cannot see).
+        connect(
+            thread, &QThread::finished, thread,
+            [this] { threadsFinished.fetch_add(1, std::memory_order_release); }, Qt::DirectConnection);
+    }
     reader.moveToThread(&readerThread);
     video.moveToThread(&videoThread);
     audio.moveToThread(&audioThread);
@@ -40,6 +48,7 @@ EngineRig::~EngineRig()
         thread->quit();
         thread->wait();
     }
+    threadsFinished.load(std::memory_order_acquire);
 }
 
 MediaManager::Status EngineRig::readerStatus() const
@@ -81,11 +90,12 @@ bool EngineRig::open(const QString& path, bool decode, qint64 cacheSize, float t
                    readerStatuses.contains(MediaManager::LoadFailed);
         }))
         return false;
+    // The reader published the stream fields before it reported Loaded.
+    src->synchronise();
     if (!readerStatuses.contains(MediaManager::Loaded))
         return false;
     if (!decode)
         return true;
-    src->synchronise();
     if (src->videoWidth > 0)
         src->videoCache.configure(cacheSize, src->videoWidth * src->videoHeight * 3, trailingPct);
     QMetaObject::invokeMethod(&video, "changeMediaSource", Qt::QueuedConnection, Q_ARG(MediaSource*, src));

@@ -8,6 +8,7 @@
 #include <QList>
 #include <QObject>
 #include <QThread>
+#include <atomic>
 #include <memory>
 
 // Runs the reader and the two decoders on threads of their own, the way the
@@ -61,6 +62,7 @@ private:
     QThread videoThread;
     QThread audioThread;
     std::unique_ptr<MediaSource> media;
+    std::atomic<int> threadsFinished{0};
     int seekedCount = 0;
     int seekFailedCount = 0;
 };

@@ -419,6 +419,34 @@ private Q_SLOTS:
         QVERIFY(qAbs(h.manager.mediaDuration() - (125 / 25.0 - 0.0001)) < 1e-9);
     }
 
+    // The test machine has no sound card: a clip with sound only still loads,
+    // its clock runs and it plays to its end, in silence.
+    void soundOnlyClipWithoutSoundDevice()
+    {
+        const TestClip clip = TestClips::clip(QStringLiteral("audio_only.mp4"));
+        PlaybackHarness h;
+        QVERIFY(h.load(clip.path()));
+        QVERIFY(h.hasError(PM::ResourceError, QStringLiteral("No audio devices found")));
+        QVERIFY(!h.statuses().contains(PM::InvalidMedia));
+        QVERIFY(h.manager.hasAudio());
+        QVERIFY(!h.manager.hasVideo());
+        QVERIFY(h.manager.mediaDuration() > clip.duration - 0.1);
+
+        h.manager.play();
+        QCOMPARE(h.manager.state(), PM::Playing);
+        QVERIFY(QTest::qWaitFor([&] { return h.manager.playbackTime() > 0.2; }, PlaybackHarness::TimeoutMs));
+        h.manager.seek(h.manager.mediaDuration() - 0.3, 0.0, false);
+        QVERIFY(h.waitForStatus(PM::Ready));
+        h.events.clear();
+        h.manager.play();
+        QVERIFY(QTest::qWaitFor([&] { return h.statuses().contains(PM::EndOfMedia); },
+                                PlaybackHarness::TimeoutMs));
+        QVERIFY(h.waitForStatus(PM::Ready));
+        QCOMPARE(h.manager.state(), PM::Paused);
+        QVERIFY(h.manager.playbackTime() >= h.manager.mediaDuration() - 0.001);
+        QVERIFY(h.unload());
+    }
+
     void clipWithoutUsableStream()
     {
         PlaybackHarness h;
@@ -533,6 +561,34 @@ private Q_SLOTS:
         QVERIFY(h.waitForStatus(PM::NoMedia));
         QCOMPARE(h.statuses().count(PM::NoMedia), 4);
         QVERIFY(h.viewer.pixmap().isNull());
+    }
+
+    // Paused on the first frame of the long clip, nothing moves the cache's
+    // window: the decoder fills the cache and waits for a place, holding its
+    // next picture, and the reader fills the video packet queue and waits for
+    // room as well. Stopping, and destroying the controller, must free both.
+    void unloadWhileWorkersWaitForRoom()
+    {
+        const TestClip clip = TestClips::clip(QStringLiteral("h264_1080p25.mp4"));
+        const int frameBytes = VideoFrame::bytesPerLine(clip.width) * clip.height;
+        const int capacity = int(int64_t(double(VideoFrameCache::MinimumCacheBytes) * 0.99) / frameBytes);
+        QVERIFY(capacity + PacketQueue::Capacity < clip.frameCount);
+        auto h = std::make_unique<PlaybackHarness>();
+        const auto cacheFull = [&] { return h->manager.cachedFrameCount() == capacity; };
+
+        QVERIFY(h->load(clip.path()));
+        QVERIFY(QTest::qWaitFor(cacheFull, PlaybackHarness::TimeoutMs));
+        h->manager.stop();
+        QVERIFY(h->waitForStatus(PM::NoMedia));
+        QCOMPARE(h->manager.cachedFrameCount(), 0);
+
+        // The next load works as ever, and shows its frames.
+        QVERIFY(h->load(clip.path()));
+        h->manager.seek(frameTime(clip, 20), 0.0, false);
+        QVERIFY(h->waitForShownFrame(19));
+        QCOMPARE(h->shownPicture(), 19);
+        QVERIFY(QTest::qWaitFor(cacheFull, PlaybackHarness::TimeoutMs));
+        h.reset();
     }
 
     void destructionInEveryState_data()

@@ -13,6 +13,15 @@ using PM = PlaybackManager;
 
 namespace {
 
+// The thread sanitizer slows every thread several fold: decoding 25 pictures
+// a second of a clip then needs more than the two cores, and pictures the
+// decoder delivers too late are skipped, as they are on a slow machine.
+#if defined(__SANITIZE_THREAD__)
+constexpr bool RealTimeSpeed = false;
+#else
+constexpr bool RealTimeSpeed = true;
+#endif
+
 double seekTime(const TestClip& clip, int frameNumber)
 {
     return (frameNumber - 1) * (double(clip.frameRateDen) / clip.frameRateNum) + 0.0001;
@@ -101,6 +110,14 @@ private Q_SLOTS:
         h.manager.pause();
 
         const int last = int(h.manager.playbackTime() * 25.0);
+        if (!RealTimeSpeed) {
+            // Still in order and each picture once.
+            for (int i = 1; i < shown.size(); ++i)
+                QVERIFY2(shown[i] > shown[i - 1],
+                         qPrintable(QStringLiteral("%1 after %2").arg(shown[i]).arg(shown[i - 1])));
+            QVERIFY(shown.size() > 1);
+            return;
+        }
         QVERIFY2(shown.size() >= 75, qPrintable(QString::number(shown.size())));
         QStringList problems;
         for (int i = 0; i < shown.size(); ++i) {
