@@ -175,7 +175,7 @@ struct Context
     {
         // The damage makes the demuxers and decoders complain at length; what
         // counts here is what the player does about it.
-        if (qEnvironmentVariableIsEmpty("ORVEL_FUZZ_VERBOSE"))
+        if (!verbose)
             av_log_set_level(AV_LOG_QUIET);
         if (TestClips::directory().isEmpty())
             fail("ORVEL_TEST_CLIPS must name the clip corpus of scripts/make-test-clips.sh");
@@ -193,6 +193,7 @@ struct Context
             fail("cannot make a temporary folder");
     }
 
+    const bool verbose = !qEnvironmentVariableIsEmpty("ORVEL_FUZZ_VERBOSE");
     std::unique_ptr<QApplication> application;
     std::vector<QByteArray> clips;
     QTemporaryDir folder;
@@ -290,6 +291,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     watchdog.disarm();
     if (accepted) {
         runUntil(watchdog, "loading", SettleMs, [&] { return settled(manager->status()); });
+        if (c.verbose)
+            std::fprintf(stderr, "damaged clips: %s, %d of %d bytes: status %d after loading\n",
+                         cuts[d.clip].name, d.bytes.size(), int(c.clips[size_t(d.clip)].size()),
+                         int(manager->status()));
         if (manager->status() == PlaybackManager::Ready) {
             watchdog.arm("play");
             manager->play();
