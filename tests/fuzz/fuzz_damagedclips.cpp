@@ -26,6 +26,7 @@ extern "C" {
 }
 
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -126,12 +127,15 @@ const Cut cuts[] = {
 };
 constexpr int cutCount = int(sizeof(cuts) / sizeof(cuts[0]));
 
-// The cut of one clip, made once next to the corpus and kept.
+// The cut of one clip, made once next to the corpus and kept until the
+// corpus is generated anew.
 QByteArray makeCut(const Cut& cut)
 {
     const QString folder = TestClips::directory() + QStringLiteral("/fuzz-cuts");
     const QString target = folder + QLatin1Char('/') + QLatin1String(cut.name);
-    if (!QFileInfo::exists(target)) {
+    const QFileInfo made(target);
+    if (!made.exists() ||
+        made.lastModified() < QFileInfo(TestClips::path(QLatin1String(cut.source))).lastModified()) {
         QDir().mkpath(folder);
         const QString partial = folder + QStringLiteral("/partial-") + QLatin1String(cut.name);
         QStringList arguments = {QStringLiteral("-hide_banner"),
@@ -157,7 +161,8 @@ QByteArray makeCut(const Cut& cut)
         ffmpeg.setProcessChannelMode(QProcess::ForwardedChannels);
         ffmpeg.start(QStringLiteral("ffmpeg"), arguments);
         if (!ffmpeg.waitForFinished(60000) || ffmpeg.exitStatus() != QProcess::NormalExit ||
-            ffmpeg.exitCode() != 0 || !QFile::rename(partial, target)) {
+            ffmpeg.exitCode() != 0 || (made.exists() && !QFile::remove(target)) ||
+            !QFile::rename(partial, target)) {
             std::fprintf(stderr, "damaged clips: cannot cut %s from the clip corpus in '%s'\n", cut.source,
                          qPrintable(TestClips::directory()));
             std::abort();
