@@ -9,7 +9,8 @@
 # kept in build-fuzz/fuzz/corpus/<target>/, crash, leak and timeout inputs in
 # build-fuzz/fuzz/artifacts/<target>/, the logs in build-fuzz/fuzz/logs/.
 # Exits non-zero when any target finds anything. ORVEL_FUZZ_BUILD_DIR picks
-# another build folder.
+# another build folder. Targets that open clips get the generated clip corpus
+# (scripts/make-test-clips.sh) in the build folder's test-clips/.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
@@ -25,13 +26,15 @@ CC=clang CXX=clang++ cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInf
 
 manifest=$dir/fuzz/targets.txt
 declare -a names programs seeds regressions dictionaries
-while IFS=$'\t' read -r name program seed regression dictionary; do
+needs_clips=0
+while IFS=$'\t' read -r name program seed regression clips dictionary; do
   [ -n "$name" ] || continue
   if [ $# -gt 0 ] && ! printf '%s\n' "$@" | grep -qx -e "$name" -e "${name#fuzz_}"; then
     continue
   fi
   names+=("$name"); programs+=("$program"); seeds+=("$seed")
   regressions+=("$regression"); dictionaries+=("$dictionary")
+  if [ "$clips" = clips ]; then needs_clips=1; fi
 done <"$manifest"
 if [ ${#names[@]} -eq 0 ]; then
   echo "fuzz.sh: no fuzz target matches: $*" >&2
@@ -39,6 +42,10 @@ if [ ${#names[@]} -eq 0 ]; then
 fi
 
 cmake --build "$dir" -j2 --target "${names[@]}"
+if [ $needs_clips -eq 1 ]; then
+  "$root/scripts/make-test-clips.sh" "$dir/test-clips"
+  export ORVEL_TEST_CLIPS=$dir/test-clips
+fi
 
 # A smaller quarantine than the default keeps long runs far from the memory limit.
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0:quarantine_size_mb=64}

@@ -16,8 +16,13 @@ namespace IniFile {
 namespace {
 
 // Watches a stream of unescaped characters for the start of a serialised
-// value. "@@Variant(" is how QSettings writes a string that begins with "@",
-// so an "@" right before the marker makes it harmless.
+// value. QSettings deserialises a value, or an element of a list, only when
+// it begins with the marker; it begins after "=" or "," and the blanks it
+// skips. A marker right after any other visible character is text inside a
+// value, such as a file named "take@DateTime(2).mp4" or the string QSettings
+// writes as "@String(@Variant(...))", and is harmless; so is "@@Variant(",
+// which is how QSettings writes a string that begins with "@". Blanks,
+// control characters and anything beyond ASCII count as possible starts.
 class MarkerWatch
 {
 public:
@@ -39,7 +44,12 @@ private:
             if (recent[(count - length + i) & mask] != uchar(marker[i]))
                 return false;
         }
-        return count == length || recent[(count - length - 1) & mask] != '@';
+        return count == length || mayPrecedeValue(recent[(count - length - 1) & mask]);
+    }
+
+    static bool mayPrecedeValue(ushort c)
+    {
+        return c == '=' || c == ',' || c == ']' || c <= ' ' || c >= 0x7f;
     }
 
     static constexpr qint64 mask = 15;

@@ -12,11 +12,12 @@ constexpr int longRecordFlag = 0x80;
 constexpr int maxShortLength = 127;
 constexpr int maxLongLength = 0x7fff;
 
-// Decodes strict UTF-8; false for bytes that are not (a damaged block).
+// Decodes strict UTF-8; false for bytes that are not (a damaged block). A
+// leading byte order mark is part of the argument, not a header to drop.
 bool decodeUtf8(const char* data, int length, QString* text)
 {
     QTextCodec* codec = QTextCodec::codecForName("UTF-8");
-    QTextCodec::ConverterState state(QTextCodec::ConvertInvalidToNull);
+    QTextCodec::ConverterState state(QTextCodec::ConvertInvalidToNull | QTextCodec::IgnoreHeader);
     *text = codec->toUnicode(data, length, &state);
     return state.invalidChars == 0 && state.remainingChars == 0;
 }

@@ -217,6 +217,10 @@ private slots:
         QTest::newRow("invalid") << QByteArray("@Invalid()") << false << true;
         QTest::newRow("rectangle") << QByteArray("@Rect(1 2 3 4)") << false << true;
         QTest::newRow("words") << QByteArray("\"Variant(1), DateTime(2)\"") << false << true;
+        // Only the start of a value or list element is deserialised.
+        QTest::newRow("marker inside a path") << QByteArray("/clips/take@DateTime(2).mp4") << false << true;
+        QTest::newRow("marker inside a string value") << QByteArray("@String(@Variant(1))") << false << true;
+        QTest::newRow("after a tab") << QByteArray("\t@Variant") + serialisedInt << true << false;
         // Refused although QSettings reads it as a string: the check does not
         // follow quotes, and no file of the program holds such a text.
         QTest::newRow("marker inside a quoted element") << QByteArray("\"a,@Variant(1)\"") << false << false;
@@ -243,6 +247,19 @@ private slots:
         QVERIFY(writeMain(path, QStringLiteral("v"), QStringLiteral("@Variant(1)")));
         QCOMPARE(QSettings(path, QSettings::IniFormat).value(QStringLiteral("main/v")).toString(),
                  QStringLiteral("@Variant(1)"));
+    }
+
+    void writesTextThatOnlyContainsAMarker()
+    {
+        // QSettings writes a string holding a NUL character as "@String(...)".
+        const QString withNul = QStringLiteral("@DateTime(") + QChar(0) + QStringLiteral("o");
+        const QString path2 = QStringLiteral("/clips/take@Variant(2).mp4");
+        QVERIFY(writeMain(path, QStringLiteral("a"), withNul));
+        QVERIFY(writeMain(path, QStringLiteral("b"), path2));
+        QVERIFY(IniFile::isSafeToRead(path));
+        const QSettings file(path, QSettings::IniFormat);
+        QCOMPARE(file.value(QStringLiteral("main/a")).toString(), withNul);
+        QCOMPARE(file.value(QStringLiteral("main/b")).toString(), path2);
     }
 
     void refusesForgedContainerLength()

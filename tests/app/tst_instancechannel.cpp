@@ -153,6 +153,16 @@ private slots:
         QCOMPARE(InstanceChannel::takeLast(block.get(), InstanceChannel::segmentSize),
                  QStringLiteral("good"));
     }
+
+    void argumentsArriveCharacterForCharacter()
+    {
+        // A leading byte order mark belongs to the argument: the name of the
+        // file the second launch was given.
+        const QString payload = InstanceChannel::payloadFor({"orvel", QString(QChar(0xfeff)) + "a.mov", "7"});
+        auto block = emptyBlock();
+        QVERIFY(InstanceChannel::append(block.get(), InstanceChannel::segmentSize, payload.toUtf8()));
+        QCOMPARE(InstanceChannel::takeLast(block.get(), InstanceChannel::segmentSize), payload);
+    }
 };
 
 QTEST_APPLESS_MAIN(InstanceChannelTest)

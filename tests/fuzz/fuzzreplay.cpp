@@ -1,7 +1,8 @@
 // Replays the seed inputs and past findings of a fuzz target once each, so
 // that every build checks them without libFuzzer. The folders come from
 // ORVEL_FUZZ_INPUTS (colon-separated); a missing folder holds no input,
-// but a target must have some.
+// but a target must have some. A target that drives widgets is replayed
+// under a QApplication (ORVEL_FUZZ_REPLAY_GUI).
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -45,5 +46,9 @@ private slots:
     }
 };
 
+#ifdef ORVEL_FUZZ_REPLAY_GUI
+QTEST_MAIN(FuzzReplay)
+#else
 QTEST_GUILESS_MAIN(FuzzReplay)
+#endif
 #include "fuzzreplay.moc"
