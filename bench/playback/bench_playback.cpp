@@ -7,6 +7,7 @@
 //   CLIP_DIR holds the test corpus (h264_1080p25.mp4 is used; default: the
 //   build tree's test-clips, generated if missing). The 1080p60 clip is
 //   generated into the build tree with the ffmpeg tool on first use.
+#include "eventloop.h"
 #include "playbackmanager.h"
 #include "softwareviewer.h"
 
@@ -29,7 +30,9 @@
 namespace {
 
 using PM = PlaybackManager;
-constexpr int WaitLimitMs = 60000;
+using BenchLoop::runFor;
+using BenchLoop::runUntil;
+using BenchLoop::WaitLimitMs;
 
 double median(std::vector<double> values)
 {
@@ -53,26 +56,6 @@ void print(const char* name, double value, const char* unit = "")
 {
     std::printf("%s: %.2f%s\n", name, value, unit);
     std::fflush(stdout);
-}
-
-// Runs the event loop until `done` holds (checked after every event batch).
-bool runUntil(const std::function<bool()>& done, int limitMs = WaitLimitMs)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > limitMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 1);
-    }
-    return true;
-}
-
-void runFor(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
 }
 
 double cpuSeconds()

@@ -19,6 +19,7 @@
 // the frame it sought, the descriptors and threads did not grow after the
 // warm-up and resident memory grew less than 5 % from the end of the warm-up
 // to the end; otherwise prints what failed and exits 1.
+#include "eventloop.h"
 #include "frameindex.h"
 #include "playbackmanager.h"
 #include "softwareviewer.h"
@@ -52,8 +53,9 @@ extern "C" {
 namespace {
 
 using PM = PlaybackManager;
-// Bounds a wait that never ends (a hung worker), nothing else.
-constexpr int WaitLimitMs = 60000;
+using BenchLoop::runFor;
+using BenchLoop::runUntil;
+using BenchLoop::WaitLimitMs;
 constexpr double MemoryGrowthLimitPct = 5.0;
 
 struct Options
@@ -159,26 +161,6 @@ void printSample(const Sample& s)
         "cycle %4d  rss_kb %8ld  fds %4d  threads %3d  (rss before trim %ld kB, heap in use %ld kB)\n",
         s.cycle, s.residentKb, s.fds, s.threads, s.untrimmedKb, s.heapKb);
     std::fflush(stdout);
-}
-
-// Runs the event loop until `done` holds or the limit passes.
-bool runUntil(const std::function<bool()>& done, int limitMs = WaitLimitMs)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > limitMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 1);
-    }
-    return true;
-}
-
-void runFor(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
 }
 
 bool ensureCorpus(const QString& dir)

@@ -398,3 +398,23 @@ QByteArray OrvelSession::standardError()
         errors += process->readAllStandardError();
     return errors;
 }
+
+QString OrvelSession::titleFor(const TestClip& clip, int frame)
+{
+    return QStringLiteral("%1 -- Frame %2").arg(clip.name).arg(frame);
+}
+
+bool OrvelSession::showsFrame(const TestClip& clip, int n)
+{
+    if (!waitForTitle(titleFor(clip, n), 15000)) {
+        qWarning("title is \"%s\", expected frame %d; the program said:\n%s", qPrintable(title()), n,
+                 standardError().right(2000).constData());
+        return false;
+    }
+    const int index = snapshotIndex();
+    if (index != clip.firstIndex + n - 1) {
+        qWarning("frame %d: the picture shows index %d", n, index);
+        return false;
+    }
+    return true;
+}

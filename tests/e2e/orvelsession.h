@@ -1,5 +1,7 @@
 #pragma once
 
+#include "testclips.h"
+
 #include <QImage>
 #include <QProcess>
 #include <QString>
@@ -92,6 +94,11 @@ public:
     // Presses Ctrl+C and reads the frame index of the picture on the clipboard
     // (-1 if none could be read).
     int snapshotIndex();
+    // The title and the picture both show frame n of the clip; says what was
+    // shown instead when they do not.
+    bool showsFrame(const TestClip& clip, int n);
+    // The window title while frame n of the clip is current.
+    static QString titleFor(const TestClip& clip, int frame);
     QImage clipboardImage() const;
 
     // Closes the window as a person would, and waits for the program to end.

@@ -19,11 +19,6 @@ constexpr int controlsHeight = 42;
 constexpr int timelineHeight = 40;
 constexpr int timelineMargin = 100;
 
-QString titleFor(const TestClip& clip, int frame)
-{
-    return QStringLiteral("%1 -- Frame %2").arg(clip.name).arg(frame);
-}
-
 } // namespace
 
 class CommandsTest : public QObject
@@ -47,24 +42,11 @@ private:
             orvel->writeSettings(s.first.section(QLatin1Char('/'), 0, 0),
                                  s.first.section(QLatin1Char('/'), 1), s.second);
         clip = TestClips::clip(name);
-        return orvel->start({clip.path()}) && orvel->waitForTitle(titleFor(clip, 1), 20000);
+        return orvel->start({clip.path()}) && orvel->waitForTitle(OrvelSession::titleFor(clip, 1), 20000);
     }
 
     // The title and the picture both show frame n.
-    bool shows(int n)
-    {
-        if (!orvel->waitForTitle(titleFor(clip, n), 15000)) {
-            qWarning("title is \"%s\", expected frame %d; the program said:\n%s", qPrintable(orvel->title()),
-                     n, orvel->standardError().right(2000).constData());
-            return false;
-        }
-        const int index = orvel->snapshotIndex();
-        if (index != clip.firstIndex + n - 1) {
-            qWarning("frame %d: the picture shows index %d", n, index);
-            return false;
-        }
-        return true;
-    }
+    bool shows(int n) { return orvel->showsFrame(clip, n); }
 
     int titleFrame() const { return OrvelSession::frameInTitle(orvel->title()); }
 

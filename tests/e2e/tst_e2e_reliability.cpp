@@ -24,11 +24,6 @@ constexpr int exitWatchdogMs = 6000;
 constexpr int exitWatchdogMs = 3000;
 #endif
 
-QString titleFor(const TestClip& clip, int frame)
-{
-    return QStringLiteral("%1 -- Frame %2").arg(clip.name).arg(frame);
-}
-
 bool runQuietly(const QString& program, const QStringList& arguments)
 {
     QProcess tool;
@@ -219,24 +214,11 @@ private:
         if (!newSession(withWindowManager))
             return false;
         clip = TestClips::clip(name);
-        return orvel->start({clip.path()}) && orvel->waitForTitle(titleFor(clip, 1), 20000);
+        return orvel->start({clip.path()}) && orvel->waitForTitle(OrvelSession::titleFor(clip, 1), 20000);
     }
 
     // The title and the picture both show frame n of the current clip.
-    bool shows(int n)
-    {
-        if (!orvel->waitForTitle(titleFor(clip, n), 15000)) {
-            qWarning("title is \"%s\", expected frame %d; the program said:\n%s", qPrintable(orvel->title()),
-                     n, orvel->standardError().right(2000).constData());
-            return false;
-        }
-        const int index = orvel->snapshotIndex();
-        if (index != clip.firstIndex + n - 1) {
-            qWarning("frame %d: the picture shows index %d", n, index);
-            return false;
-        }
-        return true;
-    }
+    bool shows(int n) { return orvel->showsFrame(clip, n); }
 
     // Waits until the title has not changed for quietMs; false if it keeps
     // changing for longer than timeoutMs.
@@ -359,7 +341,7 @@ private slots:
         const QString copy = orvel->tmp() + QLatin1Char('/') + name;
         QVERIFY(QFile::copy(clip.path(), copy));
         QVERIFY(orvel->start({copy}));
-        QVERIFY(orvel->waitForTitle(titleFor(clip, 1), 20000));
+        QVERIFY(orvel->waitForTitle(OrvelSession::titleFor(clip, 1), 20000));
         orvel->key(QStringLiteral("space"));
         QVERIFY(QTest::qWaitFor([&] { return OrvelSession::frameInTitle(orvel->title()) > 10; }, 10000));
         if (deleted) {
@@ -426,7 +408,8 @@ private slots:
         QVERIFY2(QTest::qWaitFor([&] { return OrvelSession::frameInTitle(orvel->title()) > 25; }, 10000),
                  qPrintable(orvel->title()));
         // It plays to the end and stays there.
-        QVERIFY(QTest::qWaitFor([&] { return orvel->title() == titleFor(clip, clip.frameCount); }, 15000));
+        QVERIFY(QTest::qWaitFor(
+            [&] { return orvel->title() == OrvelSession::titleFor(clip, clip.frameCount); }, 15000));
         QVERIFY(shows(clip.frameCount));
         closesCleanly();
     }

@@ -1,0 +1,37 @@
+#pragma once
+
+// Event-loop waits shared by the benchmark programs that drive the playback
+// controller, whose reports arrive as queued signals.
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+#include <functional>
+
+namespace BenchLoop {
+
+constexpr int WaitLimitMs = 60000;
+
+// Runs the event loop until `done` holds (checked after every event batch);
+// false when the limit passes first.
+inline bool runUntil(const std::function<bool()>& done, int limitMs = WaitLimitMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > limitMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 1);
+    }
+    return true;
+}
+
+inline void runFor(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+} // namespace BenchLoop
