@@ -36,22 +36,30 @@ bool waitUntil(const std::function<bool()>& condition, int timeoutMs)
 
 XServer::XServer(bool withWindowManager)
 {
-    for (int n = 90; n < 200 && !xvfb; ++n) {
-        if (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(n)))
-            continue;
-        auto server = std::make_unique<QProcess>();
-        server->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        server->start(QStringLiteral("Xvfb"), {QStringLiteral(":%1").arg(n), "-screen", "0", "1920x1200x24",
-                                               "-nolisten", "tcp", "-noreset"});
-        if (!server->waitForStarted(5000))
-            return;
-        const QString socketPath = QStringLiteral("/tmp/.X11-unix/X%1").arg(n);
-        if (waitUntil([&] { return QFile::exists(socketPath) || server->state() != QProcess::Running; },
-                      5000) &&
-            server->state() == QProcess::Running) {
-            displayName = QStringLiteral(":%1").arg(n);
-            xvfb = std::move(server);
-        }
+    // Xvfb picks a free display itself (under its lock files) and names it
+    // on its standard output once it accepts clients, so test programs that
+    // run at the same time never end up sharing one display and clipboard.
+    auto server = std::make_unique<QProcess>();
+    server->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    server->start(QStringLiteral("Xvfb"),
+                  {"-displayfd", "1", "-screen", "0", "1920x1200x24", "-nolisten", "tcp", "-noreset"});
+    if (!server->waitForStarted(5000))
+        return;
+    QByteArray announced;
+    waitUntil(
+        [&] {
+            announced += server->readAllStandardOutput();
+            return announced.contains('\n') || server->state() != QProcess::Running;
+        },
+        10000);
+    bool isNumber = false;
+    const int display = announced.trimmed().toInt(&isNumber);
+    if (isNumber && server->state() == QProcess::Running) {
+        displayName = QStringLiteral(":%1").arg(display);
+        xvfb = std::move(server);
+    } else {
+        server->kill();
+        server->waitForFinished(3000);
     }
     if (xvfb && withWindowManager) {
         windowManager = std::make_unique<QProcess>();
