@@ -30,10 +30,10 @@ constexpr qint64 maximumSize = 256 * 1024 * 1024;
 bool isSafeToRead(const QString& path);
 
 // Writes an INI file: the keys of the file already at path (when it is safe
-// to read and has no line QSettings cannot parse), then whatever fill sets. Returns true only when the new file is
-// in place with exactly that content and passes isSafeToRead; otherwise the
-// file at path is left as it was. A symbolic link is followed; the permissions of an existing file
-// are kept; a missing folder is created, as QSettings does.
+// to read and has no line QSettings cannot parse), then whatever fill sets. Returns true only when the new
+// file is in place with exactly that content and passes isSafeToRead; otherwise the file at path is left as
+// it was. A symbolic link is followed; the permissions of an existing file are kept; a missing folder is
+// created, as QSettings does.
 bool write(const QString& path, const std::function<void(QSettings&)>& fill);
 
 } // namespace IniFile

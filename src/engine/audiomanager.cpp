@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <thread>
 #include <cstring>
+#include <thread>
 
 namespace {
 

@@ -80,7 +80,8 @@ int read(const QImage& image)
 {
     if (image.isNull())
         return -1;
-    const QImage rgb = image.format() == QImage::Format_RGB888 ? image : image.convertToFormat(QImage::Format_RGB888);
+    const QImage rgb =
+        image.format() == QImage::Format_RGB888 ? image : image.convertToFormat(QImage::Format_RGB888);
     return read(rgb.constBits(), rgb.width(), rgb.height(), rgb.bytesPerLine());
 }
 

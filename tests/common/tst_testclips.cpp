@@ -14,7 +14,8 @@ namespace {
 QByteArray runFfmpeg(const QStringList& arguments)
 {
     QProcess ffmpeg;
-    ffmpeg.start(QStringLiteral("ffmpeg"), QStringList{"-hide_banner", "-loglevel", "error", "-nostdin"} + arguments);
+    ffmpeg.start(QStringLiteral("ffmpeg"),
+                 QStringList{"-hide_banner", "-loglevel", "error", "-nostdin"} + arguments);
     if (!ffmpeg.waitForStarted())
         qFatal("ffmpeg command-line tool not found");
     ffmpeg.waitForFinished(300000);
@@ -24,7 +25,8 @@ QByteArray runFfmpeg(const QStringList& arguments)
 // Decodes every picture of the clip to RGB24, scaled to the clip's own size.
 QList<QImage> decodePictures(const TestClip& clip)
 {
-    const QByteArray raw = runFfmpeg({"-i", clip.path(), "-map", "0:v:0", "-fps_mode", "passthrough", "-f", "rawvideo", "-pix_fmt", "rgb24", "-"});
+    const QByteArray raw = runFfmpeg({"-i", clip.path(), "-map", "0:v:0", "-fps_mode", "passthrough", "-f",
+                                      "rawvideo", "-pix_fmt", "rgb24", "-"});
     const int frameBytes = clip.width * clip.height * 3;
     QList<QImage> pictures;
     for (int offset = 0; offset + frameBytes <= raw.size(); offset += frameBytes) {
@@ -37,7 +39,8 @@ QList<QImage> decodePictures(const TestClip& clip)
 
 QVector<int16_t> decodeAudio(const TestClip& clip, const QString& stream = QStringLiteral("0:a:0"))
 {
-    const QByteArray raw = runFfmpeg({"-i", clip.path(), "-map", stream, "-f", "s16le", "-acodec", "pcm_s16le", "-"});
+    const QByteArray raw =
+        runFfmpeg({"-i", clip.path(), "-map", stream, "-f", "s16le", "-acodec", "pcm_s16le", "-"});
     QVector<int16_t> samples(raw.size() / 2);
     memcpy(samples.data(), raw.constData(), samples.size() * 2);
     return samples;
@@ -119,7 +122,8 @@ private Q_SLOTS:
         for (int second = 0; (second + 1) * clip.sampleRate <= frames; ++second) {
             const int start = second * clip.sampleRate + clip.sampleRate * 45 / 100;
             const int16_t* window = samples.constData() + start * channels;
-            QCOMPARE(ToneDetector::secondOfTone(window, clip.sampleRate / 10, channels, 0, clip.sampleRate), second);
+            QCOMPARE(ToneDetector::secondOfTone(window, clip.sampleRate / 10, channels, 0, clip.sampleRate),
+                     second);
         }
     }
 

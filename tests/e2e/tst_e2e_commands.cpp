@@ -10,7 +10,6 @@
 #include <QRandomGenerator>
 #include <QSettings>
 #include <QtTest>
-#include <algorithm>
 #include <memory>
 
 namespace {
@@ -232,20 +231,24 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return titleFrame() > 55; }, 10000 * playbackPatience));
         // Inside the range: it keeps playing from the clicked frame. Had the
         // click been ignored, playback would pass through the frames between
-        // and the title would show some of them.
+        // one by one; honoured, the title jumps from where it was to the
+        // clicked frame. The jump is measured from the last frame shown before
+        // it, so a slow machine that plays on while the click travels does
+        // not matter.
         const int clicked = 200;
+        QList<int> seen{titleFrame()};
+        QVERIFY2(seen.first() < clicked - 60, qPrintable(orvel->title()));
         orvel->click(timelineX(clicked, clip.frameCount), timelineY());
-        QList<int> seen;
         QVERIFY(QTest::qWaitFor(
             [&] {
                 seen << titleFrame();
-                return seen.last() > clicked + 5;
+                return seen.last() >= clicked - 2;
             },
             10000 * playbackPatience));
-        const auto between =
-            std::find_if(seen.begin(), seen.end(), [&](int f) { return f >= 100 && f < clicked - 2; });
-        QVERIFY2(between == seen.end(),
-                 qPrintable(QStringLiteral("frame %1 shown after the click").arg(*between)));
+        const int beforeJump = seen.at(seen.size() - 2);
+        QVERIFY2(beforeJump < clicked - 40,
+                 qPrintable(QStringLiteral("frame %1 shown just before the clicked frame").arg(beforeJump)));
+        QVERIFY(QTest::qWaitFor([&] { return titleFrame() > clicked + 5; }, 10000 * playbackPatience));
         // Outside the range: it stops on the clicked frame.
         const int outside = 20;
         orvel->click(timelineX(outside, clip.frameCount), timelineY());
@@ -441,7 +444,7 @@ private slots:
         QVERIFY(watch.waitForReadyRead(5000)); // "Watches established."
         watch.readAll();
         QVERIFY(orvel->closeWindow());
-        QCOMPARE(orvel->exitCode(), 0);
+        QVERIFY2(orvel->exitCode() == 0, orvel->standardError().right(4000).constData());
         QTest::qWait(500);
         watch.terminate();
         watch.waitForFinished(3000);

@@ -19,7 +19,7 @@ namespace {
 // The exit watchdog: generous, and more so in a sanitizer build, whose exit
 // includes the leak scan.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr int exitWatchdogMs = 6000;
+constexpr int exitWatchdogMs = 10000;
 #else
 constexpr int exitWatchdogMs = 3000;
 #endif
@@ -343,7 +343,8 @@ private slots:
         QVERIFY(orvel->start({copy}));
         QVERIFY(orvel->waitForTitle(OrvelSession::titleFor(clip, 1), 20000));
         orvel->key(QStringLiteral("space"));
-        QVERIFY(QTest::qWaitFor([&] { return OrvelSession::frameInTitle(orvel->title()) > 10; }, 10000));
+        QVERIFY(QTest::qWaitFor([&] { return OrvelSession::frameInTitle(orvel->title()) > 10; },
+                                10000 * playbackPatience));
         if (deleted) {
             QVERIFY(QFile::remove(copy));
         } else {
@@ -405,7 +406,8 @@ private slots:
         QVERIFY(shows(1));
         QVERIFY(stderrContains("ERROR: No audio devices found"));
         orvel->key(QStringLiteral("space"));
-        QVERIFY2(QTest::qWaitFor([&] { return OrvelSession::frameInTitle(orvel->title()) > 25; }, 10000),
+        QVERIFY2(QTest::qWaitFor([&] { return OrvelSession::frameInTitle(orvel->title()) > 25; },
+                                 10000 * playbackPatience),
                  qPrintable(orvel->title()));
         // It plays to the end and stays there.
         QVERIFY(QTest::qWaitFor(
@@ -527,8 +529,8 @@ private slots:
                 QVERIFY(orvel->sendCommand(QStringLiteral("frame 245")));
             } else if (state == QLatin1String("playing")) {
                 orvel->key(QStringLiteral("space"));
-                QVERIFY(
-                    QTest::qWaitFor([&] { return OrvelSession::frameInTitle(orvel->title()) > 5; }, 10000));
+                QVERIFY(QTest::qWaitFor([&] { return OrvelSession::frameInTitle(orvel->title()) > 5; },
+                                        10000 * playbackPatience));
             } else {
                 QVERIFY(orvel->sendCommand(
                     QStringLiteral("file \"%1\"").arg(TestClips::path(QStringLiteral("mpeg4_641x361.mov")))));

@@ -73,6 +73,19 @@ public:
         return waitForStatus(PlaybackManager::NoMedia);
     }
 
+    // Seeks `lead` seconds before the end, clears the log, plays into the end
+    // of media and waits until the controller reports it and is ready again.
+    bool playIntoTheEnd(double lead)
+    {
+        manager.seek(manager.mediaDuration() - lead, 0.0, false);
+        if (!waitForStatus(PlaybackManager::Ready))
+            return false;
+        events.clear();
+        manager.play();
+        return QTest::qWaitFor([&] { return statuses().contains(PlaybackManager::EndOfMedia); }, TimeoutMs) &&
+               waitForStatus(PlaybackManager::Ready);
+    }
+
     // Waits until the controller rests with the frame of shown number
     // `frameIndex` (0-based, from the frame's own time) in the viewer.
     bool waitForShownFrame(int frameIndex, int timeoutMs = TimeoutMs)

@@ -435,13 +435,7 @@ private Q_SLOTS:
         h.manager.play();
         QCOMPARE(h.manager.state(), PM::Playing);
         QVERIFY(QTest::qWaitFor([&] { return h.manager.playbackTime() > 0.2; }, PlaybackHarness::TimeoutMs));
-        h.manager.seek(h.manager.mediaDuration() - 0.3, 0.0, false);
-        QVERIFY(h.waitForStatus(PM::Ready));
-        h.events.clear();
-        h.manager.play();
-        QVERIFY(QTest::qWaitFor([&] { return h.statuses().contains(PM::EndOfMedia); },
-                                PlaybackHarness::TimeoutMs));
-        QVERIFY(h.waitForStatus(PM::Ready));
+        QVERIFY(h.playIntoTheEnd(0.3));
         QCOMPARE(h.manager.state(), PM::Paused);
         QVERIFY(h.manager.playbackTime() >= h.manager.mediaDuration() - 0.001);
         QVERIFY(h.unload());

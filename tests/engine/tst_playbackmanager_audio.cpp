@@ -69,13 +69,7 @@ private Q_SLOTS:
         QVERIFY(qAbs(h.manager.playbackTime() - 3.0) < 1e-3);
 
         // Played into the end, it stops there like a clip with pictures.
-        h.manager.seek(h.manager.mediaDuration() - 0.2, 0.0, false);
-        QVERIFY(h.waitForStatus(PM::Ready));
-        h.events.clear();
-        h.manager.play();
-        QVERIFY(QTest::qWaitFor([&] { return h.statuses().contains(PM::EndOfMedia); },
-                                PlaybackHarness::TimeoutMs));
-        QVERIFY(h.waitForStatus(PM::Ready));
+        QVERIFY(h.playIntoTheEnd(0.2));
         QCOMPARE(h.manager.state(), PM::Paused);
         QVERIFY(h.unload());
     }
@@ -85,9 +79,9 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("long_audio.mp4"));
         QProcess ffmpeg;
-        ffmpeg.start(QStringLiteral("ffmpeg"), {"-hide_banner", "-loglevel", "error", "-nostdin", "-f", "lavfi", "-i",
-                                                "sine=frequency=440:sample_rate=44100:duration=40", "-ac", "2",
-                                                "-c:a", "aac", path});
+        ffmpeg.start(QStringLiteral("ffmpeg"),
+                     {"-hide_banner", "-loglevel", "error", "-nostdin", "-f", "lavfi", "-i",
+                      "sine=frequency=440:sample_rate=44100:duration=40", "-ac", "2", "-c:a", "aac", path});
         QVERIFY(ffmpeg.waitForFinished(60000));
         QCOMPARE(ffmpeg.exitCode(), 0);
         PlaybackHarness h;
