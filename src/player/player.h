@@ -198,6 +198,7 @@ private:
     QString bookmarksDialogDirectory() const;
     int scrubPixelsPerFrame(Qt::KeyboardModifiers modifiers) const;
     void resumePlaybackAfterScrub();
+    void playIfReady();
     void applyStoredRangeBookmark();
 
     PlaybackManager* playbackManager = nullptr;
@@ -225,6 +226,8 @@ private:
     int scrubLastX = 0;
     bool resumeAfterScrub = false;
     bool playWhenReady = false;
+    // The frame of the window's last seek.
+    int requestedFrame = 1;
     bool loopRestartPending = false;
     bool bookmarkRangePending = false;
     int pendingRangeStart = -1;

@@ -72,11 +72,15 @@ bool waitFor(const std::function<bool()>& condition, int timeoutMs = 20000)
     return true;
 }
 
-int frameInTitle(const QWidget& window)
+int frameInTitle(const QString& title)
 {
-    const QString title = window.windowTitle();
     const int at = title.lastIndexOf(QStringLiteral(" -- Frame "));
     return at < 0 ? -1 : title.mid(at + 10).toInt();
+}
+
+int frameInTitle(const QWidget& window)
+{
+    return frameInTitle(window.windowTitle());
 }
 
 int shownIndex(Player& player)
@@ -90,24 +94,77 @@ int shownIndex(Player& player)
 QStringList contextMenuWith(Player& player, Qt::KeyboardModifiers modifiers)
 {
     QStringList shown;
-    bool opened = false;
-    QTimer::singleShot(200, [&] {
+    bool looked = false;
+    // Runs inside the menu's own event loop when a menu opened, otherwise
+    // in the wait below.
+    QTimer::singleShot(0, [&] {
         if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
-            opened = true;
             shown = describe(menu);
             menu->close();
+        } else {
+            shown << QStringLiteral("<nothing>");
         }
+        looked = true;
     });
     // Holding the modifier keys is what the application's modifier state follows.
     const Qt::Key key = modifiers & Qt::ControlModifier ? Qt::Key_Control : Qt::Key_Shift;
     if (modifiers != Qt::NoModifier)
         QTest::keyPress(&player, key, modifiers);
     player.contextMenu(QPoint(10, 10));
-    QTest::qWait(300);
+    waitFor([&] { return looked; });
     if (modifiers != Qt::NoModifier)
         QTest::keyRelease(&player, key, Qt::NoModifier);
-    return opened ? shown : QStringList{QStringLiteral("<nothing>")};
+    return shown;
 }
+
+TimelineWidget* mainTimeline(Player& player)
+{
+    for (TimelineWidget* t : player.findChildren<TimelineWidget*>()) {
+        if (!qobject_cast<RangeTimelineWidget*>(t))
+            return t;
+    }
+    return nullptr;
+}
+
+// What the window shows from the moment it is made: every frame the title
+// names, in order, and the frame on screen each time playback starts.
+struct PlaybackLog
+{
+    PlaybackLog(Player& player, PlaybackManager& controller)
+    {
+        QObject::connect(&player, &QWidget::windowTitleChanged, &listening,
+                         [this](const QString& title) { shown << frameInTitle(title); });
+        QObject::connect(&controller, &PlaybackManager::stateChanged, &listening,
+                         [this, &controller](PlaybackManager::State state) {
+                             if (state == PlaybackManager::Playing)
+                                 startedAt << controller.lastFrameIndex() + 1;
+                         });
+    }
+
+    bool inOrder() const
+    {
+        for (int i = 1; i < shown.size(); ++i) {
+            if (shown[i] <= shown[i - 1])
+                return false;
+        }
+        return true;
+    }
+
+    QString describe() const
+    {
+        QStringList frames;
+        for (int f : shown)
+            frames << QString::number(f);
+        QStringList starts;
+        for (int f : startedAt)
+            starts << QString::number(f);
+        return QStringLiteral("shown %1; playback started at %2").arg(frames.join(' '), starts.join(' '));
+    }
+
+    QList<int> shown;
+    QList<int> startedAt;
+    QObject listening; // the connections go with the log
+};
 
 } // namespace
 
@@ -118,8 +175,18 @@ class PlayerTest : public QObject
 private:
     std::unique_ptr<Player> player;
 
+    void closePlayer()
+    {
+        if (player) {
+            player->close(); // unloads first, then closes on NoMedia
+            waitFor([&] { return !player->isVisible(); }, 10000);
+        }
+        player.reset();
+    }
+
     Player& makePlayer(const QString& file = QString(), int start = -1, int end = -1)
     {
+        closePlayer();
         player = std::make_unique<Player>(file, start, end);
         player->show();
         return *player;
@@ -128,6 +195,51 @@ private:
     bool waitForFrame(int frame)
     {
         return waitFor([&] { return frameInTitle(*player) == frame && shownIndex(*player) == frame - 1; });
+    }
+
+    // A clip loaded and shown at frame 1; with `cached`, once every frame of
+    // it is in the cache.
+    PlaybackManager& load(const TestClip& clip, bool cached = false)
+    {
+        Player& p = makePlayer(clip.path());
+        auto* controller = p.findChild<PlaybackManager*>();
+        const bool loaded =
+            waitForFrame(1) &&
+            (!cached || waitFor([&] { return controller->cachedFrameCount() == clip.frameCount; }));
+        if (!loaded)
+            qWarning("%s did not load", qPrintable(clip.name));
+        return *controller;
+    }
+
+    // Presses the main timeline on `frame` and releases it after
+    // `whileHeld`; returns the frame the press asked for.
+    int clickTimeline(int frame, const std::function<void()>& whileHeld = {})
+    {
+        TimelineWidget* timeline = mainTimeline(*player);
+        QSignalSpy requests(timeline, &TimelineWidget::frameChangeRequest);
+        const QPoint at(timeline->positionOfFrame(frame), timeline->height() / 2);
+        QTest::mousePress(timeline, Qt::LeftButton, {}, at);
+        if (whileHeld)
+            whileHeld();
+        QTest::mouseRelease(timeline, Qt::LeftButton, {}, at);
+        return requests.isEmpty() ? -1 : requests.first().first().toInt();
+    }
+
+    // Drags across the picture by `pixels` (with Shift, four pixels a frame)
+    // and releases the button after `whileHeld`.
+    void scrubPicture(int pixels, Qt::KeyboardModifiers modifiers,
+                      const std::function<void()>& whileHeld = {})
+    {
+        appSettings().endlessMouseScrub = false;
+        const QPoint from = player->findChild<SoftwareViewer*>()->geometry().center();
+        const QPoint to = from + QPoint(pixels, 0);
+        QTest::mousePress(player.get(), Qt::LeftButton, modifiers, from);
+        QMouseEvent move(QEvent::MouseMove, to, player->mapToGlobal(to), Qt::NoButton, Qt::LeftButton,
+                         modifiers);
+        QApplication::sendEvent(player.get(), &move);
+        if (whileHeld)
+            whileHeld();
+        QTest::mouseRelease(player.get(), Qt::LeftButton, modifiers, to);
     }
 
 private slots:
@@ -139,14 +251,7 @@ private slots:
         resetAppSettings();
     }
 
-    void cleanup()
-    {
-        if (player) {
-            player->close(); // unloads first, then closes on NoMedia
-            waitFor([&] { return !player->isVisible(); }, 10000);
-        }
-        player.reset();
-    }
+    void cleanup() { closePlayer(); }
 
     void menusHoldEveryEntryInOrder()
     {
@@ -481,6 +586,110 @@ private slots:
         QCOMPARE(speedAfter(1.0, &Player::decreaseSpeed), 0.75);
         p.setSpeedMultiplier(9.0);
         QCOMPARE(p.findChild<PlaybackManager*>()->speedMultiplier(), 4.0);
+    }
+
+    // While playing, a click on the timeline or a drag across the picture
+    // holds playback until the button is released, then plays on from the
+    // frame it asked for, whether that frame was cached or had to be read;
+    // a click outside the range stops there.
+    void aSeekDuringPlaybackPlaysOnFromItsFrame_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("scrub");
+        QTest::addColumn<bool>("cached");
+        QTest::addColumn<bool>("outsideRange");
+        QTest::newRow("click, cached") << "video_only.mp4" << false << true << false;
+        QTest::newRow("click, read") << "h264_1080p25.mp4" << false << false << false;
+        QTest::newRow("scrub, cached") << "video_only.mp4" << true << true << false;
+        QTest::newRow("scrub, read") << "h264_1080p25.mp4" << true << false << false;
+        QTest::newRow("click outside the range, cached") << "video_only.mp4" << false << true << true;
+        QTest::newRow("click outside the range, read") << "h264_1080p25.mp4" << false << false << true;
+    }
+
+    void aSeekDuringPlaybackPlaysOnFromItsFrame()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, scrub);
+        QFETCH(bool, cached);
+        QFETCH(bool, outsideRange);
+        const TestClip clip = TestClips::clip(name);
+        PlaybackManager& controller = load(clip, cached);
+        Player& p = *player;
+        if (outsideRange)
+            p.setFrameRange(1, clip.frameCount / 2);
+        QSignalSpy readerSeeks(&controller, &PlaybackManager::seekRequested);
+        p.play();
+        QCOMPARE(controller.state(), PlaybackManager::Playing);
+        PlaybackLog log(p, controller);
+        const auto heldThenReleased = [&] { QCOMPARE(controller.state(), PlaybackManager::Paused); };
+        int target = -1;
+        if (scrub) {
+            // 40 frames ahead of the clock, into the cache; 150 past it.
+            if (cached)
+                scrubPicture(400, Qt::NoModifier, heldThenReleased);
+            else
+                scrubPicture(600, Qt::ShiftModifier, heldThenReleased);
+            QVERIFY(waitFor([&] { return !log.shown.isEmpty(); }));
+            target = log.shown.first();
+            QVERIFY2(target > (cached ? 40 : 150), qPrintable(log.describe()));
+        } else {
+            target = clickTimeline(clip.frameCount * 4 / 5, heldThenReleased);
+            QCOMPARE(target, clip.frameCount * 4 / 5);
+        }
+        QCOMPARE(readerSeeks.isEmpty(), cached);
+        if (outsideRange) {
+            QVERIFY(waitForFrame(target));
+            QCOMPARE(controller.state(), PlaybackManager::Paused);
+            QVERIFY2(log.shown == QList<int>{target} && log.startedAt.isEmpty(), qPrintable(log.describe()));
+            return;
+        }
+        QVERIFY2(waitFor([&] {
+                     return controller.state() == PlaybackManager::Playing && frameInTitle(p) > target;
+                 }),
+                 qPrintable(log.describe()));
+        QVERIFY2(log.shown.first() == target && log.startedAt == QList<int>{target} && log.inOrder(),
+                 qPrintable(log.describe()));
+    }
+
+    // Paused, a seek never starts playback: not after a click that played on
+    // from a cached frame, nor when the pause came while the frame a click
+    // asked for was still being read, nor when it came while the button was
+    // held. Play/Pause during a seek asks for playback once the frame is shown.
+    void afterAPauseASeekNeverStartsPlayback()
+    {
+        PlaybackManager* controller = &load(TestClips::clip(QStringLiteral("video_only.mp4")), true);
+        player->play();
+        clickTimeline(60);
+        QVERIFY(waitFor([&] { return controller->state() == PlaybackManager::Playing; }));
+        player->pause();
+        for (int frame : {10, 100}) {
+            player->setCurrentFrame(frame);
+            QVERIFY(waitForFrame(frame));
+            QCOMPARE(controller->state(), PlaybackManager::Paused);
+        }
+        player->play();
+        clickTimeline(24, [&] { player->pause(); });
+        player->setCurrentFrame(90);
+        QVERIFY(waitForFrame(90));
+        QCOMPARE(controller->state(), PlaybackManager::Paused);
+
+        controller = &load(TestClips::clip(QStringLiteral("h264_1080p25.mp4")));
+        player->play();
+        const int target = clickTimeline(240);
+        QCOMPARE(controller->status(), PlaybackManager::Seeking);
+        player->pause();
+        QVERIFY(waitForFrame(target));
+        QCOMPARE(controller->state(), PlaybackManager::Paused);
+        player->setCurrentFrame(target + 1);
+        QVERIFY(waitForFrame(target + 1));
+        QCOMPARE(controller->state(), PlaybackManager::Paused);
+
+        PlaybackLog log(*player, *controller);
+        player->setCurrentFrame(20);
+        QCOMPARE(controller->status(), PlaybackManager::Seeking);
+        player->playForward();
+        QVERIFY(waitFor([&] { return controller->state() == PlaybackManager::Playing; }));
+        QCOMPARE(log.startedAt, QList<int>{20});
     }
 };
 
