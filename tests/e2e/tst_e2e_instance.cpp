@@ -28,7 +28,7 @@ int visibleWindowsOf(const XServer& x, qint64 pid)
     QProcess xdotool;
     xdotool.setProcessEnvironment(x.environment());
     xdotool.start(QStringLiteral("xdotool"), {"search", "--onlyvisible", "--pid", QString::number(pid)});
-    xdotool.waitForFinished(5000);
+    xdotool.waitForFinished(patienceMs);
     return QString::fromUtf8(xdotool.readAllStandardOutput())
         .split(QLatin1Char('\n'), Qt::SkipEmptyParts)
         .size();
@@ -73,21 +73,28 @@ private slots:
         XServer x(true);
         OrvelSession orvel(x);
         QVERIFY(orvel.start());
+        const auto activeWindow = [&] {
+            QProcess active;
+            active.setProcessEnvironment(x.environment());
+            active.start(QStringLiteral("xdotool"), {"getactivewindow"});
+            active.waitForFinished(patienceMs);
+            return QString::fromUtf8(active.readAllStandardOutput()).trimmed();
+        };
         QProcess other;
         other.setProcessEnvironment(x.environment());
         other.start(QStringLiteral("xmessage"), {"-geometry", "+0+0", "another window"});
         QVERIFY(other.waitForStarted());
-        QTest::qWait(1000);
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                const QString active = activeWindow();
+                return !active.isEmpty() && active != orvel.windowId();
+            },
+            patienceMs));
         QCOMPARE(orvel.launchAgain({}), 0);
-        QTest::qWait(1000);
-        QProcess active;
-        active.setProcessEnvironment(x.environment());
-        active.start(QStringLiteral("xdotool"), {"getactivewindow"});
-        active.waitForFinished(5000);
-        const QString activeId = QString::fromUtf8(active.readAllStandardOutput()).trimmed();
+        const bool raised = QTest::qWaitFor([&] { return activeWindow() == orvel.windowId(); }, patienceMs);
         other.kill();
         other.waitForFinished();
-        QCOMPARE(activeId, orvel.windowId());
+        QVERIFY2(raised, qPrintable(activeWindow()));
         QCOMPARE(orvel.title(), QStringLiteral("Orvel"));
     }
 
@@ -122,11 +129,11 @@ private slots:
         second.setProcessEnvironment(env);
         second.start(OrvelSession::binary(), {clip});
         QVERIFY(second.waitForStarted());
-        QVERIFY(QTest::qWaitFor([&] { return visibleWindowsOf(x, second.processId()) >= 1; }, 15000));
+        QVERIFY(QTest::qWaitFor([&] { return visibleWindowsOf(x, second.processId()) >= 1; }, patienceMs));
         QCOMPARE(second.state(), QProcess::Running);
         QCOMPARE(orvel.title(), QStringLiteral("Orvel"));
         second.terminate();
-        QVERIFY(second.waitForFinished(5000));
+        QVERIFY(second.waitForFinished(patienceMs));
     }
 
     void aLaunchAfterTheFirstPlayerWasKilledBecomesAPlayer()
@@ -135,7 +142,7 @@ private slots:
         OrvelSession orvel(x);
         QVERIFY(orvel.start());
         QCOMPARE(kill(static_cast<pid_t>(orvel.pid()), SIGKILL), 0);
-        QTest::qWait(500);
+        QVERIFY(QTest::qWaitFor([&] { return !orvel.isRunning(); }, patienceMs));
         QProcess next;
         QProcessEnvironment env = x.environment();
         env.insert(QStringLiteral("HOME"), orvel.home());
@@ -143,10 +150,10 @@ private slots:
         next.setProcessEnvironment(env);
         next.start(OrvelSession::binary(), {TestClips::path(QStringLiteral("video_only.mp4"))});
         QVERIFY(next.waitForStarted());
-        QVERIFY2(QTest::qWaitFor([&] { return visibleWindowsOf(x, next.processId()) >= 1; }, 15000),
+        QVERIFY2(QTest::qWaitFor([&] { return visibleWindowsOf(x, next.processId()) >= 1; }, patienceMs),
                  "the launch after a crash did not become a player");
         next.terminate();
-        QVERIFY(next.waitForFinished(5000));
+        QVERIFY(next.waitForFinished(patienceMs));
     }
 
     void aLongPathIsHandedOverIntact()
