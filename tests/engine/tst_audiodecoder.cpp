@@ -410,9 +410,8 @@ private Q_SLOTS:
         // Playing: the callback keeps the clock going.
         source->setPlaybackTime(0.5);
         source->playing = true;
-        QTest::qWait(50);
+        QTRY_VERIFY_WITH_TIMEOUT(source->playbackTime(false) > 0.5, 30000);
         source->playing = false;
-        QVERIFY(source->playbackTime(false) > 0.5);
         // Closing the stream through the meta-object, then unloading.
         source->abort();
         QMetaObject::invokeMethod(&rig.audio, "endWritingStream", Qt::QueuedConnection);

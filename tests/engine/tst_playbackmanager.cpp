@@ -191,7 +191,6 @@ private Q_SLOTS:
         h.manager.play();
         QVERIFY(QTest::qWaitFor([&] { return h.statuses().contains(PM::EndOfMedia); },
                                 PlaybackHarness::TimeoutMs));
-        QTest::qWait(50);
 
         QCOMPARE(h.manager.state(), PM::Paused);
         QCOMPARE(h.manager.status(), PM::Ready);
@@ -228,31 +227,40 @@ private Q_SLOTS:
         QCOMPARE(h.manager.state(), PM::Paused);
     }
 
+    // A quarter of the speed puts the end of the 4 s clip 16 s of wall time
+    // away: it is the stop time that stops the clock, however late the tick
+    // that notices it.
     void stopTimeFreezesTheClock()
     {
         PlaybackHarness h;
         QVERIFY(h.load(TestClips::path(QStringLiteral("video_only.mp4"))));
+        h.manager.setSpeedMultiplier(0.25);
         h.manager.play(0.2);
         QCOMPARE(h.manager.state(), PM::Playing);
         QVERIFY(QTest::qWaitFor([&] { return h.manager.state() == PM::Paused; }, PlaybackHarness::TimeoutMs));
         const double t = h.manager.playbackTime();
-        QVERIFY2(t >= 0.2 && t < 1.5, qPrintable(QString::number(t)));
+        QVERIFY2(t >= 0.2 && !h.statuses().contains(PM::EndOfMedia), qPrintable(QString::number(t)));
         QCOMPARE(h.manager.status(), PM::Ready);
+        QCoreApplication::processEvents();
+        QCOMPARE(h.manager.playbackTime(), t);
     }
 
+    // The whole small clip fits the cache: the frame sought stays cached
+    // however far playback has got.
     void cachedSeekWhilePlaying()
     {
-        const TestClip clip = TestClips::clip(QStringLiteral("h264_1080p25.mp4"));
+        const TestClip clip = TestClips::clip(QStringLiteral("video_only.mp4"));
         PlaybackHarness h;
         QVERIFY(h.load(clip.path()));
+        QVERIFY(QTest::qWaitFor([&] { return h.manager.cachedFrameCount() == clip.frameCount; },
+                                PlaybackHarness::TimeoutMs));
         QSignalSpy readerSeeks(&h.manager, &PM::seekRequested);
         h.manager.play();
         QVERIFY(QTest::qWaitFor([&] { return h.manager.playbackTime() >= 0.6; }, PlaybackHarness::TimeoutMs));
         QCOMPARE(h.manager.state(), PM::Playing);
 
-        const int frame = int(h.manager.cachedRangeStart() * 25 + 0.5) + 2;
-        const double target = frame / 25.0 + 0.0001;
-        QVERIFY(target < h.manager.playbackTime());
+        const int frame = 2;
+        const double target = frameTime(clip, frame + 1);
         h.manager.seek(target, 0.0, false);
         QCOMPARE(h.manager.state(), PM::Paused);
         QCOMPARE(h.manager.status(), PM::Ready);
@@ -260,7 +268,7 @@ private Q_SLOTS:
         QVERIFY(qAbs(h.manager.playbackTime() - target) < 1e-3);
         QCOMPARE(h.manager.lastFrameIndex(), frame);
         QCOMPARE(h.shownPicture(), frame);
-        QTest::qWait(100);
+        QCoreApplication::processEvents();
         QVERIFY(qAbs(h.manager.playbackTime() - target) < 1e-3);
     }
 
@@ -283,8 +291,6 @@ private Q_SLOTS:
         QCOMPARE(h.statuses(), (QList<int>{PM::Seeking, PM::Ready}));
         QVERIFY(qAbs(h.manager.playbackTime() - frameTime(clip, 226)) < 1e-3);
         QCOMPARE(h.shownPicture(), 225);
-        QTest::qWait(100);
-        QCOMPARE(readerSeeks.count(), 2);
 
         // A seek with clearCache goes to the reader even for a cached frame.
         h.manager.seek(frameTime(clip, 227), 0.0, true);
@@ -549,7 +555,7 @@ private Q_SLOTS:
         QVERIFY(h.waitForStatus(PM::NoMedia));
         QVERIFY(h.load(clip.path()));
         h.manager.play();
-        QTest::qWait(200);
+        QVERIFY(QTest::qWaitFor([&] { return h.manager.playbackTime() > 0.1; }, PlaybackHarness::TimeoutMs));
         h.manager.stop();
         h.manager.stop();
         QVERIFY(h.waitForStatus(PM::NoMedia));
@@ -609,7 +615,8 @@ private Q_SLOTS:
             h->manager.seek(frameTime(clip, 240), 0.0, false);
         if (stage == 3) {
             h->manager.play();
-            QTest::qWait(150);
+            QVERIFY(
+                QTest::qWaitFor([&] { return h->manager.playbackTime() > 0.1; }, PlaybackHarness::TimeoutMs));
         }
         if (stage == 4)
             h->manager.stop();
