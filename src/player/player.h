@@ -199,6 +199,7 @@ private:
     int scrubPixelsPerFrame(Qt::KeyboardModifiers modifiers) const;
     void resumePlaybackAfterScrub();
     void playIfReady();
+    void playFromRangeStart();
     void applyStoredRangeBookmark();
 
     PlaybackManager* playbackManager = nullptr;

@@ -139,11 +139,15 @@ void Player::setCurrentFrameRelative(int frame)
 void Player::setPlaybackTime(double playbackTime)
 {
     const int frame = int(playbackTime * fps + 1);
-    if (frame > rangeEnd() && !appSettings().loop && playbackManager->state() == PlaybackManager::Playing) {
-        // A late tick has passed the range end: playback stops on the range's
-        // last frame all the same, and that is the frame the window names.
-        pause();
-        seekToFrameTime(rangeEnd());
+    if (frame > rangeEnd() && playbackManager->state() == PlaybackManager::Playing) {
+        // A late tick has passed the range end: playback loops or stops on
+        // the range's last frame all the same, and never names a frame past it.
+        if (appSettings().loop) {
+            playFromRangeStart();
+        } else {
+            pause();
+            seekToFrameTime(rangeEnd());
+        }
         return;
     }
     if (frame != lastShownFrame) {
@@ -160,19 +164,14 @@ void Player::setPlaybackTime(double playbackTime)
     }
 
     if (frame < rangeEnd()) {
-        if (frame < rangeStart()) {
-            seekToFrameTime(rangeStart());
-            playWhenReady = playbackManager->status() != PlaybackManager::Ready;
-            playbackManager->play(-1);
-        }
+        if (frame < rangeStart())
+            playFromRangeStart();
     } else if (appSettings().loop) {
         // Paint the range's last frame now and keep it up for a moment, so
         // that it is seen before the loop starts over.
         repaint();
-        seekToFrameTime(rangeStart());
-        playWhenReady = playbackManager->status() != PlaybackManager::Ready;
         QThread::msleep(static_cast<unsigned long>(frameDuration * 400));
-        playbackManager->play(-1);
+        playFromRangeStart();
     } else {
         pause();
     }
@@ -198,6 +197,13 @@ void Player::setPlaybackTime(double playbackTime)
                             int(playbackManager->cachedRangeEnd() * fps + 1));
 }
 
+void Player::playFromRangeStart()
+{
+    seekToFrameTime(rangeStart());
+    playWhenReady = playbackManager->status() != PlaybackManager::Ready;
+    playbackManager->play(-1);
+}
+
 void Player::playForward()
 {
     if (playbackManager->state() == PlaybackManager::Playing || playWhenReady)
@@ -216,11 +222,10 @@ void Player::play()
         return;
     }
     playWhenReady = false;
-    if (currentFrame() >= rangeEnd()) {
-        seekToFrameTime(rangeStart());
-        playWhenReady = playbackManager->status() != PlaybackManager::Ready;
-    }
-    playbackManager->play(-1);
+    if (currentFrame() >= rangeEnd())
+        playFromRangeStart();
+    else
+        playbackManager->play(-1);
 }
 
 void Player::pause()
