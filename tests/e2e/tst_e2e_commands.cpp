@@ -48,8 +48,6 @@ private:
     // The title and the picture both show frame n.
     bool shows(int n) { return orvel->showsFrame(clip, n); }
 
-    int titleFrame() const { return OrvelSession::frameInTitle(orvel->title()); }
-
     // Takes a snapshot and returns its size: the size the picture is shown at.
     QSize snapshotSize()
     {
@@ -452,7 +450,7 @@ private slots:
         QVERIFY(orvel->waitForFocus(saveDialog));
         orvel->typeText(saved);
         orvel->keyToFocused(QStringLiteral("Return"));
-        QVERIFY(QTest::qWaitFor([&] { return QFile::exists(saved); }, 10000));
+        QVERIFY(QTest::qWaitFor([&] { return QFile::exists(saved); }, patienceMs));
         QVERIFY(orvel->closeWindow());
 
         // A new run opens the bookmarks file: the clip, its bookmarks and the
@@ -492,7 +490,7 @@ private slots:
         watch.start(QStringLiteral("inotifywait"), {"-m", "-e", "close_write", "-e", "moved_to", "--format",
                                                     "%e %f", orvel->home() + "/.talmont"});
         QVERIFY(watch.waitForStarted());
-        QVERIFY(watch.waitForReadyRead(5000)); // "Watches established."
+        QVERIFY(watch.waitForReadyRead(patienceMs)); // "Watches established."
         watch.readAll();
         QVERIFY(orvel->closeWindow(patienceMs));
         QVERIFY2(orvel->exitCode() == 0, orvel->standardError().right(4000).constData());
@@ -526,12 +524,12 @@ private slots:
         const QSize before = orvel->windowSize();
         const QSize shownBefore = snapshotSize();
         orvel->key(QStringLiteral("1"));
-        QVERIFY(QTest::qWaitFor([&] { return snapshotSize() == QSize(1920, 1080); }, 5000));
+        QVERIFY(QTest::qWaitFor([&] { return snapshotSize() == QSize(1920, 1080); }, patienceMs));
         const QSize after = orvel->windowSize();
         if (shownBefore.width() == before.width())
             QCOMPARE(after.width() - before.width(), 1920 - shownBefore.width());
         orvel->key(QStringLiteral("2"));
-        QVERIFY(QTest::qWaitFor([&] { return snapshotSize() == QSize(960, 540); }, 5000));
+        QVERIFY(QTest::qWaitFor([&] { return snapshotSize() == QSize(960, 540); }, patienceMs));
         QCOMPARE(orvel->windowSize(), after - QSize(960, 540));
         QVERIFY(shows(1));
         // Rotate CCW, then CW: CW unchecks CCW, so the picture is turned a
@@ -543,7 +541,7 @@ private slots:
                 const QSize turned = snapshotSize();
                 return turned.height() > turned.width();
             },
-            5000));
+            patienceMs));
         QCOMPARE(FrameIndex::read(orvel->clipboardImage().transformed(QTransform().rotate(-90))), 0);
         orvel->key(QStringLiteral("ctrl+shift+m"));
         QVERIFY(shows(1));
@@ -567,7 +565,7 @@ private slots:
         QVERIFY(orvel->sendCommand(QStringLiteral("file /no/such/clip.mov")));
         QVERIFY(QTest::qWaitFor(
             [&] { return orvel->standardError().contains("ERROR: File not found: /no/such/clip.mov"); },
-            5000));
+            patienceMs));
         QVERIFY(orvel->sendCommand(QStringLiteral("frame 33")));
         QVERIFY(shows(33));
     }
