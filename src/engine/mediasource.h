@@ -105,6 +105,8 @@ public:
     double endTime = 0.0;
 
     std::atomic<double> speed{1.0};
+    // Packets the video decoder has taken: its progress, however slow.
+    std::atomic<uint64_t> videoPacketsDecoded{0};
 
     // Publishing of the stream fields from the reader to the other threads:
     // the reader calls publish() before it reports `Loaded`, every other

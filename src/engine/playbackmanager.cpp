@@ -17,8 +17,8 @@ namespace {
 // stops on the last picture rather than after it.
 constexpr double ContainerEndMargin = 10e-6;
 // How long a paused controller keeps looking for the frame of the clock
-// after a seek or a load before it gives up (a damaged stream may never
-// deliver it).
+// after a seek or a load while the video decoder takes no packet before it
+// gives up (a damaged stream may never deliver it).
 constexpr int64_t FramePollLimitUs = 10 * 1000 * 1000;
 // How long the destructor waits for the workers before it says so; it goes
 // on waiting, since deleting a manager whose thread still runs it would crash.
@@ -506,6 +506,7 @@ void PlaybackManager::awaitFrame()
     if (framePoll.isActive())
         return;
     framePollDeadline = av_gettime_relative() + FramePollLimitUs;
+    framePollProgress = mediaSource ? mediaSource->videoPacketsDecoded.load() : 0;
     framePoll.start();
 }
 
@@ -519,6 +520,13 @@ void PlaybackManager::pollForFrame()
         return;
     }
     const double t = mediaSource->playbackTime(false);
+    // A decoder that is still taking packets is on its way to the frame,
+    // however busy the machine: only a decoder that stalls runs out the time.
+    const uint64_t progress = mediaSource->videoPacketsDecoded.load();
+    if (progress != framePollProgress) {
+        framePollProgress = progress;
+        framePollDeadline = av_gettime_relative() + FramePollLimitUs;
+    }
     if (av_gettime_relative() > framePollDeadline) {
         // The frame is not coming (a damaged stream): show the nearest one.
         framePoll.stop();

@@ -205,6 +205,7 @@ private:
     // been decoded and shown.
     QTimer framePoll;
     int64_t framePollDeadline = 0;
+    uint64_t framePollProgress = 0;
     uint64_t clockChanges = 0;
     QPointer<SoftwareViewer> videoViewer;
     int64_t cacheBytes = 0;

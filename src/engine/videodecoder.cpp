@@ -92,6 +92,7 @@ int VideoDecoder::decodePacket()
         result = avcodec_send_packet(codec, packet.get());
     }
     av_packet_unref(packet.get());
+    source->videoPacketsDecoded.fetch_add(1, std::memory_order_relaxed);
     if (result < 0)
         return -1;
     receivePictures();
