@@ -10,9 +10,9 @@ TitleWatch::TitleWatch(const XServer& x, const QString& window) : xprop(std::mak
 {
     xprop->setProcessEnvironment(x.environment());
     xprop->start(QStringLiteral("xprop"), {"-spy", "-id", window, "_NET_WM_NAME"});
-    xprop->waitForStarted(10000);
+    xprop->waitForStarted(patienceMs);
     // The first line is the title at the start.
-    waitFor([](const QList<int>& frames) { return !frames.isEmpty(); }, 10000);
+    waitFor([](const QList<int>& frames) { return !frames.isEmpty(); }, patienceMs);
 }
 
 TitleWatch::~TitleWatch()

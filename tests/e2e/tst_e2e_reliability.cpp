@@ -22,7 +22,8 @@ bool runQuietly(const QString& program, const QStringList& arguments)
     QProcess tool;
     tool.setProcessChannelMode(QProcess::MergedChannels);
     tool.start(program, arguments);
-    return tool.waitForFinished(10000) && tool.exitStatus() == QProcess::NormalExit && tool.exitCode() == 0;
+    return tool.waitForFinished(patienceMs) && tool.exitStatus() == QProcess::NormalExit &&
+           tool.exitCode() == 0;
 }
 
 QByteArray contentOf(const QString& path)

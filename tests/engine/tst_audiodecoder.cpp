@@ -406,7 +406,7 @@ private Q_SLOTS:
         QVERIFY(waitForAudio(source, 0.0, 1.0));
         // The running callback plays an armed burst and clears it.
         source->armScrubBurst(1920, true);
-        QTRY_VERIFY_WITH_TIMEOUT(!source->scrubPending, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!source->scrubPending, 30000);
         // Playing: the callback keeps the clock going.
         source->setPlaybackTime(0.5);
         source->playing = true;

@@ -443,7 +443,7 @@ private slots:
         QVERIFY(loop->isChecked());
         QVERIFY(appSettings().loop);
         QTest::keyClick(&p, Qt::Key_F5);
-        QVERIFY(waitFor([&] { return bar->height() > 0; }, 2000));
+        QVERIFY(waitFor([&] { return bar->height() > 0; }));
     }
 
     void contextMenuDependsOnTheModifiers()
@@ -642,10 +642,9 @@ private slots:
             QVERIFY2(log.shown == QList<int>{target} && log.startedAt.isEmpty(), qPrintable(log.describe()));
             return;
         }
-        QVERIFY2(waitFor([&] {
-                     return controller.state() == PlaybackManager::Playing && frameInTitle(p) > target;
-                 }),
-                 qPrintable(log.describe()));
+        // Read from the log, not from the window: a slow event loop may see
+        // playback only once it has reached the end.
+        QVERIFY2(waitFor([&] { return log.shown.size() > 1; }), qPrintable(log.describe()));
         QVERIFY2(log.shown.first() == target && log.startedAt == QList<int>{target} && log.inOrder(),
                  qPrintable(log.describe()));
     }
