@@ -1,0 +1,239 @@
+#include "viewerbench.h"
+
+#include "benchclips.h"
+#include "eventloop.h"
+#include "playbackmanager.h"
+#include "player.h"
+#include "softwareviewer.h"
+#include "viewrenderer.h"
+#include "viewtransform.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QPainter>
+#include <QPixmap>
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+using BenchLoop::runUntil;
+
+// The viewer as it painted before: the pixmap scaled smoothly to fit, on the
+// GUI thread, at every paint.
+class ScalingAtEveryPaint : public QWidget
+{
+public:
+    void setPixmap(const QPixmap& pixmap)
+    {
+        m_pixmap = pixmap;
+        update();
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.fillRect(rect(), Qt::black);
+        const QPixmap scaled = m_pixmap.scaled(size(), Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        painter.drawPixmap((width() - scaled.width()) / 2, (height() - scaled.height()) / 2, scaled);
+    }
+
+private:
+    QPixmap m_pixmap;
+};
+
+struct PaintCase
+{
+    const char* name;
+    QSize frame;
+    QSize widget;
+    bool actualPixels;
+};
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0.0 : values[values.size() / 2];
+}
+
+double microseconds(const QElapsedTimer& timer)
+{
+    return double(timer.nsecsElapsed()) / 1000.0;
+}
+
+// A frame of varied colours, as 32-bit RGB (what the engine hands over).
+QImage sampleFrame(const QSize& size, int seed)
+{
+    QImage frame(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(frame.scanLine(y));
+        for (int x = 0; x < size.width(); ++x)
+            line[x] = qRgb((x + seed) & 255, (y * 3) & 255, (x ^ y) & 255);
+    }
+    return frame;
+}
+
+void measurePaint(const PaintCase& c, int frames)
+{
+    const QImage samples[2] = {sampleFrame(c.frame, 0), sampleFrame(c.frame, 1)};
+    QImage target(c.widget, QImage::Format_ARGB32_Premultiplied);
+
+    std::vector<double> before;
+    {
+        ScalingAtEveryPaint old;
+        old.resize(c.widget);
+        const QPixmap pixmaps[2] = {QPixmap::fromImage(samples[0]), QPixmap::fromImage(samples[1])};
+        for (int i = 0; i < frames; ++i) {
+            old.setPixmap(pixmaps[i % 2]);
+            QElapsedTimer timer;
+            timer.start();
+            old.render(&target);
+            before.push_back(microseconds(timer));
+        }
+    }
+
+    std::vector<double> paint;
+    std::vector<double> latency;
+    {
+        SoftwareViewer viewer;
+        viewer.resize(c.widget);
+        viewer.show();
+        viewer.setImage(samples[1]);
+        if (c.actualPixels)
+            viewer.zoomToActualPixels();
+        runUntil([&] { return viewer.isPictureCurrent(); });
+        for (int i = 0; i < frames; ++i) {
+            QElapsedTimer handOver;
+            handOver.start();
+            viewer.setImage(samples[i % 2]);
+            runUntil([&] { return viewer.isPictureCurrent(); });
+            latency.push_back(microseconds(handOver));
+            QElapsedTimer timer;
+            timer.start();
+            viewer.render(&target);
+            paint.push_back(microseconds(timer));
+        }
+    }
+
+    // The render thread's work, run here on its own.
+    std::vector<double> render;
+    {
+        ViewTransform view;
+        view.setPictureSize(c.frame);
+        view.setViewportSize(c.widget);
+        if (c.actualPixels)
+            view.zoomTo(1.0, QPointF(c.widget.width() / 2.0, c.widget.height() / 2.0));
+        std::vector<QImage> spare;
+        for (int i = 0; i < frames; ++i) {
+            ViewRenderer::Job job;
+            job.frame = samples[i % 2];
+            job.pictureRect = view.pictureRect();
+            job.viewportSize = c.widget;
+            QElapsedTimer timer;
+            timer.start();
+            const ViewRenderer::Picture picture = ViewRenderer::render(job, &spare);
+            render.push_back(microseconds(timer));
+        }
+    }
+    std::printf("viewer_%s_before_gui_thread_us: %.0f\n", c.name, median(before));
+    std::printf("viewer_%s_after_gui_thread_paint_us: %.0f\n", c.name, median(paint));
+    std::printf("viewer_%s_after_render_thread_us: %.0f\n", c.name, median(render));
+    std::printf("viewer_%s_after_hand_over_to_ready_us: %.0f\n", c.name, median(latency));
+    std::fflush(stdout);
+}
+
+struct Playback
+{
+    int painted = 0;
+    double expected = 0.0;
+    double longestGapMs = 0.0;
+};
+
+bool playThroughWindow(const QString& clip, bool actualPixels, double seconds, Playback* result)
+{
+    Player player(clip);
+    player.show();
+    auto* viewer = player.findChild<SoftwareViewer*>();
+    auto* manager = player.findChild<PlaybackManager*>();
+    if (!viewer || !manager || !runUntil([&] { return manager->status() == PlaybackManager::Ready; }))
+        return false;
+    // Loading sized the window to the clip; the view is to be of a common window.
+    player.resize(1280, 800);
+    if (actualPixels)
+        player.zoomToActualPixels();
+    runUntil([&] { return viewer->isPictureCurrent(); });
+
+    std::vector<double> paintTimes;
+    QElapsedTimer wall;
+    wall.start();
+    const QMetaObject::Connection counting = QObject::connect(
+        viewer, &SoftwareViewer::picturePainted, viewer, [&] { paintTimes.push_back(wall.nsecsElapsed() / 1e6); });
+    player.play();
+    const bool played = runUntil([&] { return manager->playbackTime() >= seconds; }, int(seconds * 1000) + 30000);
+    player.pause();
+    QObject::disconnect(counting);
+
+    result->painted = int(paintTimes.size());
+    result->expected = seconds * manager->frameRate();
+    result->longestGapMs = 0.0;
+    for (size_t i = 1; i < paintTimes.size(); ++i)
+        result->longestGapMs = std::max(result->longestGapMs, paintTimes[i] - paintTimes[i - 1]);
+    player.close();
+    runUntil([&] { return !player.isVisible(); }, 10000);
+    return played;
+}
+
+} // namespace
+
+namespace ViewerBench {
+
+void printPaintCosts()
+{
+    // The viewer of a 1280 x 800 window at fit; a full-HD window at 1:1,
+    // where the old viewer could only fit (so it scales 4K there).
+    const PaintCase cases[] = {
+        {"fit_1080p_in_1280x720", QSize(1920, 1080), QSize(1280, 720), false},
+        {"fit_4k_in_1280x720", QSize(3840, 2160), QSize(1280, 720), false},
+        {"1to1_1080p_in_1920x1080", QSize(1920, 1080), QSize(1920, 1080), true},
+        {"1to1_4k_in_1920x1080", QSize(3840, 2160), QSize(1920, 1080), true},
+    };
+    for (const PaintCase& c : cases)
+        measurePaint(c, 21);
+}
+
+bool printPlayback(const QString& clipDir)
+{
+    QDir().mkpath(clipDir);
+    const struct
+    {
+        const char* name;
+        QString path;
+    } clips[] = {
+        {"1080p60", BenchClips::ensureClip(clipDir + QStringLiteral("/h264_1080p60.mp4"),
+                                           QStringLiteral("1920x1080"), 60, 12, 120)},
+        {"4k30", BenchClips::ensureClip(clipDir + QStringLiteral("/h264_2160p30.mp4"), QStringLiteral("3840x2160"),
+                                        30, 12, 60)},
+    };
+    for (const auto& clip : clips) {
+        if (clip.path.isEmpty()) {
+            std::fprintf(stderr, "the %s clip is missing (the ffmpeg tool is needed)\n", clip.name);
+            return false;
+        }
+        for (const bool actualPixels : {false, true}) {
+            Playback p;
+            const bool played = playThroughWindow(clip.path, actualPixels, 10.0, &p);
+            const char* view = actualPixels ? "1to1" : "fit";
+            std::printf("play_%s_%s_painted: %d\n", clip.name, view, p.painted);
+            std::printf("play_%s_%s_expected: %.0f\n", clip.name, view, p.expected);
+            std::printf("play_%s_%s_longest_gap_ms: %.1f\n", clip.name, view, p.longestGapMs);
+            std::fflush(stdout);
+            if (!played)
+                std::fprintf(stderr, "%s did not play to 10 s\n", clip.name);
+        }
+    }
+    return true;
+}
+
+} // namespace ViewerBench
