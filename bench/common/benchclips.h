@@ -24,11 +24,34 @@ inline QString ensureClip(const QString& path, const QString& size, int rate, in
     const QString duration = QString::number(seconds);
     QProcess ffmpeg;
     ffmpeg.start(QStringLiteral("ffmpeg"),
-                 {"-hide_banner", "-loglevel", "error", "-nostdin", "-y", "-f", "lavfi", "-i",
-                  QStringLiteral("testsrc2=s=%1:r=%2:d=%3").arg(size).arg(rate).arg(duration), "-f", "lavfi", "-i",
-                  QStringLiteral("sine=f=440:sample_rate=48000:d=%1").arg(duration), "-c:v", "libx264", "-preset",
-                  "veryfast", "-pix_fmt", "yuv420p", "-g", QString::number(gop), "-bf", "3", "-c:a", "aac", "-b:a",
-                  "128k", temporary});
+                 {"-hide_banner",
+                  "-loglevel",
+                  "error",
+                  "-nostdin",
+                  "-y",
+                  "-f",
+                  "lavfi",
+                  "-i",
+                  QStringLiteral("testsrc2=s=%1:r=%2:d=%3").arg(size).arg(rate).arg(duration),
+                  "-f",
+                  "lavfi",
+                  "-i",
+                  QStringLiteral("sine=f=440:sample_rate=48000:d=%1").arg(duration),
+                  "-c:v",
+                  "libx264",
+                  "-preset",
+                  "veryfast",
+                  "-pix_fmt",
+                  "yuv420p",
+                  "-g",
+                  QString::number(gop),
+                  "-bf",
+                  "3",
+                  "-c:a",
+                  "aac",
+                  "-b:a",
+                  "128k",
+                  temporary});
     const bool made = ffmpeg.waitForStarted() && ffmpeg.waitForFinished(-1) &&
                       ffmpeg.exitStatus() == QProcess::NormalExit && ffmpeg.exitCode() == 0;
     if (!made || !QFile::rename(temporary, path))

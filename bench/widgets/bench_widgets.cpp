@@ -2,7 +2,7 @@
 // window, and (with --screenshots DIR) pictures of every widget on the dark
 // palette for a visual check.
 //
-// Usage: bench_widgets [--screenshots DIR] [--paint-only]
+// Usage: bench_widgets [--screenshots DIR] [--paint-only | --playback-only]
 // Runs on the offscreen platform unless QT_QPA_PLATFORM says otherwise, with
 // a settings folder of its own. Prints "name: value" lines: microseconds per
 // paint (median of repeated runs), then pictures painted while playing a
@@ -318,7 +318,8 @@ int main(int argc, char* argv[])
     const int option = arguments.indexOf(QStringLiteral("--screenshots"));
     if (option >= 0) {
         if (option + 1 >= arguments.size()) {
-            QTextStream(stderr) << "usage: bench_widgets [--screenshots DIR] [--paint-only]\n";
+            QTextStream(stderr)
+                << "usage: bench_widgets [--screenshots DIR] [--paint-only | --playback-only]\n";
             return 2;
         }
         const QDir dir(arguments.at(option + 1));
@@ -327,7 +328,8 @@ int main(int argc, char* argv[])
         QTextStream(stdout) << "screenshots: " << dir.absolutePath() << "\n";
         return 0;
     }
-    printBenchmarks();
+    if (!arguments.contains(QStringLiteral("--playback-only")))
+        printBenchmarks();
     if (arguments.contains(QStringLiteral("--paint-only")))
         return 0;
     return ViewerBench::printPlayback(QStringLiteral(ORVEL_BENCH_DIR)) ? 0 : 1;

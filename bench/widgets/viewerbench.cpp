@@ -14,6 +14,7 @@
 #include <QPixmap>
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 #include <vector>
 
 namespace {
@@ -63,6 +64,33 @@ double microseconds(const QElapsedTimer& timer)
     return double(timer.nsecsElapsed()) / 1000.0;
 }
 
+// What one step costs: the time it holds up its thread, and the processor
+// time of the whole process meanwhile (Qt spreads smooth scaling over a
+// thread pool, so the calling thread's own time would leave most of it out).
+struct Cost
+{
+    std::vector<double> wall;
+    std::vector<double> cpu;
+};
+
+double processMicroseconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return double(now.tv_sec) * 1e6 + double(now.tv_nsec) / 1e3;
+}
+
+template <typename Step>
+void measure(Cost* cost, Step step)
+{
+    QElapsedTimer timer;
+    timer.start();
+    const double cpu = processMicroseconds();
+    step();
+    cost->cpu.push_back(processMicroseconds() - cpu);
+    cost->wall.push_back(microseconds(timer));
+}
+
 // A frame of varied colours, as 32-bit RGB (what the engine hands over).
 QImage sampleFrame(const QSize& size, int seed)
 {
@@ -80,21 +108,18 @@ void measurePaint(const PaintCase& c, int frames)
     const QImage samples[2] = {sampleFrame(c.frame, 0), sampleFrame(c.frame, 1)};
     QImage target(c.widget, QImage::Format_ARGB32_Premultiplied);
 
-    std::vector<double> before;
+    Cost before;
     {
         ScalingAtEveryPaint old;
         old.resize(c.widget);
         const QPixmap pixmaps[2] = {QPixmap::fromImage(samples[0]), QPixmap::fromImage(samples[1])};
         for (int i = 0; i < frames; ++i) {
             old.setPixmap(pixmaps[i % 2]);
-            QElapsedTimer timer;
-            timer.start();
-            old.render(&target);
-            before.push_back(microseconds(timer));
+            measure(&before, [&] { old.render(&target); });
         }
     }
 
-    std::vector<double> paint;
+    Cost paint;
     std::vector<double> latency;
     {
         SoftwareViewer viewer;
@@ -110,15 +135,12 @@ void measurePaint(const PaintCase& c, int frames)
             viewer.setImage(samples[i % 2]);
             runUntil([&] { return viewer.isPictureCurrent(); });
             latency.push_back(microseconds(handOver));
-            QElapsedTimer timer;
-            timer.start();
-            viewer.render(&target);
-            paint.push_back(microseconds(timer));
+            measure(&paint, [&] { viewer.render(&target); });
         }
     }
 
     // The render thread's work, run here on its own.
-    std::vector<double> render;
+    Cost render;
     {
         ViewTransform view;
         view.setPictureSize(c.frame);
@@ -131,16 +153,21 @@ void measurePaint(const PaintCase& c, int frames)
             job.frame = samples[i % 2];
             job.pictureRect = view.pictureRect();
             job.viewportSize = c.widget;
-            QElapsedTimer timer;
-            timer.start();
-            const ViewRenderer::Picture picture = ViewRenderer::render(job, &spare);
-            render.push_back(microseconds(timer));
+            measure(&render, [&] {
+                const ViewRenderer::Picture picture = ViewRenderer::render(job, &spare);
+                spare.push_back(picture.image);
+            });
         }
     }
-    std::printf("viewer_%s_before_gui_thread_us: %.0f\n", c.name, median(before));
-    std::printf("viewer_%s_after_gui_thread_paint_us: %.0f\n", c.name, median(paint));
-    std::printf("viewer_%s_after_render_thread_us: %.0f\n", c.name, median(render));
-    std::printf("viewer_%s_after_hand_over_to_ready_us: %.0f\n", c.name, median(latency));
+    const auto print = [&c](const char* what, const std::vector<double>& values) {
+        std::printf("viewer_%s_%s_us: %.0f\n", c.name, what, median(values));
+    };
+    print("before_gui_thread_wall", before.wall);
+    print("before_cpu", before.cpu);
+    print("after_gui_thread_wall", paint.wall);
+    print("after_render_thread_wall", render.wall);
+    print("after_cpu", std::vector<double>{median(paint.cpu) + median(render.cpu)});
+    print("after_hand_over_to_ready_wall", latency);
     std::fflush(stdout);
 }
 
@@ -168,10 +195,12 @@ bool playThroughWindow(const QString& clip, bool actualPixels, double seconds, P
     std::vector<double> paintTimes;
     QElapsedTimer wall;
     wall.start();
-    const QMetaObject::Connection counting = QObject::connect(
-        viewer, &SoftwareViewer::picturePainted, viewer, [&] { paintTimes.push_back(wall.nsecsElapsed() / 1e6); });
+    const QMetaObject::Connection counting =
+        QObject::connect(viewer, &SoftwareViewer::picturePainted, viewer,
+                         [&] { paintTimes.push_back(wall.nsecsElapsed() / 1e6); });
     player.play();
-    const bool played = runUntil([&] { return manager->playbackTime() >= seconds; }, int(seconds * 1000) + 30000);
+    const bool played =
+        runUntil([&] { return manager->playbackTime() >= seconds; }, int(seconds * 1000) + 30000);
     player.pause();
     QObject::disconnect(counting);
 
@@ -213,8 +242,8 @@ bool printPlayback(const QString& clipDir)
     } clips[] = {
         {"1080p60", BenchClips::ensureClip(clipDir + QStringLiteral("/h264_1080p60.mp4"),
                                            QStringLiteral("1920x1080"), 60, 12, 120)},
-        {"4k30", BenchClips::ensureClip(clipDir + QStringLiteral("/h264_2160p30.mp4"), QStringLiteral("3840x2160"),
-                                        30, 12, 60)},
+        {"4k30", BenchClips::ensureClip(clipDir + QStringLiteral("/h264_2160p30.mp4"),
+                                        QStringLiteral("3840x2160"), 30, 12, 60)},
     };
     for (const auto& clip : clips) {
         if (clip.path.isEmpty()) {

@@ -86,7 +86,7 @@ void copyNearest(const QImage& frame, QImage& out, const std::vector<qsizetype>&
 // scale, a translation and a quarter-turn or mirror, so every device column
 // shows one file column (or one file row, turned) and every device row one
 // file row (or column): two offset tables describe the whole picture.
-ViewRenderer::Picture renderNearest(const ViewRenderer::Job& job, std::vector<QImage>* spare)
+ViewRenderer::Picture renderNearest(const ViewRenderer::Job& job, QImage frame, std::vector<QImage>* spare)
 {
     ViewRenderer::Picture picture;
     picture.pictureRect = job.pictureRect;
@@ -95,7 +95,6 @@ ViewRenderer::Picture renderNearest(const ViewRenderer::Job& job, std::vector<QI
     if (picture.deviceRect.isEmpty())
         return picture;
 
-    QImage frame = job.frame;
     if (!isFourBytesRgb(frame.format()) && frame.format() != QImage::Format_RGB888)
         frame = frame.convertToFormat(QImage::Format_RGB32);
     const int bytesPerPixel = frame.format() == QImage::Format_RGB888 ? 3 : 4;
@@ -133,13 +132,12 @@ ViewRenderer::Picture renderNearest(const ViewRenderer::Job& job, std::vector<QI
 }
 
 // Area averaging over the whole frame, then the turn on the small result.
-ViewRenderer::Picture renderSmooth(const ViewRenderer::Job& job)
+ViewRenderer::Picture renderSmooth(const ViewRenderer::Job& job, QImage frame)
 {
     ViewRenderer::Picture picture;
     picture.pictureRect = job.pictureRect;
     picture.deviceRect = job.pictureRect;
     picture.serial = job.serial;
-    QImage frame = job.frame;
     if (!isFourBytesRgb(frame.format()))
         frame = frame.convertToFormat(QImage::Format_RGB32);
     const QSize target = job.pictureRect.size();
@@ -184,7 +182,15 @@ ViewRenderer::Picture ViewRenderer::render(const Job& job, std::vector<QImage>* 
     }
     const bool smaller =
         job.pictureRect.width() < pictureSize.width() || job.pictureRect.height() < pictureSize.height();
-    return smaller ? renderSmooth(job) : renderNearest(job, spare);
+    // The frame's pixels under an image header of this thread's own: the GUI
+    // thread may write to the header of the frame it holds (QPixmap::fromImage
+    // stores its pixel ratio there), never to the pixels. (A colour table
+    // would not come along.)
+    const QImage& frame = job.frame;
+    const QImage pixels = frame.colorCount() > 0 ? frame
+                                                 : QImage(frame.constBits(), frame.width(), frame.height(),
+                                                          frame.bytesPerLine(), frame.format());
+    return smaller ? renderSmooth(job, pixels) : renderNearest(job, pixels, spare);
 }
 
 void ViewRenderer::recycle(QImage image)
