@@ -137,13 +137,11 @@ bool TcpServer::readInto(Connection* connection)
     QTcpSocket* socket = connection->socket;
     if (!socket || connection->stream.state() != CommandStream::Open)
         return false;
-    bool read = false;
     QVector<RemoteCommand> commands;
     CommandStream::State state = CommandStream::Open;
     while (state == CommandStream::Open && socket->bytesAvailable() > 0 &&
            connection->session.queuedCount() + commands.size() < maxQueuedCommands) {
         state = connection->stream.feed(socket->read(socketReadBufferSize), commands);
-        read = true;
     }
     connection->session.append(commands);
 
@@ -155,7 +153,7 @@ bool TcpServer::readInto(Connection* connection)
     } else if (state == CommandStream::Overflowed) {
         socket->abort();
     }
-    return read && !commands.isEmpty();
+    return !commands.isEmpty();
 }
 
 void TcpServer::breakConnection(QTcpSocket* socket)

@@ -71,6 +71,8 @@ private:
     void addConnection(QTcpSocket* socket);
     // Reads what the session has room for and runs it, until nothing more can move.
     void serve(Connection* connection);
+    // Hands the session the commands received, up to maxQueuedCommands; true
+    // when there were any. Closes the connection on an over-long or HTTP line.
     bool readInto(Connection* connection);
     // Forgets the socket that ended and deletes it, and only it; its
     // session runs on until its commands are done.
