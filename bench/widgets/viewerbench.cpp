@@ -173,6 +173,7 @@ void measurePaint(const PaintCase& c, int frames)
 
 struct Playback
 {
+    int handedOver = 0; // distinct frames the controller gave the viewer
     int painted = 0;
     double expected = 0.0;
     double longestGapMs = 0.0;
@@ -198,11 +199,21 @@ bool playThroughWindow(const QString& clip, bool actualPixels, double seconds, P
     const QMetaObject::Connection counting =
         QObject::connect(viewer, &SoftwareViewer::picturePainted, viewer,
                          [&] { paintTimes.push_back(wall.nsecsElapsed() / 1e6); });
+    int lastHandedOver = manager->lastFrameIndex();
+    result->handedOver = 0;
+    const QMetaObject::Connection handing =
+        QObject::connect(manager, &PlaybackManager::playbackTimeChanged, manager, [&] {
+            if (manager->lastFrameIndex() != lastHandedOver) {
+                lastHandedOver = manager->lastFrameIndex();
+                ++result->handedOver;
+            }
+        });
     player.play();
     const bool played =
         runUntil([&] { return manager->playbackTime() >= seconds; }, int(seconds * 1000) + 30000);
     player.pause();
     QObject::disconnect(counting);
+    QObject::disconnect(handing);
 
     result->painted = int(paintTimes.size());
     result->expected = seconds * manager->frameRate();
@@ -254,6 +265,7 @@ bool printPlayback(const QString& clipDir)
             Playback p;
             const bool played = playThroughWindow(clip.path, actualPixels, 10.0, &p);
             const char* view = actualPixels ? "1to1" : "fit";
+            std::printf("play_%s_%s_handed_over: %d\n", clip.name, view, p.handedOver);
             std::printf("play_%s_%s_painted: %d\n", clip.name, view, p.painted);
             std::printf("play_%s_%s_expected: %.0f\n", clip.name, view, p.expected);
             std::printf("play_%s_%s_longest_gap_ms: %.1f\n", clip.name, view, p.longestGapMs);

@@ -11,8 +11,9 @@ namespace ViewerBench {
 void printPaintCosts();
 
 // 1080p60 and 4K30 clips played for 10 s through the player window, fitted
-// and at Actual Pixels: pictures painted against frames expected, and the
-// longest time between two. Clips are generated into `clipDir` when missing.
+// and at Actual Pixels: frames expected, frames the controller handed to the
+// viewer (fewer when decoding falls behind), pictures painted, and the longest
+// time between two paints. Clips are generated into `clipDir` when missing.
 bool printPlayback(const QString& clipDir);
 
 } // namespace ViewerBench
