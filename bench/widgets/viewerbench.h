@@ -13,7 +13,9 @@ void printPaintCosts();
 // 1080p60 and 4K30 clips played for 10 s through the player window, fitted
 // and at Actual Pixels: frames expected, frames the controller handed to the
 // viewer (fewer when decoding falls behind), pictures painted, and the longest
-// time between two paints. Clips are generated into `clipDir` when missing.
+// time between two paints. After each, the same through the window with
+// frames handed over from memory at the clip's rate (no decoding): what the
+// viewer paints by itself. Clips are generated into `clipDir` when missing.
 bool printPlayback(const QString& clipDir);
 
 } // namespace ViewerBench
