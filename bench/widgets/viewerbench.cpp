@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -172,13 +173,35 @@ void measurePaint(const PaintCase& c, int frames)
     std::fflush(stdout);
 }
 
-double longestGap(const std::vector<double>& times)
+// The times at which the viewer put new pictures on screen, from its creation on.
+class PaintLog
 {
-    double longest = 0.0;
-    for (size_t i = 1; i < times.size(); ++i)
-        longest = std::max(longest, times[i] - times[i - 1]);
-    return longest;
-}
+public:
+    explicit PaintLog(SoftwareViewer* viewer)
+        : connection(QObject::connect(viewer, &SoftwareViewer::picturePainted, viewer,
+                                      [this] { times.push_back(wall.nsecsElapsed() / 1e6); }))
+    {
+        wall.start();
+    }
+    ~PaintLog() { QObject::disconnect(connection); }
+    PaintLog(const PaintLog&) = delete;
+    PaintLog& operator=(const PaintLog&) = delete;
+
+    double elapsedSeconds() const { return wall.nsecsElapsed() / 1e9; }
+    int count() const { return int(times.size()); }
+    double longestGapMs() const
+    {
+        double longest = 0.0;
+        for (size_t i = 1; i < times.size(); ++i)
+            longest = std::max(longest, times[i] - times[i - 1]);
+        return longest;
+    }
+
+private:
+    QElapsedTimer wall;
+    std::vector<double> times;
+    QMetaObject::Connection connection;
+};
 
 struct Playback
 {
@@ -202,12 +225,7 @@ bool playThroughWindow(const QString& clip, bool actualPixels, double seconds, P
         player.zoomToActualPixels();
     runUntil([&] { return viewer->isPictureCurrent(); });
 
-    std::vector<double> paintTimes;
-    QElapsedTimer wall;
-    wall.start();
-    const QMetaObject::Connection counting =
-        QObject::connect(viewer, &SoftwareViewer::picturePainted, viewer,
-                         [&] { paintTimes.push_back(wall.nsecsElapsed() / 1e6); });
+    auto paints = std::make_unique<PaintLog>(viewer);
     int lastHandedOver = manager->lastFrameIndex();
     result->handedOver = 0;
     const QMetaObject::Connection handing =
@@ -221,12 +239,11 @@ bool playThroughWindow(const QString& clip, bool actualPixels, double seconds, P
     const bool played =
         runUntil([&] { return manager->playbackTime() >= seconds; }, int(seconds * 1000) + 30000);
     player.pause();
-    QObject::disconnect(counting);
     QObject::disconnect(handing);
-
-    result->painted = int(paintTimes.size());
+    result->painted = paints->count();
     result->expected = seconds * manager->frameRate();
-    result->longestGapMs = longestGap(paintTimes);
+    result->longestGapMs = paints->longestGapMs();
+    paints.reset();
     player.close();
     runUntil([&] { return !player.isVisible(); }, 10000);
     return played;
@@ -248,19 +265,14 @@ void feedThroughWindow(const QSize& frameSize, double rate, bool actualPixels, d
         player.zoomToActualPixels();
     runUntil([&] { return viewer->isPictureCurrent(); });
 
-    std::vector<double> paintTimes;
-    QElapsedTimer wall;
-    wall.start();
-    const QMetaObject::Connection counting =
-        QObject::connect(viewer, &SoftwareViewer::picturePainted, viewer,
-                         [&] { paintTimes.push_back(wall.nsecsElapsed() / 1e6); });
+    const PaintLog paints(viewer);
     // A 1 ms clock, like the controller's: each tick hands over the frame due then.
     int due = -1;
     result->handedOver = 0;
     QTimer clock;
     clock.setTimerType(Qt::PreciseTimer);
     QObject::connect(&clock, &QTimer::timeout, viewer, [&] {
-        const int now = int(wall.nsecsElapsed() / 1e9 * rate);
+        const int now = int(paints.elapsedSeconds() * rate);
         if (now != due) {
             due = now;
             viewer->setImage(frames[now % 2]);
@@ -268,13 +280,12 @@ void feedThroughWindow(const QSize& frameSize, double rate, bool actualPixels, d
         }
     });
     clock.start(1);
-    runUntil([&] { return wall.nsecsElapsed() / 1e9 >= seconds; }, int(seconds * 1000) + 30000);
+    runUntil([&] { return paints.elapsedSeconds() >= seconds; }, int(seconds * 1000) + 30000);
     clock.stop();
     runUntil([&] { return viewer->isPictureCurrent(); });
-    QObject::disconnect(counting);
-    result->painted = int(paintTimes.size());
+    result->painted = paints.count();
     result->expected = seconds * rate;
-    result->longestGapMs = longestGap(paintTimes);
+    result->longestGapMs = paints.longestGapMs();
     player.close();
 }
 
