@@ -49,7 +49,8 @@ private:
     // The title and the picture both show frame n.
     bool shows(int n) { return orvel->showsFrame(clip, n); }
 
-    // Takes a snapshot and returns its size: the size the picture is shown at.
+    // Takes a snapshot and returns its size: the whole frame at the file's
+    // size, turned as shown.
     QSize snapshotSize()
     {
         orvel->snapshotIndex();
@@ -523,28 +524,24 @@ private slots:
     void viewsResizeRotateAndSnapshot()
     {
         QVERIFY(startWith(QStringLiteral("h264_1080p25.mp4"), {{"preferences/resizeToFit", false}}));
-        // Original Size: the window grows by exactly what the picture lacked.
+        // Original Size and Half Size: the window changes by exactly what
+        // the picture gains or loses, back and forth.
         const QSize before = orvel->windowSize();
-        const QSize shownBefore = snapshotSize();
         orvel->key(QStringLiteral("1"));
-        QVERIFY(QTest::qWaitFor([&] { return snapshotSize() == QSize(1920, 1080); }, patienceMs));
+        QVERIFY(QTest::qWaitFor([&] { return orvel->windowSize() != before; }, patienceMs));
         const QSize after = orvel->windowSize();
-        if (shownBefore.width() == before.width())
-            QCOMPARE(after.width() - before.width(), 1920 - shownBefore.width());
         orvel->key(QStringLiteral("2"));
-        QVERIFY(QTest::qWaitFor([&] { return snapshotSize() == QSize(960, 540); }, patienceMs));
-        QCOMPARE(orvel->windowSize(), after - QSize(960, 540));
+        QVERIFY(QTest::qWaitFor([&] { return orvel->windowSize() == after - QSize(960, 540); }, patienceMs));
+        orvel->key(QStringLiteral("1"));
+        QVERIFY(QTest::qWaitFor([&] { return orvel->windowSize() == after; }, patienceMs));
+        // The snapshot is the whole frame at the file's size, whatever the window shows.
+        QCOMPARE(snapshotSize(), QSize(1920, 1080));
         QVERIFY(shows(1));
         // Rotate CCW, then CW: CW unchecks CCW, so the picture is turned a
         // quarter clockwise.
         orvel->key(QStringLiteral("ctrl+shift+n"));
         orvel->key(QStringLiteral("ctrl+shift+m"));
-        QVERIFY(QTest::qWaitFor(
-            [&] {
-                const QSize turned = snapshotSize();
-                return turned.height() > turned.width();
-            },
-            patienceMs));
+        QVERIFY(QTest::qWaitFor([&] { return snapshotSize() == QSize(1080, 1920); }, patienceMs));
         QCOMPARE(FrameIndex::read(orvel->clipboardImage().transformed(QTransform().rotate(-90))), 0);
         orvel->key(QStringLiteral("ctrl+shift+m"));
         QVERIFY(shows(1));
@@ -571,6 +568,71 @@ private slots:
             patienceMs));
         QVERIFY(orvel->sendCommand(QStringLiteral("frame 33")));
         QVERIFY(shows(33));
+    }
+
+    void httpRequestsAreRefusedAndThePlayerStays()
+    {
+        QVERIFY(startWith(QStringLiteral("video_only.mp4")));
+        QVERIFY(orvel->sendCommand(QStringLiteral("frame 20")));
+        QVERIFY(shows(20));
+        // What a browser sends on a web page's behalf: closed without a word.
+        QCOMPARE(orvel->converse("POST / HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: text/plain\r\n"
+                                 "Content-Length: 10\r\n\r\nframe 111\n",
+                                 1),
+                 QStringList{});
+        QCOMPARE(orvel->converse("GET /frame%2050 HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", 1), QStringList{});
+        QCOMPARE(orvel->converse("frame?\n", 1), QStringList{"frame 20"});
+        QVERIFY(QTest::qWaitFor([&] { return orvel->standardError().contains("sent an HTTP request"); },
+                                patienceMs));
+        QVERIFY(shows(20));
+    }
+
+    void aQuotedPathMayHoldQuotes()
+    {
+        QVERIFY(startWith(QStringLiteral("video_only.mp4")));
+        TestClip other = TestClips::clip(QStringLiteral("mpeg4_641x361.mov"));
+        const QString dir = orvel->tmp() + QStringLiteral("/director's \"cut\"");
+        QVERIFY(QDir().mkpath(dir));
+        const QString path = dir + QStringLiteral("/take 'two'.mov");
+        QVERIFY(QFile::copy(other.path(), path));
+        QString escaped = path;
+        escaped.replace(QLatin1Char('"'), QLatin1String("\\\""))
+            .replace(QLatin1Char('\''), QLatin1String("\\'"));
+        QVERIFY(orvel->sendCommand(QStringLiteral("file \"%1\" 5 8").arg(escaped)));
+        other.name = QFileInfo(path).fileName();
+        clip = other;
+        QVERIFY(shows(5));
+    }
+
+    void repliesTellWhatIsShownAfterEachCommand()
+    {
+        QVERIFY(startWith(QStringLiteral("video_only.mp4")));
+        clip = TestClips::clip(QStringLiteral("mpeg4_641x361.mov"));
+        const QString path = QFileInfo(clip.path()).absoluteFilePath();
+        // Sent at once: the frame and the range wait for the clip to load.
+        const QStringList answer =
+            orvel->converse(QStringLiteral("reply on\nfile \"%1\"\nframe 77\nrstart 10\nrend 90\nstatus\n")
+                                .arg(path)
+                                .toUtf8(),
+                            6);
+        QCOMPARE(answer.mid(0, 5), (QStringList{"ok", "ok", "ok", "ok", "ok"}));
+        QCOMPARE(answer.value(5),
+                 QStringLiteral("status state=paused frame=77 frames=%1 fps=25 rstart=10 rend=90 "
+                                "speed=1 loop=off file=\"%2\"")
+                     .arg(clip.frameCount)
+                     .arg(path));
+        QVERIFY(shows(77));
+    }
+
+    void aFrameRightAfterAFileLandsAfterTheLoad()
+    {
+        QVERIFY(startWith(QStringLiteral("video_only.mp4")));
+        clip = TestClips::clip(QStringLiteral("mpeg4_641x361.mov"));
+        // A one-way client: one packet, no replies, gone once "exit" is reached.
+        QCOMPARE(
+            orvel->converse(QStringLiteral("file \"%1\"\nframe 77\nexit\n").arg(clip.path()).toUtf8(), 1),
+            QStringList{});
+        QVERIFY(shows(77));
     }
 };
 

@@ -262,14 +262,30 @@ private slots:
         QRandomGenerator pick(seed);
         for (int i = 0; i < 1000; ++i)
             connections.at(pick.bounded(int(connections.size())))->write(commands.next());
-        // "exit" last: the player closes a connection once it has read it,
-        // so every command of the storm has been taken when all are closed.
-        for (auto& connection : connections)
-            connection->write("exit\n");
+        // A status is answered once every command before it on its connection
+        // has run (or the connection is gone, should junk have looked like HTTP).
         for (auto& connection : connections) {
-            QVERIFY2(connection->state() == QAbstractSocket::UnconnectedState ||
-                         connection->waitForDisconnected(patienceMs),
-                     "the player stopped reading its commands");
+            connection->write("status\n");
+            while (connection->bytesToWrite() > 0)
+                QVERIFY2(connection->waitForBytesWritten(patienceMs),
+                         "the player stopped reading its commands");
+        }
+        for (auto& connection : connections) {
+            QVERIFY2(QTest::qWaitFor(
+                         [&] {
+                             while (connection->canReadLine()) {
+                                 if (connection->readLine().startsWith("status "))
+                                     return true;
+                             }
+                             return connection->state() == QAbstractSocket::UnconnectedState;
+                         },
+                         patienceMs),
+                     "the commands of a connection never all ran");
+        }
+        for (auto& connection : connections) {
+            connection->disconnectFromHost();
+            if (connection->state() != QAbstractSocket::UnconnectedState)
+                connection->waitForDisconnected(patienceMs);
         }
         QVERIFY2(orvel->isRunning(), orvel->standardError().right(4000).constData());
 
