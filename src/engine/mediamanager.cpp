@@ -8,6 +8,9 @@ namespace {
 // While a queue is full the reader sleeps until a place is freed or a seek or
 // unload wakes it; the time-out only bounds a wake-up that went missing.
 constexpr int IdleWaitMs = 50;
+// How much memory the audio queue takes at most beyond its capacity while
+// pictures wait for the reader: 20 minutes of AAC at 128 kbit/s.
+constexpr int64_t SoundOverflowBytes = 48 * 1024 * 1024;
 
 // Lets a blocking read inside the demuxer (a slow disk, a network share)
 // give up as soon as the media is unloaded.
@@ -194,13 +197,28 @@ void MediaManager::chooseTimeZero()
 
 bool MediaManager::pushPatiently(PacketQueue& queue, AVPacket* data)
 {
-    while (!queue.push(data, IdleWaitMs)) {
+    for (;;) {
+        if (&queue == &source->audioPackets && picturesWaiting() &&
+            queue.pushBeyondCapacity(data, SoundOverflowBytes))
+            return true;
+        if (queue.push(data, IdleWaitMs))
+            return true;
         if (stopRequested()) {
             av_packet_unref(data);
             return false;
         }
     }
-    return true;
+}
+
+bool MediaManager::picturesWaiting() const
+{
+    // The sound decoder stays a few seconds ahead of the clock, and its full
+    // queue holds the reader back. Pictures can lie further on in the file
+    // than that (a sound track that goes on after them, poor interleaving):
+    // while the video decoder has no packet left, the reader reads on and the
+    // sound queue, small compressed data, grows beyond its capacity.
+    return source->videoStreamIndex >= 0 && !source->videoPackets.dropping() &&
+           source->videoPackets.count() == 0;
 }
 
 int MediaManager::readPackets(int limit)
@@ -225,7 +243,9 @@ int MediaManager::readPackets(int limit)
 
 void MediaManager::pushEndOfStreamMarkers()
 {
-    for (PacketQueue* queue : {&source->audioPackets, &source->videoPackets}) {
+    // Pictures first: the sound queue may be full for as long as the clock
+    // stands a few seconds before the end of the sound.
+    for (PacketQueue* queue : {&source->videoPackets, &source->audioPackets}) {
         while (!queue->pushEndOfStream(IdleWaitMs)) {
             if (stopRequested())
                 return;

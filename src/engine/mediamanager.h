@@ -68,6 +68,7 @@ private:
     void chooseTimeZero();
     int readPackets(int limit);
     bool pushPatiently(PacketQueue& queue, AVPacket* packet);
+    bool picturesWaiting() const;
     void pushEndOfStreamMarkers();
     int seekFile();
     bool stopRequested() const;
