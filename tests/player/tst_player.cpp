@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QSignalSpy>
+#include <QSlider>
 #include <QVBoxLayout>
 #include <QtTest>
 #include <functional>
@@ -481,6 +482,21 @@ private slots:
         QCOMPARE(speedAfter(1.0, &Player::decreaseSpeed), 0.75);
         p.setSpeedMultiplier(9.0);
         QCOMPARE(p.findChild<PlaybackManager*>()->speedMultiplier(), 4.0);
+    }
+
+    // The volume goes up to 150 on its way from the keys and the slider to
+    // the sound.
+    void theVolumeReachesOneHundredAndFifty()
+    {
+        Player& p = makePlayer();
+        auto* slider = p.findChild<QSlider*>(QStringLiteral("volumeSlider"));
+        QVERIFY(slider);
+        slider->setValue(145);
+        QCOMPARE(p.findChild<PlaybackManager*>()->volume(), 145);
+        for (int i = 0; i < 2; ++i)
+            p.increaseVolume();
+        QCOMPARE(slider->value(), 150);
+        QCOMPARE(p.findChild<PlaybackManager*>()->volume(), 150);
     }
 };
 
