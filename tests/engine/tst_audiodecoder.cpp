@@ -31,34 +31,35 @@ enum class Device
     StereoNullAt48kHzOnly
 };
 
-const char* asoundrc(Device device)
+// A stereo device of the null plug-in, named `name`.
+QByteArray stereoNull(const char* name)
+{
+    return QByteArray("pcm.") + name +
+           " {\n"
+           "  type multi\n"
+           "  slaves.a { pcm { type null } channels 2 }\n"
+           "  bindings.0 { slave a channel 0 }\n"
+           "  bindings.1 { slave a channel 1 }\n"
+           "}\n";
+}
+
+QByteArray asoundrc(Device device)
 {
     switch (device) {
     case Device::StereoNull:
-        return "pcm.!default {\n"
-               "  type multi\n"
-               "  slaves.a { pcm { type null } channels 2 }\n"
-               "  bindings.0 { slave a channel 0 }\n"
-               "  bindings.1 { slave a channel 1 }\n"
-               "}\n";
+        return stereoNull("!default");
     case Device::Null:
         return "pcm.!default { type null }\n";
     case Device::StereoNullAt48kHzOnly:
-        return "pcm.stereonull {\n"
-               "  type multi\n"
-               "  slaves.a { pcm { type null } channels 2 }\n"
-               "  bindings.0 { slave a channel 0 }\n"
-               "  bindings.1 { slave a channel 1 }\n"
-               "}\n"
-               "pcm.!default {\n"
-               "  type plug\n"
-               "  slave { pcm stereonull rate 48000 }\n"
-               "  rate_converter \"none-such\"\n"
-               "}\n";
+        return stereoNull("stereonull") + "pcm.!default {\n"
+                                          "  type plug\n"
+                                          "  slave { pcm stereonull rate 48000 }\n"
+                                          "  rate_converter \"none-such\"\n"
+                                          "}\n";
     case Device::None:
         break;
     }
-    return nullptr;
+    return QByteArray();
 }
 
 // Waits until the audio cache holds the media time range [from, to].
@@ -158,7 +159,8 @@ private:
     {
         const QString home = homes.path() + QStringLiteral("/home%1").arg(int(device));
         QDir().mkpath(home);
-        if (const char* text = asoundrc(device)) {
+        const QByteArray text = asoundrc(device);
+        if (!text.isEmpty()) {
             QFile file(home + QStringLiteral("/.asoundrc"));
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write(text);
