@@ -574,9 +574,12 @@ private Q_SLOTS:
         }
     }
 
-    // Two seconds of pictures and three minutes of sound: however long the
-    // sound, the decoder stays a few seconds ahead of the clock and the cache
-    // a bounded span around it, and the sound is right everywhere.
+    // Two seconds of pictures and three minutes of PCM sound, more than the
+    // reader queues on its way to the end of the pictures: it skips the rest
+    // of the sound to give the video decoder its last pictures, and comes
+    // back for it. However long the sound, the decoder stays a few seconds
+    // ahead of the clock and the cache a bounded span around it, and the
+    // sound is right everywhere.
     void longTailKeepsABoundedSpan()
     {
         const TestClip clip = TestClips::longTail();
@@ -598,21 +601,24 @@ private Q_SLOTS:
         QVERIFY2(source->audioCache.endTime() < lead + 0.1,
                  qPrintable(QString::number(source->audioCache.endTime())));
         QCOMPARE(rig.pictureIndexAt(1.96), 49);
+        const auto soundIsRightAt = [&](double at) {
+            const std::vector<int16_t> out = readAt(source, at, rate / 10);
+            return longTailSecond(out.data(), rate / 10, rate) == int(at) &&
+                   source->audioCache.totalSamples() <= bound;
+        };
 
+        // Played on, through the sound skipped and read again, the cache
+        // slides with the clock.
+        for (double clock = 2.5; clock < 178.0; clock += 2.0) {
+            source->setPlaybackTime(clock);
+            QVERIFY2(waitForAudio(source, clock, std::min(clock + lead - 0.5, clip.duration - 0.1)),
+                     qPrintable(QString::number(clock)));
+            QVERIFY2(soundIsRightAt(clock), qPrintable(QString::number(clock)));
+        }
         for (double at : {177.3, 3.6, 91.2, 20.5, 150.8, 47.7, 126.4, 64.1, 8.9, 105.6}) {
             QVERIFY(rig.seek(at));
             QVERIFY2(waitForAudio(source, at, at + 0.1), qPrintable(QString::number(at)));
-            const std::vector<int16_t> out = readAt(source, at, rate / 10);
-            QCOMPARE(longTailSecond(out.data(), rate / 10, rate), int(at));
-            QVERIFY(source->audioCache.totalSamples() <= bound);
-        }
-        // Played on, the cache slides with the clock and stays bounded.
-        source->setPlaybackTime(100.0);
-        for (double clock = 100.0; clock < 160.0; clock += 2.0) {
-            source->setPlaybackTime(clock);
-            QVERIFY(waitForAudio(source, clock, clock + lead - 0.5));
-            QVERIFY2(source->audioCache.totalSamples() <= bound,
-                     qPrintable(QString::number(source->audioCache.totalSamples() / double(rate * 2))));
+            QVERIFY2(soundIsRightAt(at), qPrintable(QString::number(at)));
         }
     }
 
