@@ -94,6 +94,25 @@ std::vector<int16_t> render(MediaSource* source, int frames, int chunk = 256)
     return out;
 }
 
+// Plays `frames` frames from media time `from` on through the callback, in
+// chunks, the clock standing at each chunk's own time: on a busy machine a
+// clock left running would race ahead of the chunks and the sound would jump
+// after it.
+std::vector<int16_t> renderPlaying(MediaSource* source, double from, int frames, int chunk)
+{
+    const int channels = source->outputChannels;
+    const int rate = source->outputSampleRate;
+    std::vector<int16_t> out(size_t(frames) * channels);
+    source->playing = true;
+    for (int done = 0; done < frames; done += chunk) {
+        source->setPlaybackTime(from + double(done) / rate);
+        AudioManager::renderOutput(source, out.data() + size_t(done) * channels,
+                                   unsigned(std::min(chunk, frames - done)));
+    }
+    source->playing = false;
+    return out;
+}
+
 // Renders `seconds` of media from `from` on at `speed` the way a sound card
 // taking `chunk` frames per callback would: the clock moves on by the media
 // time of each chunk. The clock stands between callbacks until the decoder
@@ -435,11 +454,8 @@ private Q_SLOTS:
                 pictureTime = picture->time;
             }
             QCOMPARE(rig.pictureIndexAt(pictureTime), int(second * clip.frameRate()));
-            source->playing = true;
-            source->setPlaybackTime(start);
             source->resetAudioPosition = true;
-            const std::vector<int16_t> out = render(source, rate / 5, 512);
-            source->playing = false;
+            const std::vector<int16_t> out = renderPlaying(source, start, rate / 5, 512);
             int firstWindow = -1;
             for (int w = 0; w + 1 < (rate / 5) / window && firstWindow < 0; ++w) {
                 if (ToneDetector::secondOfTone(out.data() + size_t(w) * window * 2, window, 2, 0, rate) ==
