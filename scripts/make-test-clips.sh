@@ -100,8 +100,18 @@ make_pcm_f64() {
     -c:v mjpeg -q:v 3 -pix_fmt yuvj420p -c:a pcm_f64le "$out/pcm_f64.mov"
 }
 make_audio_f64_only() {
-  # Sound only, in a sample format the player does not play: nothing usable.
+  # Sound only, in 64-bit float samples.
   "${ff[@]}" -f lavfi -i "$(tone_src 48000 2 2)" -c:a pcm_f64le "$out/audio_f64_only.mov"
+}
+make_long_tail() {
+  # Two seconds of pictures and three minutes of sound, as 16-bit PCM: more
+  # than the reader queues while it looks for the end of the pictures. A tone
+  # ladder of 15 steps cannot tell three minutes apart, so the second counts
+  # in base 15: channel 0 plays the ladder tone of (second mod 15), channel 1
+  # that of (second div 15).
+  local units='0.5*sin(2*PI*(250+250*mod(floor(t),15))*t)' fifteens='0.5*sin(2*PI*(250+250*floor(t/15))*t)'
+  "${ff[@]}" -f lavfi -i "$(video_src 320 240 25 2)" -f lavfi -i "aevalsrc='$units|$fifteens':s=48000:d=180:c=stereo" \
+    -c:v libx264 -preset veryfast -pix_fmt yuv420p -g 25 -c:a pcm_s16le "$out/long_tail.mkv"
 }
 make_narrow() {
   "${ff[@]}" -f lavfi -i "$(video_src 1 64 25 2)" -c:v ffv1 "$out/narrow_1px.mkv"
@@ -138,7 +148,7 @@ make_damaged() {
 }
 
 jobs_list=(make_h264_1080p25 make_mpeg2_ps make_vp9_webm make_mjpeg_avi make_h264_mkv make_mpeg4_mov
-  make_video_only make_audio_only make_two_audio make_pcm_f64 make_audio_f64_only make_narrow make_start_offset
+  make_video_only make_audio_only make_two_audio make_pcm_f64 make_audio_f64_only make_long_tail make_narrow make_start_offset
   make_edit_list make_damaged)
 
 # Two at a time: the machines that run this have two cores.

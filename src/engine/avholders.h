@@ -4,6 +4,7 @@
 // whose deleter is the library's own free function, so no early return leaks.
 extern "C" {
 #include <libavcodec/avcodec.h>
+#include <libavfilter/avfilter.h>
 #include <libavformat/avformat.h>
 #include <libavutil/frame.h>
 #include <libavutil/mem.h>
@@ -44,6 +45,11 @@ struct ResamplerFreer
     void operator()(SwrContext* resampler) const { swr_free(&resampler); }
 };
 
+struct FilterGraphFreer
+{
+    void operator()(AVFilterGraph* graph) const { avfilter_graph_free(&graph); }
+};
+
 struct AvMemoryFreer
 {
     void operator()(void* memory) const { av_free(memory); }
@@ -55,4 +61,5 @@ using FramePtr = std::unique_ptr<AVFrame, FrameFreer>;
 using PacketPtr = std::unique_ptr<AVPacket, PacketFreer>;
 using ScalerPtr = std::unique_ptr<SwsContext, ScalerFreer>;
 using ResamplerPtr = std::unique_ptr<SwrContext, ResamplerFreer>;
+using FilterGraphPtr = std::unique_ptr<AVFilterGraph, FilterGraphFreer>;
 using AvBytesPtr = std::unique_ptr<uint8_t, AvMemoryFreer>;

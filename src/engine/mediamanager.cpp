@@ -8,6 +8,11 @@ namespace {
 // While a queue is full the reader sleeps until a place is freed or a seek or
 // unload wakes it; the time-out only bounds a wake-up that went missing.
 constexpr int IdleWaitMs = 50;
+// How much memory the audio queue takes at most beyond its capacity while
+// pictures wait for the reader (about 7 minutes of AAC at 128 kbit/s, a
+// minute and a half of 16-bit stereo PCM): beyond it, the reader skips the
+// sound and comes back for it (SkippedSound).
+constexpr int64_t SoundOverflowBytes = 16 * 1024 * 1024;
 
 // Lets a blocking read inside the demuxer (a slow disk, a network share)
 // give up as soon as the media is unloaded.
@@ -71,6 +76,7 @@ void MediaManager::load(MediaSource* mediaSrc)
         return;
     source = mediaSrc;
     source->synchronise();
+    skippedSound.reset();
     fileOpen = true;
     if (!openFile()) {
         setStatus(LoadFailed);
@@ -194,13 +200,33 @@ void MediaManager::chooseTimeZero()
 
 bool MediaManager::pushPatiently(PacketQueue& queue, AVPacket* data)
 {
-    while (!queue.push(data, IdleWaitMs)) {
+    for (;;) {
+        if (&queue == &source->audioPackets && picturesWaiting()) {
+            if (queue.pushBeyondCapacity(data, SoundOverflowBytes))
+                return true;
+            if (skippedSound.skip(data)) {
+                av_packet_unref(data);
+                return true;
+            }
+        }
+        if (queue.push(data, IdleWaitMs))
+            return true;
         if (stopRequested()) {
             av_packet_unref(data);
             return false;
         }
     }
-    return true;
+}
+
+bool MediaManager::picturesWaiting() const
+{
+    // The sound decoder stays a few seconds ahead of the clock, and its full
+    // queue holds the reader back. Pictures can lie further on in the file
+    // than that (a sound track that goes on after them, poor interleaving):
+    // while the video decoder has no packet left, the reader reads on and the
+    // sound queue, small compressed data, grows beyond its capacity.
+    return source->videoStreamIndex >= 0 && !skippedSound.readingBack() && !source->videoPackets.dropping() &&
+           source->videoPackets.count() == 0;
 }
 
 int MediaManager::readPackets(int limit)
@@ -211,10 +237,10 @@ int MediaManager::readPackets(int limit)
         const int result = av_read_frame(context, packet.get());
         if (result < 0)
             return result;
-        if (packet->stream_index == source->audioStreamIndex)
-            pushPatiently(source->audioPackets, packet.get());
-        else if (packet->stream_index == source->videoStreamIndex)
-            pushPatiently(source->videoPackets, packet.get());
+        const bool sound = packet->stream_index == source->audioStreamIndex;
+        const bool pictures = packet->stream_index == source->videoStreamIndex;
+        if ((sound || pictures) && !skippedSound.drops(packet.get(), sound))
+            pushPatiently(sound ? source->audioPackets : source->videoPackets, packet.get());
         else
             av_packet_unref(packet.get());
         if (limit > 0 && ++count >= limit)
@@ -223,14 +249,37 @@ int MediaManager::readPackets(int limit)
     return 0;
 }
 
+bool MediaManager::pushEndOfStreamPatiently(PacketQueue& queue)
+{
+    while (!queue.pushEndOfStream(IdleWaitMs)) {
+        if (stopRequested())
+            return false;
+    }
+    return true;
+}
+
 void MediaManager::pushEndOfStreamMarkers()
 {
-    for (PacketQueue* queue : {&source->audioPackets, &source->videoPackets}) {
-        while (!queue->pushEndOfStream(IdleWaitMs)) {
-            if (stopRequested())
-                return;
-        }
+    // Pictures first: the sound queue may be full for as long as the clock
+    // stands a few seconds before the end of the sound. Reading back skipped
+    // sound, the pictures have had theirs.
+    if (!skippedSound.readingBack() && !pushEndOfStreamPatiently(source->videoPackets))
+        return;
+    pushEndOfStreamPatiently(source->audioPackets);
+}
+
+int MediaManager::readSkippedSound()
+{
+    // Every picture has been read: their stream ends here, and the reader
+    // goes back for the sound it passed over on the way.
+    if (!pushEndOfStreamPatiently(source->videoPackets))
+        return 0;
+    if (skippedSound.seekBack(source->formatContext.get(), source->audioStreamIndex) < 0) {
+        qWarning("WARNING: The sound skipped to reach the end of the pictures cannot be read again: "
+                 "it stays silent");
+        return AVERROR_EOF;
     }
+    return readPackets(0);
 }
 
 void MediaManager::read()
@@ -238,7 +287,9 @@ void MediaManager::read()
     if (!source || !source->formatContext)
         return;
     setStatus(Reading);
-    const int result = readPackets(0);
+    int result = readPackets(0);
+    if (result == AVERROR_EOF && skippedSound.skipping() && !stopRequested())
+        result = readSkippedSound();
     // A read that an unload or a seek interrupted is no failure.
     if (result >= 0 || stopRequested())
         return;
@@ -254,6 +305,7 @@ void MediaManager::read()
 void MediaManager::seek()
 {
     if (source && source->formatContext && source->seekRequested) {
+        skippedSound.reset();
         source->videoCache.setDiscarding(true);
         source->audioCache.setDiscarding(true);
         source->audioPackets.flush();

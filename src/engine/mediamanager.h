@@ -1,6 +1,7 @@
 #pragma once
 
 #include "mediasource.h"
+#include "skippedsound.h"
 
 #include <QObject>
 #include <atomic>
@@ -68,6 +69,9 @@ private:
     void chooseTimeZero();
     int readPackets(int limit);
     bool pushPatiently(PacketQueue& queue, AVPacket* packet);
+    bool picturesWaiting() const;
+    int readSkippedSound();
+    bool pushEndOfStreamPatiently(PacketQueue& queue);
     void pushEndOfStreamMarkers();
     int seekFile();
     bool stopRequested() const;
@@ -78,6 +82,7 @@ private:
     MediaSource* source = nullptr;
     bool fileOpen = false;
     PacketPtr packet;
+    SkippedSound skippedSound;
     Error currentError = NoError;
     std::atomic<Status> currentStatus{Unloaded};
 };

@@ -81,11 +81,18 @@ public:
     CodecContextPtr audioCodecContext; // opened by the reader, for the audio decoder
     PacketQueue audioPackets;
     AudioCache audioCache;
+    // The sound of `audioCache` time-stretched to the playback speed, when it
+    // is not 1 (AudioStretcher): media time still, at `speed` media seconds
+    // per second of output.
+    AudioCache stretchedAudio;
     int audioChannels = 0;
     int audioPlanar = 0;
     int audioBytesPerSample = 0;
     int audioSampleRate = 0;
     std::atomic<int> outputChannels{2};
+    // The rate the output stream was opened at (0 before): the audio caches
+    // hold their sound at this rate.
+    std::atomic<int> outputSampleRate{0};
     std::atomic<int> audioError{0};
 
     int videoStreamCount = 0;

@@ -300,7 +300,7 @@ void PlaybackManager::checkLoading()
         mediaInfoKnown = true;
         computeDuration();
         setCacheSize(cacheBytes, trailingPct);
-        mediaSource->volume = volumePercent / 100.0;
+        mediaSource->volume = volumeGain(volumePercent);
         decodersHaveMedia = true;
         emit mediaSourceLoaded(mediaSource.get());
         return;
@@ -377,7 +377,7 @@ void PlaybackManager::armAudioBurst()
 {
     if (!mediaSource || !mediaInfoKnown)
         return;
-    const int frames = int(double(mediaSource->audioSampleRate) * audioScrubDuration);
+    const int frames = int(double(mediaSource->outputSampleRate) * audioScrubDuration);
     mediaSource->armScrubBurst(std::max(0, frames), mediaSource->scrubForward);
 }
 
@@ -446,6 +446,17 @@ bool PlaybackManager::frameCachedAt(double time) const
 {
     return frameAvailableAt(time) &&
            mediaSource->videoCache.rangeStart() <= time + VideoFrameCache::LookupTolerance;
+}
+
+bool PlaybackManager::soundCachedAt(double time) const
+{
+    // The decoded sound goes after a while behind the clock, and the decoder
+    // never goes back for it: a step back to where it has gone needs the
+    // reader, or the sound would stay silent there.
+    if (audioStatus != AudioManager::Started)
+        return true;
+    const AudioCache& cache = mediaSource->audioCache;
+    return !cache.trimmed() || cache.startTime() <= time;
 }
 
 void PlaybackManager::updateVideoFrame(bool refresh)
@@ -587,7 +598,7 @@ void PlaybackManager::seek(double time, double audioScrubDuration, bool clearCac
         pendingSeekTime = time;
         return;
     }
-    if (!clearCache && frameCachedAt(time)) {
+    if (!clearCache && frameCachedAt(time) && soundCachedAt(time)) {
         setClock(time);
         updatePlaybackTime();
         armAudioBurst();
@@ -734,7 +745,9 @@ void PlaybackManager::onAudioError(AudioManager::Error audioError)
         audioOutputMissing = true;
         break;
     case AudioManager::NoDevice:
-        raiseError(ResourceError, QStringLiteral("No audio devices found"));
+        if (!noDeviceWarned)
+            emit warning(QStringLiteral("No audio devices found: media plays without sound"));
+        noDeviceWarned = true;
         audioOutputMissing = true;
         break;
     case AudioManager::OpenStreamFailed:
@@ -784,12 +797,23 @@ void PlaybackManager::setCacheSize(int64_t cacheSize, float trailingCachePct)
 
 void PlaybackManager::setVolume(int volume)
 {
-    volume = std::clamp(volume, 0, 100);
+    volume = std::clamp(volume, 0, MaximumVolume);
     if (volume == volumePercent)
         return;
     volumePercent = volume;
     if (mediaSource)
-        mediaSource->volume = volume / 100.0;
+        mediaSource->volume = volumeGain(volume);
+}
+
+double PlaybackManager::volumeGain(int volume)
+{
+    // Up to 100 the gain follows the percentage; above, the samples are
+    // amplified up to twice their amplitude (+6 dB) at 150, and the output
+    // clips at full scale.
+    volume = std::clamp(volume, 0, MaximumVolume);
+    if (volume <= 100)
+        return volume / 100.0;
+    return 1.0 + (volume - 100) / double(MaximumVolume - 100);
 }
 
 void PlaybackManager::setSpeedMultiplier(double multiplier)
@@ -797,6 +821,8 @@ void PlaybackManager::setSpeedMultiplier(double multiplier)
     if (!mediaSource || !(multiplier > 0.0) || !std::isfinite(multiplier))
         return;
     mediaSource->speed = multiplier;
+    // The sound for the new speed is prepared at once, before play starts.
+    mediaSource->audioCache.wake();
 }
 
 double PlaybackManager::speedMultiplier() const

@@ -66,6 +66,8 @@ public:
     // The clock stays this far before the duration when the end is reached,
     // so that the last frame stays on screen.
     static constexpr double EndMargin = 0.0001;
+    // Volumes are percentages; above 100 the sound is amplified.
+    static constexpr int MaximumVolume = 150;
 
     explicit PlaybackManager(QObject* parent = nullptr);
     ~PlaybackManager() override;
@@ -80,6 +82,8 @@ public:
     float trailingCachePct() const { return trailingPct; }
     void setVolume(int volume);
     int volume() const { return volumePercent; }
+    // The factor the samples are multiplied by at a volume (0 to 150).
+    static double volumeGain(int volume);
     void setSpeedMultiplier(double multiplier);
     double speedMultiplier() const;
     void setFlip(bool horizontal, bool vertical);
@@ -115,6 +119,8 @@ public:
 
 signals:
     void error(PlaybackManager::Error err, const QString& errorStr);
+    // Something the user should know that is no failure of theirs to fix now.
+    void warning(const QString& text);
     void stateChanged(PlaybackManager::State state);
     void statusChanged(PlaybackManager::Status status);
     void mediaSourceChanged(MediaSource* mediaSrc);
@@ -164,6 +170,7 @@ private:
     void computeDuration();
     bool frameAvailableAt(double time) const;
     bool frameCachedAt(double time) const;
+    bool soundCachedAt(double time) const;
     enum class Presented
     {
         Shown,
@@ -224,6 +231,8 @@ private:
     bool decodersHaveMedia = false;  // mediaSourceLoaded was emitted
     bool audioStartFailed = false;   // the output stream could not be started
     bool audioOutputMissing = false; // no sound output could be opened at all
+    // A machine without a sound device is said so once, not for every clip.
+    bool noDeviceWarned = false;
     int decodersReleasing = 0;       // decoders yet to confirm that they let go
     bool readerReleasing = false;    // the reader is yet to confirm that it let go
     double duration = 0.0;

@@ -411,6 +411,7 @@ void Player::createConnections()
     connect(playbackManager, &PlaybackManager::stateChanged, this, &Player::onStateChange);
     connect(playbackManager, &PlaybackManager::statusChanged, this, &Player::onStatusChange);
     connect(playbackManager, &PlaybackManager::error, this, &Player::onError);
+    connect(playbackManager, &PlaybackManager::warning, this, &Player::reportWarning);
     connect(controls, &PlaybackControlWidget::playForwardClicked, this, &Player::playForward);
     connect(controls, &PlaybackControlWidget::stepForwardClicked, this, &Player::stepForward);
     connect(controls, &PlaybackControlWidget::stepBackwardClicked, this, &Player::stepBackward);

@@ -37,6 +37,7 @@ QList<TestClip> catalogue()
     clips << make("audio_only.mp4", 0, 0, 0, 1, 0, 2, 44100, 5.0, 0);
     clips << make("two_audio.mkv", 640, 360, 25, 1, 100, 2, 48000, 4.0, 25);
     clips << make("pcm_f64.mov", 320, 240, 25, 1, 100, 2, 48000, 4.0, 1);
+    clips << make("audio_f64_only.mov", 0, 0, 0, 1, 0, 2, 48000, 2.0, 0);
     clips << make("narrow_1px.mkv", 1, 64, 25, 1, 50, 0, 0, 2.0, 1);
     clips << make("narrow_4px.mkv", 4, 64, 25, 1, 50, 0, 0, 2.0, 1);
     clips << make("start_offset.mkv", 320, 240, 25, 1, 75, 2, 48000, 3.0, 25);
@@ -87,9 +88,9 @@ QStringList unopenable()
             QStringLiteral("text.mov")};
 }
 
-QStringList unusable()
+TestClip longTail()
 {
-    return {QStringLiteral("audio_f64_only.mov")};
+    return make("long_tail.mkv", 320, 240, 25, 1, 50, 2, 48000, 180.0, 25);
 }
 
 TestClip clip(const QString& name)

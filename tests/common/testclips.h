@@ -40,9 +40,11 @@ QList<TestClip> playable();
 QList<TestClip> withVideo();
 // Files that FFmpeg cannot open at all.
 QStringList unopenable();
-// Files that open but hold no stream the player can use (sound only, in a
-// sample format it does not play).
-QStringList unusable();
 TestClip clip(const QString& name);
+// Two seconds of pictures and three minutes of sound (long_tail.mkv), whose
+// second s plays the ladder tone of s mod 15 on channel 0 and of s div 15 on
+// channel 1. Not among the playable clips: the tone of its channel 0 is not
+// that of the second.
+TestClip longTail();
 
 } // namespace TestClips

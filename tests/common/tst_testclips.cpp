@@ -105,7 +105,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("name");
         for (const TestClip& clip : TestClips::playable()) {
-            if (clip.hasAudio && clip.name != QLatin1String("pcm_f64.mov"))
+            if (clip.hasAudio)
                 QTest::newRow(qPrintable(clip.name)) << clip.name;
         }
     }

@@ -398,27 +398,29 @@ private Q_SLOTS:
         QCOMPARE(tail[19], int16_t(0));
     }
 
-    void audioCacheKeepsOneSecondBeforeTheVideo()
+    void audioCacheKeepsOneSecondBeforeItsKeepAfterTime()
     {
         AudioCache cache;
         for (int i = 0; i < 5; ++i)
             cache.insert(std::make_unique<AudioBuffer>(100, 2, i * 0.5), 200, 0.0);
         QCOMPARE(cache.bufferCount(), 5);
-        // The video starts at 2.2 s: buffers that start before 1.2 s go, one
-        // per insertion.
+        QVERIFY(!cache.trimmed());
+        // Kept after 2.2 s: every buffer that starts before 1.2 s goes.
         cache.insert(std::make_unique<AudioBuffer>(100, 2, 2.5), 200, 2.2);
-        QCOMPARE(cache.bufferCount(), 5);
-        QCOMPARE(cache.startTime(), 0.5);
-        cache.insert(std::make_unique<AudioBuffer>(100, 2, 3.0), 200, 2.2);
-        cache.insert(std::make_unique<AudioBuffer>(100, 2, 3.5), 200, 2.2);
+        QCOMPARE(cache.bufferCount(), 3);
         QCOMPARE(cache.startTime(), 1.5);
+        QCOMPARE(cache.endTime(), 3.0);
+        QVERIFY(cache.trimmed());
         QCOMPARE(cache.totalSamples(), cache.bufferCount() * 200);
         cache.setDiscarding(true);
         cache.insert(std::make_unique<AudioBuffer>(100, 2, 4.0), 200, 2.2);
-        QCOMPARE(cache.bufferCount(), 5);
+        QCOMPARE(cache.bufferCount(), 3);
+        cache.setComplete();
         cache.clear();
         QCOMPARE(cache.bufferCount(), 0);
         QCOMPARE(cache.totalSamples(), 0);
+        QVERIFY(!cache.trimmed());
+        QVERIFY(!cache.complete());
     }
 
     void clockFollowsPlayingAndSpeed()

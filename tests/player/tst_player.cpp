@@ -17,6 +17,7 @@
 #include <QMenuBar>
 #include <QShortcut>
 #include <QSignalSpy>
+#include <QSlider>
 #include <QVBoxLayout>
 #include <QtTest>
 #include <functional>
@@ -779,6 +780,21 @@ private slots:
         player->playForward();
         QVERIFY(waitFor([&] { return controller->state() == PlaybackManager::Playing; }));
         QCOMPARE(log.startedAt, QList<int>{20});
+    }
+
+    // The volume goes up to 150 on its way from the keys and the slider to
+    // the sound.
+    void theVolumeReachesOneHundredAndFifty()
+    {
+        Player& p = makePlayer();
+        auto* slider = p.findChild<QSlider*>(QStringLiteral("volumeSlider"));
+        QVERIFY(slider);
+        slider->setValue(145);
+        QCOMPARE(p.findChild<PlaybackManager*>()->volume(), 145);
+        for (int i = 0; i < 2; ++i)
+            p.increaseVolume();
+        QCOMPARE(slider->value(), 150);
+        QCOMPARE(p.findChild<PlaybackManager*>()->volume(), 150);
     }
 };
 
