@@ -7,6 +7,8 @@
 #include <QStringList>
 #include <QWidget>
 
+class BookmarksFileLoader;
+class BookmarksFileSaver;
 class ConsoleWindow;
 class MediaInfoDialog;
 class PlaybackControlWidget;
@@ -16,6 +18,7 @@ class QMenuBar;
 class QTimer;
 class QVBoxLayout;
 class RangeTimelineWidget;
+class SettingsSaver;
 class SoftwareViewer;
 class TcpServer;
 class TimelineWidget;
@@ -147,6 +150,8 @@ public slots:
     void previousRangeBookmark();
     void setRangeBookmark(int startFrame, int endFrame);
     void setRangeBookmark();
+    // Lets the user pick any range bookmark from a searchable list.
+    void chooseRangeBookmark();
 
     void contextMenu(const QPoint& pos);
 
@@ -187,14 +192,26 @@ private:
     void setTimelinesRange(int start, int end);
     void setTimelinesCachedRange(int start, int end);
     void repaintTimelines();
+    // After every change of the bookmarks: repaints the timelines and
+    // rebuilds the range-bookmark menu.
+    void bookmarksChanged();
+    void bookmarksFileLoaded(const QString& path, Bookmarks::LoadResult result, const Bookmarks& loaded);
+    void cancelBookmarksFileLoad();
+    void bookmarksFileSaved(const QString& path, bool saved);
     void applyTimelineVisibility();
     void rebuildRecentMediaMenu();
     void rebuildRecentBookmarksMenu();
     void buildRangeBookmarkMenu(QMenu* menu);
+    // The position in the range bookmarks of the first one starting at or
+    // after frame.
+    int firstRangeBookmarkFrom(int frame) const;
     void openByName(const QString& filename, int rangeStart, int rangeEnd);
     void reportError(const QString& message);
-    // Writes the settings file and says so when it cannot be written.
+    // Writes the settings file now; a failure is reported on the console.
     void saveSettings();
+    // Puts what only the windows know (their geometry, the console's choice)
+    // into the settings.
+    void captureWindowSettings();
     QString bookmarksDialogDirectory() const;
     int scrubPixelsPerFrame(Qt::KeyboardModifiers modifiers) const;
     void resumePlaybackAfterScrub();
@@ -209,8 +226,14 @@ private:
     ConsoleWindow* consoleWindow = nullptr;
     MediaInfoDialog* mediaInfoDialog = nullptr;
     TcpServer* tcpServer = nullptr;
+    SettingsSaver* settingsSaver = nullptr;
     Bookmarks bookmarks;
     QString bookmarksFilePath;
+    BookmarksFileLoader* bookmarksLoader = nullptr;
+    BookmarksFileSaver* bookmarksSaver = nullptr;
+    // The range asked for with the bookmarks file being loaded.
+    int bookmarksFileRangeStart = -1;
+    int bookmarksFileRangeEnd = -1;
     QMenuBar* menuBar = nullptr;
     QVBoxLayout* topTimelineLayout = nullptr;
     QVBoxLayout* bottomTimelineLayout = nullptr;

@@ -2,11 +2,16 @@
 // path (dialog, recent lists, command line, second launch, remote control,
 // drag and drop), saving bookmarks and copying the current media.
 #include "appsettings.h"
+#include "bookmarksfileloader.h"
+#include "bookmarksfilesaver.h"
 #include "commandline.h"
 #include "consolewindow.h"
+#include "inifile.h"
 #include "player.h"
+#include "settingssaver.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -56,10 +61,17 @@ void Player::reportWarning(const QString& message)
 
 void Player::saveSettings()
 {
-    // Without a home folder there is nowhere to save to, and nothing to say.
-    const QString location = settingsFileLocation();
-    if (!saveAppSettings() && !location.isEmpty())
-        reportError(tr("Failed to save settings file: %1").arg(location));
+    settingsSaver->save();
+}
+
+void Player::captureWindowSettings()
+{
+    AppSettings& s = appSettings();
+    s.windowGeometry = saveGeometry();
+    if (consoleWindow) {
+        s.consoleGeometry = consoleWindow->saveGeometry();
+        s.displayConsoleOnType = consoleWindow->showOnType();
+    }
 }
 
 void Player::open()
@@ -90,6 +102,8 @@ void Player::open(const QString& filename, int rangeStart, int rangeEnd)
         return;
     }
     const QString path = info.absoluteFilePath();
+    // The clip opened last wins over a bookmarks file still loading.
+    cancelBookmarksFileLoad();
     bookmarks.clear();
     bookmarksFilePath.clear();
     bookmarks.mediaPath = path;
@@ -248,10 +262,44 @@ void Player::openBookmarksFile(const QString& filename, int rangeStart, int rang
         reportError(tr("Bookmarks file not found: %1").arg(file.absoluteFilePath()));
         return;
     }
-    bookmarks.load(file);
-    bookmarksFilePath = file.absoluteFilePath();
-    repaintTimelines();
-    buildRangeBookmarkMenu(rangeBookmarkMenu);
+    // Read on a worker thread: the window keeps answering while a large file
+    // loads, with a busy pointer meanwhile.
+    bookmarksFileRangeStart = rangeStart;
+    bookmarksFileRangeEnd = rangeEnd;
+    if (!bookmarksLoader->isLoading())
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+    bookmarksLoader->load(file.absoluteFilePath());
+}
+
+void Player::cancelBookmarksFileLoad()
+{
+    if (!bookmarksLoader->isLoading())
+        return;
+    bookmarksLoader->cancel();
+    QApplication::restoreOverrideCursor();
+}
+
+void Player::bookmarksFileLoaded(const QString& path, Bookmarks::LoadResult result, const Bookmarks& loaded)
+{
+    QApplication::restoreOverrideCursor();
+    switch (result) {
+    case Bookmarks::LoadResult::Loaded:
+        break;
+    case Bookmarks::LoadResult::Missing:
+        reportError(tr("Bookmarks file not found: %1").arg(path));
+        return;
+    case Bookmarks::LoadResult::TooLarge:
+        reportError(tr("Bookmarks file too large (over %1 MB): %2")
+                        .arg(IniFile::maximumSize / (1024 * 1024))
+                        .arg(path));
+        return;
+    case Bookmarks::LoadResult::Unreadable:
+        reportError(tr("Bookmarks file cannot be read: %1").arg(path));
+        return;
+    }
+    bookmarks = loaded;
+    bookmarksFilePath = path;
+    bookmarksChanged();
     if (bookmarks.mediaPath.isEmpty()) {
         reportError(tr("Media path not set in bookmarks file."));
         return;
@@ -259,7 +307,7 @@ void Player::openBookmarksFile(const QString& filename, int rangeStart, int rang
     QFileInfo media(bookmarks.mediaPath);
     if (!media.exists()) {
         // A bookmarks file moved together with its clip still finds it.
-        media = QFileInfo(file.absoluteDir().filePath(media.fileName()));
+        media = QFileInfo(QFileInfo(path).absoluteDir().filePath(media.fileName()));
         if (!media.exists()) {
             reportError(tr("Media file not found: %1").arg(media.absoluteFilePath()));
             return;
@@ -267,8 +315,8 @@ void Player::openBookmarksFile(const QString& filename, int rangeStart, int rang
     }
     addRecentBookmarkFile(bookmarksFilePath);
     rebuildRecentBookmarksMenu();
-    pendingRangeStart = rangeStart;
-    pendingRangeEnd = rangeEnd;
+    pendingRangeStart = bookmarksFileRangeStart;
+    pendingRangeEnd = bookmarksFileRangeEnd;
     const AppSettings& s = appSettings();
     playbackManager->setMedia(media.absoluteFilePath(), qint64(s.cacheSize) * 1000000, s.cacheTrailingPct);
 }
@@ -281,11 +329,17 @@ void Player::saveBookmarksFile()
         saveBookmarksFileAs();
         return;
     }
-    if (!bookmarks.save(bookmarksFilePath)) {
-        reportError(tr("Failed to save bookmarks file: %1").arg(bookmarksFilePath));
+    // Written on a worker thread; the window goes on meanwhile.
+    bookmarksSaver->save(bookmarks, bookmarksFilePath);
+}
+
+void Player::bookmarksFileSaved(const QString& path, bool saved)
+{
+    if (!saved) {
+        reportError(tr("Failed to save bookmarks file: %1").arg(path));
         return;
     }
-    addRecentBookmarkFile(bookmarksFilePath);
+    addRecentBookmarkFile(path);
     rebuildRecentBookmarksMenu();
 }
 

@@ -3,6 +3,7 @@
 // ladder, the reactions to the controller's state, status and errors, mouse
 // scrubbing on the video and the deferred close.
 #include "appsettings.h"
+#include "bookmarksfilesaver.h"
 #include "consolewindow.h"
 #include "mediainfodialog.h"
 #include "playbackcontrolwidget.h"
@@ -559,14 +560,15 @@ void Player::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
-    AppSettings& s = appSettings();
-    if (consoleWindow) {
-        s.consoleGeometry = consoleWindow->saveGeometry();
-        s.displayConsoleOnType = consoleWindow->showOnType();
-        delete consoleWindow;
-        consoleWindow = nullptr;
-    }
-    s.windowGeometry = saveGeometry();
+    // Bookmarks files being written are finished, and added to the recent
+    // list, before the settings are saved.
+    bookmarksSaver->finishSaves();
+    // The console goes first: a failure to save is then said on the standard
+    // error stream only, without popping the console up while the window
+    // closes.
+    captureWindowSettings();
+    delete consoleWindow;
+    consoleWindow = nullptr;
     saveSettings();
     event->accept();
 }

@@ -104,6 +104,9 @@ public:
     // Closes the window as a person would, and waits for the program to end.
     bool closeWindow(int timeoutMs = 5000);
     bool terminate(int timeoutMs = 5000);
+    // Ends the program at once with SIGKILL, as a crash or a power cut
+    // would, and waits for it to be gone.
+    bool kill(int timeoutMs = 5000);
     int exitCode() const;
     QByteArray standardError();
 
