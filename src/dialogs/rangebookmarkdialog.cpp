@@ -4,8 +4,6 @@
 #include <QDialogButtonBox>
 #include <QLineEdit>
 #include <QListView>
-#include <QPushButton>
-#include <QSortFilterProxyModel>
 #include <QStringListModel>
 
 RangeBookmarkDialog::RangeBookmarkDialog(const QVector<RangeBookmark>& ranges, int current, QWidget* parent)
@@ -14,14 +12,10 @@ RangeBookmarkDialog::RangeBookmarkDialog(const QVector<RangeBookmark>& ranges, i
     setWindowTitle(tr("Range Bookmarks"));
     resize(360, 480);
 
-    QStringList names;
     names.reserve(ranges.size());
     for (const RangeBookmark& r : ranges)
         names << r.name;
-    auto* all = new QStringListModel(names, this);
-    filtered = new QSortFilterProxyModel(this);
-    filtered->setSourceModel(all);
-    filtered->setFilterCaseSensitivity(Qt::CaseInsensitive);
+    shownNames = new QStringListModel(this);
 
     filterField = new QLineEdit(this);
     filterField->setObjectName(QStringLiteral("filterField"));
@@ -30,7 +24,7 @@ RangeBookmarkDialog::RangeBookmarkDialog(const QVector<RangeBookmark>& ranges, i
 
     list = new QListView(this);
     list->setObjectName(QStringLiteral("rangeList"));
-    list->setModel(filtered);
+    list->setModel(shownNames);
     list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     // Rows of one height: a list of a hundred thousand entries lays out at once.
@@ -48,8 +42,9 @@ RangeBookmarkDialog::RangeBookmarkDialog(const QVector<RangeBookmark>& ranges, i
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
+    setFilter(QString());
     if (current >= 0 && current < ranges.size()) {
-        const QModelIndex index = filtered->mapFromSource(all->index(current));
+        const QModelIndex index = shownNames->index(current);
         list->setCurrentIndex(index);
         list->scrollTo(index, QAbstractItemView::PositionAtCenter);
     }
@@ -58,18 +53,35 @@ RangeBookmarkDialog::RangeBookmarkDialog(const QVector<RangeBookmark>& ranges, i
 
 void RangeBookmarkDialog::setFilter(const QString& text)
 {
-    filtered->setFilterFixedString(text);
-    if (!list->currentIndex().isValid() && filtered->rowCount() > 0)
-        list->setCurrentIndex(filtered->index(0, 0));
+    // The list is made anew rather than narrowed row by row, which a view
+    // follows in time proportional to the rows removed times the rows left.
+    QVector<int> positions;
+    for (int i = 0; i < names.size(); ++i) {
+        if (names.at(i).contains(text, Qt::CaseInsensitive))
+            positions.append(i);
+    }
+    showEntries(positions);
+}
+
+void RangeBookmarkDialog::showEntries(const QVector<int>& positions)
+{
+    QStringList shown;
+    shown.reserve(positions.size());
+    for (int position : positions)
+        shown << names.at(position);
+    shownPositions = positions;
+    shownNames->setStringList(shown);
+    if (!shown.isEmpty())
+        list->setCurrentIndex(shownNames->index(0));
 }
 
 int RangeBookmarkDialog::shownCount() const
 {
-    return filtered->rowCount();
+    return shownPositions.size();
 }
 
 int RangeBookmarkDialog::chosenIndex() const
 {
     const QModelIndex index = list->currentIndex();
-    return index.isValid() ? filtered->mapToSource(index).row() : -1;
+    return index.isValid() ? shownPositions.value(index.row(), -1) : -1;
 }

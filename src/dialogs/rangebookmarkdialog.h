@@ -7,7 +7,7 @@
 
 class QLineEdit;
 class QListView;
-class QSortFilterProxyModel;
+class QStringListModel;
 
 // Every range bookmark in a list that a filter field narrows down, for
 // choosing one when there are too many for a menu. A double click or Enter
@@ -30,7 +30,13 @@ public:
     int chosenIndex() const;
 
 private:
+    // Shows the entries at these positions of the full list.
+    void showEntries(const QVector<int>& positions);
+
+    QStringList names;
+    // The position in the full list of each entry shown.
+    QVector<int> shownPositions;
     QLineEdit* filterField = nullptr;
     QListView* list = nullptr;
-    QSortFilterProxyModel* filtered = nullptr;
+    QStringListModel* shownNames = nullptr;
 };

@@ -95,6 +95,9 @@ private slots:
             ranges.append(
                 {i * 10 + 1, i * 10 + 5, QStringLiteral("[%1-%2]").arg(i * 10 + 1).arg(i * 10 + 5)});
         RangeBookmarkDialog dialog(ranges, 5000);
+        // Shown, so that the list view follows every change of the filter.
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Range Bookmarks"));
         QCOMPARE(dialog.shownCount(), 100000);
         QCOMPARE(dialog.chosenIndex(), 5000);
