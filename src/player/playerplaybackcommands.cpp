@@ -554,6 +554,8 @@ void Player::mouseDoubleClickEvent(QMouseEvent* event)
 
 void Player::closeEvent(QCloseEvent* event)
 {
+    // A bookmarks file still loading would open its clip again.
+    cancelBookmarksFileLoad();
     if (isMediaLoaded() && playbackManager->status() != PlaybackManager::NoMedia) {
         closeRequested = true;
         playbackManager->stop();
