@@ -9,6 +9,7 @@
 #include "inifile.h"
 #include "player.h"
 #include "settingssaver.h"
+#include "tcpserver.h"
 
 #include <QAction>
 #include <QApplication>
@@ -48,6 +49,7 @@ void Player::reportError(const QString& message)
     // Also on the standard error stream, for whoever started the program
     // from a terminal or a script.
     fprintf(stderr, "ERROR: %s\n", qPrintable(message));
+    lastError = message;
     if (consoleWindow)
         consoleWindow->error(message);
 }
@@ -111,6 +113,7 @@ void Player::open(const QString& filename, int rangeStart, int rangeEnd)
     pendingRangeEnd = rangeEnd;
     const AppSettings& s = appSettings();
     if (playbackManager->setMedia(path, qint64(s.cacheSize) * 1000000, s.cacheTrailingPct)) {
+        ++acceptedOpens;
         addRecentFile(path);
         rebuildRecentMediaMenu();
     }
@@ -158,17 +161,43 @@ void Player::rebuildRecentBookmarksMenu()
 
 void Player::receiveMessageFromOtherInstance(const QStringList& args)
 {
-    const QString name = args.value(0);
-    const int start = CommandLine::rangeValue(args, 1);
-    const int end = CommandLine::rangeValue(args, 2);
     if (isHidden())
         show();
     else if (isMinimized())
         showNormal();
     raise();
     activateWindow();
-    if (!name.isEmpty() && name != QLatin1String("noargs"))
-        openByName(name, start, end);
+    openLaunchFiles(CommandLine::parse(args).entries);
+}
+
+void Player::openLaunchFiles(const QVector<CommandLine::Entry>& files)
+{
+    int opened = -1;
+    for (int i = 0; i < files.size(); ++i) {
+        if (QFileInfo::exists(files[i].file))
+            opened = i;
+    }
+    for (int i = 0; i < files.size(); ++i) {
+        if (i == opened)
+            continue;
+        const QFileInfo file(files[i].file);
+        const QString path = file.absoluteFilePath();
+        const bool bookmarksFile = isBookmarksFileName(path);
+        if (!file.exists()) {
+            reportError(
+                (bookmarksFile ? tr("Bookmarks file not found: %1") : tr("File not found: %1")).arg(path));
+        } else if (bookmarksFile) {
+            addRecentBookmarkFile(path);
+            consoleWindow->info(tr("Added to Recent Bookmarks, not opened: %1").arg(path));
+        } else {
+            addRecentFile(path);
+            consoleWindow->info(tr("Added to Recent Media, not opened: %1").arg(path));
+        }
+    }
+    rebuildRecentMediaMenu();
+    rebuildRecentBookmarksMenu();
+    if (opened >= 0)
+        openExternal(files[opened].file, files[opened].rangeStart, files[opened].rangeEnd);
 }
 
 void Player::dragEnterEvent(QDragEnterEvent* event)
@@ -269,6 +298,7 @@ void Player::openBookmarksFile(const QString& filename, int rangeStart, int rang
     if (!bookmarksLoader->isLoading())
         QApplication::setOverrideCursor(Qt::BusyCursor);
     bookmarksLoader->load(file.absoluteFilePath());
+    ++acceptedOpens;
 }
 
 void Player::cancelBookmarksFileLoad()
@@ -282,27 +312,35 @@ void Player::cancelBookmarksFileLoad()
 void Player::bookmarksFileLoaded(const QString& path, Bookmarks::LoadResult result, const Bookmarks& loaded)
 {
     QApplication::restoreOverrideCursor();
+    if (!openLoadedBookmarks(path, result, loaded))
+        ++failedOpens;
+    // Remote commands held while the file was read go on.
+    QMetaObject::invokeMethod(tcpServer, &TcpServer::playerChanged, Qt::QueuedConnection);
+}
+
+bool Player::openLoadedBookmarks(const QString& path, Bookmarks::LoadResult result, const Bookmarks& loaded)
+{
     switch (result) {
     case Bookmarks::LoadResult::Loaded:
         break;
     case Bookmarks::LoadResult::Missing:
         reportError(tr("Bookmarks file not found: %1").arg(path));
-        return;
+        return false;
     case Bookmarks::LoadResult::TooLarge:
         reportError(tr("Bookmarks file too large (over %1 MB): %2")
                         .arg(IniFile::maximumSize / (1024 * 1024))
                         .arg(path));
-        return;
+        return false;
     case Bookmarks::LoadResult::Unreadable:
         reportError(tr("Bookmarks file cannot be read: %1").arg(path));
-        return;
+        return false;
     }
     bookmarks = loaded;
     bookmarksFilePath = path;
     bookmarksChanged();
     if (bookmarks.mediaPath.isEmpty()) {
         reportError(tr("Media path not set in bookmarks file."));
-        return;
+        return false;
     }
     QFileInfo media(bookmarks.mediaPath);
     if (!media.exists()) {
@@ -310,7 +348,7 @@ void Player::bookmarksFileLoaded(const QString& path, Bookmarks::LoadResult resu
         media = QFileInfo(QFileInfo(path).absoluteDir().filePath(media.fileName()));
         if (!media.exists()) {
             reportError(tr("Media file not found: %1").arg(media.absoluteFilePath()));
-            return;
+            return false;
         }
     }
     addRecentBookmarkFile(bookmarksFilePath);
@@ -318,7 +356,8 @@ void Player::bookmarksFileLoaded(const QString& path, Bookmarks::LoadResult resu
     pendingRangeStart = bookmarksFileRangeStart;
     pendingRangeEnd = bookmarksFileRangeEnd;
     const AppSettings& s = appSettings();
-    playbackManager->setMedia(media.absoluteFilePath(), qint64(s.cacheSize) * 1000000, s.cacheTrailingPct);
+    return playbackManager->setMedia(media.absoluteFilePath(), qint64(s.cacheSize) * 1000000,
+                                     s.cacheTrailingPct);
 }
 
 void Player::saveBookmarksFile()

@@ -433,8 +433,7 @@ private slots:
     }
 
     // A file of a million frame bookmarks and a hundred thousand range
-    // bookmarks loads while the window goes on answering: a frame asked for
-    // right after the file is shown before the file's range is.
+    // bookmarks loads while the window goes on answering the remote control.
     void aHugeBookmarksFileLoadsWhileTheWindowAnswers()
     {
         QVERIFY(startWith(QStringLiteral("video_only.mp4")));
@@ -457,15 +456,16 @@ private slots:
             QCOMPARE(file.write(text), qint64(text.size()));
         }
         // The measured answers are printed; the bound only tells an answering
-        // window from a frozen one on a busy machine.
+        // window from a frozen one on a busy machine. A status asked for
+        // right after the file is answered while the file is still being
+        // read (clip commands wait for the clip it names).
         const int bound = 10000 * playbackPatience;
         QElapsedTimer answer;
         answer.start();
-        QVERIFY(orvel->sendCommand(QStringLiteral("file \"%1\"").arg(path)));
-        QVERIFY(orvel->sendCommand(QStringLiteral("frame 7")));
-        QVERIFY(QTest::qWaitFor([&] { return titleFrame() == 7 || titleFrame() == 51; }, 60000));
-        qInfo("frame 7 shown %lld ms after the file was asked for", answer.elapsed());
-        QCOMPARE(titleFrame(), 7);
+        const QStringList during = orvel->converse("file \"" + path.toUtf8() + "\"\nstatus\n", 1);
+        qInfo("status answered %lld ms after the file was asked for", answer.elapsed());
+        QVERIFY2(during.value(0).startsWith(QStringLiteral("status state=loading")),
+                 qPrintable(during.value(0)));
         QVERIFY(answer.elapsed() < bound);
 
         // Loaded: the clip opens again at the range the file chose.
@@ -474,8 +474,7 @@ private slots:
         orvel->key(QStringLiteral("ctrl+Right"));
         QVERIFY(shows(63));
         answer.restart();
-        QVERIFY(orvel->sendCommand(QStringLiteral("frame 30")));
-        QVERIFY(QTest::qWaitFor([&] { return titleFrame() == 30; }, 60000));
+        QCOMPARE(orvel->converse("reply on\nframe 30\n", 2), (QStringList{"ok", "ok"}));
         qInfo("frame 30 shown %lld ms after it was asked for", answer.elapsed());
         QVERIFY(answer.elapsed() < bound);
         QVERIFY(shows(30));
@@ -571,6 +570,71 @@ private slots:
             5000));
         QVERIFY(orvel->sendCommand(QStringLiteral("frame 33")));
         QVERIFY(shows(33));
+    }
+
+    void httpRequestsAreRefusedAndThePlayerStays()
+    {
+        QVERIFY(startWith(QStringLiteral("video_only.mp4")));
+        QVERIFY(orvel->sendCommand(QStringLiteral("frame 20")));
+        QVERIFY(shows(20));
+        // What a browser sends on a web page's behalf: closed without a word.
+        QCOMPARE(orvel->converse("POST / HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: text/plain\r\n"
+                                 "Content-Length: 10\r\n\r\nframe 111\n",
+                                 1),
+                 QStringList{});
+        QCOMPARE(orvel->converse("GET /frame%2050 HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", 1), QStringList{});
+        QCOMPARE(orvel->converse("frame?\n", 1), QStringList{"frame 20"});
+        QVERIFY(
+            QTest::qWaitFor([&] { return orvel->standardError().contains("sent an HTTP request"); }, 5000));
+        QVERIFY(shows(20));
+    }
+
+    void aQuotedPathMayHoldQuotes()
+    {
+        QVERIFY(startWith(QStringLiteral("video_only.mp4")));
+        TestClip other = TestClips::clip(QStringLiteral("mpeg4_641x361.mov"));
+        const QString dir = orvel->tmp() + QStringLiteral("/director's \"cut\"");
+        QVERIFY(QDir().mkpath(dir));
+        const QString path = dir + QStringLiteral("/take 'two'.mov");
+        QVERIFY(QFile::copy(other.path(), path));
+        QString escaped = path;
+        escaped.replace(QLatin1Char('"'), QLatin1String("\\\""))
+            .replace(QLatin1Char('\''), QLatin1String("\\'"));
+        QVERIFY(orvel->sendCommand(QStringLiteral("file \"%1\" 5 8").arg(escaped)));
+        other.name = QFileInfo(path).fileName();
+        clip = other;
+        QVERIFY(shows(5));
+    }
+
+    void repliesTellWhatIsShownAfterEachCommand()
+    {
+        QVERIFY(startWith(QStringLiteral("video_only.mp4")));
+        clip = TestClips::clip(QStringLiteral("mpeg4_641x361.mov"));
+        const QString path = QFileInfo(clip.path()).absoluteFilePath();
+        // Sent at once: the frame and the range wait for the clip to load.
+        const QStringList answer =
+            orvel->converse(QStringLiteral("reply on\nfile \"%1\"\nframe 77\nrstart 10\nrend 90\nstatus\n")
+                                .arg(path)
+                                .toUtf8(),
+                            6);
+        QCOMPARE(answer.mid(0, 5), (QStringList{"ok", "ok", "ok", "ok", "ok"}));
+        QCOMPARE(answer.value(5),
+                 QStringLiteral("status state=paused frame=77 frames=%1 fps=25 rstart=10 rend=90 "
+                                "speed=1 loop=off file=\"%2\"")
+                     .arg(clip.frameCount)
+                     .arg(path));
+        QVERIFY(shows(77));
+    }
+
+    void aFrameRightAfterAFileLandsAfterTheLoad()
+    {
+        QVERIFY(startWith(QStringLiteral("video_only.mp4")));
+        clip = TestClips::clip(QStringLiteral("mpeg4_641x361.mov"));
+        // A one-way client: one packet, no replies, gone once "exit" is reached.
+        QCOMPARE(
+            orvel->converse(QStringLiteral("file \"%1\"\nframe 77\nexit\n").arg(clip.path()).toUtf8(), 1),
+            QStringList{});
+        QVERIFY(shows(77));
     }
 };
 
