@@ -119,11 +119,28 @@ void printBenchmarks()
     timeline.setRange(1, 100000);
     timeline.setBookmarks(&many);
     std::printf("timeline_paint_1920px_14286_bookmarks_us: %.0f\n", medianMicroseconds(timeline, 50));
+    // A million frame bookmarks and a hundred thousand overlapping range
+    // bookmarks over a clip of 3,000,000 frames.
+    Bookmarks huge;
+    for (int frame = 1; frame <= 3000000; frame += 3)
+        huge.addFrameBookmark(frame);
+    for (int frame = 1; frame < 3000000; frame += 30)
+        huge.addRangeBookmark(frame, frame + 2000, QString());
+    timeline.setFrameCount(3000000);
+    timeline.setRange(1, 3000000);
+    timeline.setBookmarks(&huge);
+    std::printf("timeline_paint_1920px_1000000_frame_100000_range_bookmarks_us: %.0f\n",
+                medianMicroseconds(timeline, 50));
 
     RangeTimelineWidget range;
     range.resize(1920, 46);
     loadSampleClip(range, TIME_CODE);
     std::printf("range_timeline_paint_1920px_us: %.0f\n", medianMicroseconds(range, 200));
+    range.setFrameCount(3000000);
+    range.setRange(1, 3000000);
+    range.setBookmarks(&huge);
+    std::printf("range_timeline_paint_1920px_1000000_frame_bookmarks_us: %.0f\n",
+                medianMicroseconds(range, 50));
 
     appSettings() = AppSettings();
     ViewerBench::printPaintCosts();

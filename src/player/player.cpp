@@ -1,11 +1,14 @@
 #include "player.h"
 
 #include "appsettings.h"
+#include "bookmarksfileloader.h"
+#include "bookmarksfilesaver.h"
 #include "consolewindow.h"
 #include "mediainfodialog.h"
 #include "playbackcontrolwidget.h"
 #include "programinfo.h"
 #include "rangetimelinewidget.h"
+#include "settingssaver.h"
 #include "softwareviewer.h"
 #include "timelinewidget.h"
 #include "volumewidget.h"
@@ -42,8 +45,13 @@ Player::Player(const QString& filename, int rangeStart, int rangeEnd, QWidget* p
     setWindowTitle(QString::fromLatin1(ProgramInfo::productName));
     playbackManager = new PlaybackManager(this);
     statsTimer = new QTimer(this);
+    bookmarksLoader = new BookmarksFileLoader(this);
+    connect(bookmarksLoader, &BookmarksFileLoader::finished, this, &Player::bookmarksFileLoaded);
+    bookmarksSaver = new BookmarksFileSaver(this);
+    connect(bookmarksSaver, &BookmarksFileSaver::finished, this,
+            [this](const QString& path, quint64, bool saved) { bookmarksFileSaved(path, saved); });
 
-    loadAppSettings();
+    const QStringList settingsWarnings = loadAppSettings();
 
     createActions();
     createMenus();
@@ -52,6 +60,8 @@ Player::Player(const QString& filename, int rangeStart, int rangeEnd, QWidget* p
     createConnections();
     createShortcuts();
     startRemoteControl();
+    for (const QString& warning : settingsWarnings)
+        reportWarning(warning);
 
     setAcceptDrops(true);
     setContextMenuPolicy(Qt::CustomContextMenu);
@@ -70,12 +80,18 @@ Player::Player(const QString& filename, int rangeStart, int rangeEnd, QWidget* p
     playbackManager->setVolume(appSettings().muted ? 0 : appSettings().volume);
     playbackManager->setViewer(viewer);
 
+    settingsSaver = new SettingsSaver([this] { captureWindowSettings(); }, this);
+    connect(settingsSaver, &SettingsSaver::saveFailed, this, [this](const QString& location) {
+        reportError(tr("Failed to save settings file: %1").arg(location));
+    });
+
     if (!filename.isEmpty())
         openByName(filename, rangeStart, rangeEnd);
 }
 
 Player::~Player()
 {
+    cancelBookmarksFileLoad();
     // The controller reports its last status while it shuts down: that must
     // not reach this half-destroyed window, and it goes before the viewer it
     // paints into.
@@ -329,6 +345,10 @@ void Player::createMenus()
     addMenuEntries(bookmarksMenu, {nullptr, previousFrameBookmarkAction, nextFrameBookmarkAction,
                                    previousRangeBookmarkAction, nextRangeBookmarkAction, nullptr});
     rangeBookmarkMenu = bookmarksMenu->addMenu(tr("Set Range"));
+    // Built afresh when shown: with many range bookmarks it lists those
+    // nearest the playhead.
+    connect(rangeBookmarkMenu, &QMenu::aboutToShow, this,
+            [this] { buildRangeBookmarkMenu(rangeBookmarkMenu); });
 
     QMenu* toolsMenu =
         makeMenu(tr("Tools"),
@@ -361,6 +381,8 @@ void Player::createWidgets()
     consoleWindow = new ConsoleWindow(nullptr, Qt::Window);
     consoleWindow->restoreGeometry(appSettings().consoleGeometry);
     consoleWindow->setShowOnType(appSettings().displayConsoleOnType);
+    connect(consoleWindow, &ConsoleWindow::showOnTypeChosen, this,
+            [](int value) { appSettings().displayConsoleOnType = value; });
 }
 
 void Player::createLayout()

@@ -3,6 +3,7 @@
 // ladder, the reactions to the controller's state, status and errors, mouse
 // scrubbing on the video and the deferred close.
 #include "appsettings.h"
+#include "bookmarksfilesaver.h"
 #include "consolewindow.h"
 #include "mediainfodialog.h"
 #include "playbackcontrolwidget.h"
@@ -582,20 +583,23 @@ void Player::mouseDoubleClickEvent(QMouseEvent* event)
 
 void Player::closeEvent(QCloseEvent* event)
 {
+    // A bookmarks file still loading would open its clip again.
+    cancelBookmarksFileLoad();
     if (isMediaLoaded() && playbackManager->status() != PlaybackManager::NoMedia) {
         closeRequested = true;
         playbackManager->stop();
         event->ignore();
         return;
     }
-    AppSettings& s = appSettings();
-    if (consoleWindow) {
-        s.consoleGeometry = consoleWindow->saveGeometry();
-        s.displayConsoleOnType = consoleWindow->showOnType();
-        delete consoleWindow;
-        consoleWindow = nullptr;
-    }
-    s.windowGeometry = saveGeometry();
+    // Bookmarks files being written are finished, and added to the recent
+    // list, before the settings are saved.
+    bookmarksSaver->finishSaves();
+    // The console goes first: a failure to save is then said on the standard
+    // error stream only, without popping the console up while the window
+    // closes.
+    captureWindowSettings();
+    delete consoleWindow;
+    consoleWindow = nullptr;
     saveSettings();
     event->accept();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "displaytype.h"
+#include "timelinemarks.h"
 
 #include <QColor>
 #include <QRect>
@@ -159,7 +160,11 @@ protected:
     void drawFrameLabel(QPainter& painter, int x, const QString& text, const QColor& colour);
     // Where the hover label is centred for a hover marker at hoverX.
     int hoverLabelCentre(int hoverX, const QString& hoverText) const;
-    QList<int> frameBookmarkList() const;
+    // Draws the marks of the frame bookmarks from first to last, one per
+    // pixel column, with the dot dotOffset pixels below its usual place.
+    void drawFrameBookmarkMarks(QPainter& painter, int first, int last, int dotOffset);
+    // What decides where a frame's mark lands, besides the width.
+    TimelineMarks::Layout markLayout() const;
     bool isFrameBookmark(int frame) const;
     QFont fontOfSize(int pointSize) const;
 
@@ -188,6 +193,7 @@ protected:
     double m_playbackRate = 0.0;
     double m_speed = 1.0;
     Bookmarks* m_bookmarks = nullptr;
+    TimelineMarks m_marks;
     DISPLAY_TYPE m_displayType = FRAME_NUMBERS;
     Drag m_drag = Drag::None;
 

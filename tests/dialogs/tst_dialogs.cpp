@@ -1,13 +1,16 @@
-// The preferences, media information and about dialogs.
+// The preferences, media information, range bookmark and about dialogs.
 #include "aboutdialog.h"
 #include "appsettings.h"
 #include "mediainfodialog.h"
 #include "preferencesdialog.h"
+#include "rangebookmarkdialog.h"
 
 #include <QCheckBox>
 #include <QDoubleSpinBox>
 #include <QLabel>
 #include <QLayout>
+#include <QLineEdit>
+#include <QListView>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
@@ -80,6 +83,41 @@ class TestDialogs : public QObject
 
 private slots:
     void init() { appSettings() = AppSettings(); }
+
+    // --- Range bookmarks ---
+
+    // A hundred thousand range bookmarks, narrowed by a filter; the entry
+    // chosen is found in the full list whatever is shown.
+    void rangeBookmarksAreFilteredAndChosen()
+    {
+        QVector<RangeBookmark> ranges;
+        for (int i = 0; i < 100000; ++i)
+            ranges.append(
+                {i * 10 + 1, i * 10 + 5, QStringLiteral("[%1-%2]").arg(i * 10 + 1).arg(i * 10 + 5)});
+        RangeBookmarkDialog dialog(ranges, 5000);
+        // Shown, so that the list view follows every change of the filter.
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Range Bookmarks"));
+        QCOMPARE(dialog.shownCount(), 100000);
+        QCOMPARE(dialog.chosenIndex(), 5000);
+
+        QTest::keyClicks(child<QLineEdit>(dialog, "filterField"), QStringLiteral("[99991-99995]"));
+        QCOMPARE(dialog.shownCount(), 1);
+        QCOMPARE(dialog.chosenIndex(), 9999);
+        dialog.setFilter(QStringLiteral("no such name"));
+        QCOMPARE(dialog.shownCount(), 0);
+        QCOMPARE(dialog.chosenIndex(), -1);
+        dialog.setFilter(QStringLiteral("[71-75]"));
+        QCOMPARE(dialog.shownCount(), 1);
+        QCOMPARE(dialog.chosenIndex(), 7);
+
+        // Enter on the entry chooses it.
+        auto* list = child<QListView>(dialog, "rangeList");
+        QTimer::singleShot(0, [list] { QTest::keyClick(list, Qt::Key_Return); });
+        QCOMPARE(dialog.exec(), int(QDialog::Accepted));
+        QCOMPARE(dialog.chosenIndex(), 7);
+    }
 
     // --- Preferences ---
 

@@ -430,6 +430,13 @@ bool OrvelSession::terminate(int timeoutMs)
     return process->waitForFinished(timeoutMs);
 }
 
+bool OrvelSession::kill(int timeoutMs)
+{
+    socket.abort();
+    process->kill();
+    return process->waitForFinished(timeoutMs);
+}
+
 int OrvelSession::exitCode() const
 {
     return process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1;

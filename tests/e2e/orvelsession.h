@@ -112,6 +112,9 @@ public:
     // Closes the window as a person would, and waits for the program to end.
     bool closeWindow(int timeoutMs = patienceMs);
     bool terminate(int timeoutMs = patienceMs);
+    // Ends the program at once with SIGKILL, as a crash or a power cut
+    // would, and waits for it to be gone.
+    bool kill(int timeoutMs = patienceMs);
     int exitCode() const;
     QByteArray standardError();
 

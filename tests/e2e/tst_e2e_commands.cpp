@@ -485,9 +485,70 @@ private slots:
         QVERIFY(shows(40));
     }
 
+    // A file of a million frame bookmarks and a hundred thousand range
+    // bookmarks loads while the window goes on answering the remote control.
+    void aHugeBookmarksFileLoadsWhileTheWindowAnswers()
+    {
+        QVERIFY(startWith(QStringLiteral("video_only.mp4")));
+        const QString path = orvel->tmp() + QStringLiteral("/huge.bmk");
+        {
+            // Frames 1, 4, 7, ...; ranges 1 - 11, 26 - 37, 51 - 63, 76 - 89, ...;
+            // the file chooses 51 - 63.
+            QByteArray text = "[main]\nmediaPath=" + clip.path().toUtf8() + "\nframes=\"";
+            for (int i = 0; i < 1000000; ++i)
+                text += QByteArray::number(i * 3 + 1) + ',';
+            text += "\"\nranges=";
+            for (int i = 0; i < 100000; ++i) {
+                const QByteArray start = QByteArray::number(i * 25 + 1);
+                const QByteArray end = QByteArray::number(i * 25 + 11 + i % 50);
+                text += (i > 0 ? ", \"" : "\"") + start + ',' + end + ',' + start + " - " + end + '"';
+            }
+            text += "\nstart=51\nend=63\n";
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QCOMPARE(file.write(text), qint64(text.size()));
+        }
+        // The measured answers are printed; the bound only tells an answering
+        // window from a frozen one on a busy machine. A status asked for
+        // right after the file is answered while the file is still being
+        // read (clip commands wait for the clip it names).
+        const int bound = 10000 * playbackPatience;
+        QElapsedTimer answer;
+        answer.start();
+        const QStringList during = orvel->converse("file \"" + path.toUtf8() + "\"\nstatus\n", 1);
+        qInfo("status answered %lld ms after the file was asked for", answer.elapsed());
+        QVERIFY2(during.value(0).startsWith(QStringLiteral("status state=loading")),
+                 qPrintable(during.value(0)));
+        QVERIFY(answer.elapsed() < bound);
+
+        // Loaded: the clip opens again at the range the file chose.
+        QVERIFY(QTest::qWaitFor([&] { return titleFrame() == 51; }, 60000 * playbackPatience));
+        QVERIFY(shows(51));
+        orvel->key(QStringLiteral("ctrl+Right"));
+        QVERIFY(shows(63));
+        answer.restart();
+        QCOMPARE(orvel->converse("reply on\nframe 30\n", 2), (QStringList{"ok", "ok"}));
+        qInfo("frame 30 shown %lld ms after it was asked for", answer.elapsed());
+        QVERIFY(answer.elapsed() < bound);
+        QVERIFY(shows(30));
+        orvel->key(QStringLiteral("bracketright"));
+        QVERIFY(shows(31));
+        orvel->key(QStringLiteral("ctrl+bracketright"));
+        QVERIFY(shows(76));
+    }
+
     void closingWithAClipLoadedUnloadsAndWritesTheSettingsOnce()
     {
         QVERIFY(startWith(QStringLiteral("h264_1080p25.mp4")));
+        // The clip joined the recent list, which is saved a moment later; from
+        // then on only the close has something to write.
+        const QString settingsFile = orvel->home() + QStringLiteral("/.talmont/orvel.ini");
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                QFile file(settingsFile);
+                return file.open(QIODevice::ReadOnly) && file.readAll().contains(clip.name.toUtf8());
+            },
+            20000));
         orvel->key(QStringLiteral("space"));
         QProcess watch;
         watch.setProcessChannelMode(QProcess::MergedChannels);

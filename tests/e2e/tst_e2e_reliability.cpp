@@ -435,6 +435,51 @@ private slots:
         QCOMPARE(contentOf(settingsFile), before);
     }
 
+    // A change is on disk a moment after it is made, so a kill right after
+    // loses none of it; and a line another program wrote into the settings
+    // file costs that line only, with the file as it was kept beside it.
+    void settingsSurviveAKillAndABadLine()
+    {
+        QVERIFY(newSession());
+        const QString settingsFile = orvel->home() + QStringLiteral("/.talmont/orvel.ini");
+        {
+            QFile file(settingsFile);
+            QVERIFY(file.open(QIODevice::Append));
+            file.write("[main]\nmuted=@Variant(\\0\\0\\0\\x1\\0\\x1)\nshowRangeTimeline=true\n");
+        }
+        const QByteArray original = contentOf(settingsFile);
+        clip = TestClips::clip(QStringLiteral("video_only.mp4"));
+        QVERIFY(orvel->start({clip.path()}));
+        // The port the session wrote was read: the keys around the line are.
+        QVERIFY(orvel->sendCommand(QStringLiteral("frame 20")));
+        QVERIFY(shows(20));
+        QVERIFY(
+            stderrContains(QStringLiteral("WARNING: Unreadable value of main/muted in the settings file %1")
+                               .arg(settingsFile)
+                               .toUtf8()));
+        QCOMPARE(contentOf(settingsFile + QStringLiteral(".bad")), original);
+
+        // One step louder and looping; killed as soon as that is on disk.
+        orvel->key(QStringLiteral("shift+Up ctrl+l"));
+        QVERIFY2(QTest::qWaitFor(
+                     [&] {
+                         const QByteArray text = contentOf(settingsFile);
+                         return text.contains("volume=105\n") && text.contains("loop=true\n");
+                     },
+                     20000),
+                 contentOf(settingsFile).constData());
+        QVERIFY(orvel->kill());
+
+        // The next run has them: it writes back what it read when it closes.
+        QVERIFY(orvel->start());
+        closesCleanly();
+        const QByteArray text = contentOf(settingsFile);
+        QVERIFY2(text.contains("volume=105\n") && text.contains("loop=true\n") &&
+                     text.contains("showRangeTimeline=true\n") && !text.contains("@Variant"),
+                 text.constData());
+        QCOMPARE(contentOf(settingsFile + QStringLiteral(".bad")), original);
+    }
+
     void aFailedBookmarksSaveKeepsTheOldFile_data()
     {
         QTest::addColumn<QString>("fault");

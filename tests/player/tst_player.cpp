@@ -473,6 +473,59 @@ private slots:
         QCOMPARE(contextMenuWith(p, Qt::ControlModifier), QStringList{"<No Bookmarks>"});
     }
 
+    // With more range bookmarks than a menu can take, the menus list those
+    // starting nearest the playhead and offer the rest in a list.
+    void manyRangeBookmarksGiveACappedMenu()
+    {
+        const TestClip clip = TestClips::clip(QStringLiteral("video_only.mp4"));
+        const QString path = QDir::homePath() + QStringLiteral("/many.bmk");
+        {
+            QStringList ranges;
+            for (int i = 0; i < 200; ++i)
+                ranges << QStringLiteral("%1,%2,r%3").arg(i * 2 + 1).arg(i * 2 + 3).arg(i);
+            QSettings file(path, QSettings::IniFormat);
+            file.setValue(QStringLiteral("main/mediaPath"), clip.path());
+            file.setValue(QStringLiteral("main/ranges"), ranges);
+        }
+        Player& p = makePlayer(path);
+        QVERIFY(waitForFrame(1));
+        p.setCurrentFrame(50);
+        QVERIFY(waitForFrame(50));
+        // The first range starting at 50 or after is r25 (51 - 53): fifteen
+        // before it, fifteen from it on.
+        QStringList expected;
+        for (int i = 10; i < 40; ++i)
+            expected << QStringLiteral("r%1").arg(i);
+        expected << QStringLiteral("-") << QStringLiteral("More...");
+        QCOMPARE(contextMenuWith(p, Qt::ControlModifier), expected);
+        p.setCurrentFrame(1);
+        QVERIFY(waitForFrame(1));
+        QCOMPARE(contextMenuWith(p, Qt::ControlModifier).first(), QStringLiteral("r0"));
+    }
+
+    // A bookmarks file beyond the size limit is refused, and said so.
+    void anOversizedBookmarksFileIsRefused()
+    {
+        const QString path = QDir::homePath() + QStringLiteral("/huge.bmk");
+        {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QVERIFY(file.resize(256 * 1024 * 1024 + 1)); // sparse: takes no space
+        }
+        Player& p = makePlayer();
+        p.openBookmarksFile(path);
+        ConsoleWindow* console = nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            console = console ? console : qobject_cast<ConsoleWindow*>(w);
+        QVERIFY(console);
+        QVERIFY(waitFor([&] {
+            return console->text().contains(QStringLiteral("Bookmarks file too large (over 256 MB): ") +
+                                            path);
+        }));
+        QCOMPARE(p.windowTitle(), QStringLiteral("Orvel"));
+        QVERIFY(appSettings().recentBookmarkFiles.isEmpty());
+    }
+
     void timelinesArePlacedByTheirRule()
     {
         Player& p = makePlayer();
