@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <atomic>
+#include <vector>
 
 // The reader: opens the file of a MediaSource, opens one audio and one video
 // decoder, and reads compressed packets into the source's two queues until
@@ -65,11 +66,15 @@ public slots:
 private:
     bool openFile();
     bool openStream(int index);
-    void chooseTimeZero();
+    bool chooseTimeZero();
     int readPackets(int limit);
     bool pushPatiently(PacketQueue& queue, AVPacket* packet);
     void pushEndOfStreamMarkers();
     int seekFile();
+    int seekToStart();
+    bool searchesTimestamps() const;
+    bool keyFrameReaches(double target);
+    int pushLanding();
     bool stopRequested() const;
     void closeFile();
     void setStatus(Status status);
@@ -78,6 +83,8 @@ private:
     MediaSource* source = nullptr;
     bool fileOpen = false;
     PacketPtr packet;
+    // Read after a seek up to the first key frame, queued before reading on.
+    std::vector<PacketPtr> landing;
     Error currentError = NoError;
     std::atomic<Status> currentStatus{Unloaded};
 };

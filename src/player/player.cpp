@@ -395,6 +395,7 @@ void Player::createConnections()
     connect(playbackManager, &PlaybackManager::playbackTimeChanged, this, &Player::setPlaybackTime);
     connect(playbackManager, &PlaybackManager::stateChanged, this, &Player::onStateChange);
     connect(playbackManager, &PlaybackManager::statusChanged, this, &Player::onStatusChange);
+    connect(playbackManager, &PlaybackManager::durationChanged, this, &Player::onDurationChange);
     connect(playbackManager, &PlaybackManager::error, this, &Player::onError);
     connect(controls, &PlaybackControlWidget::playForwardClicked, this, &Player::playForward);
     connect(controls, &PlaybackControlWidget::stepForwardClicked, this, &Player::stepForward);
