@@ -44,8 +44,9 @@ const RowName rowNames[] = {
     {Row::CachedRange, "cachedRange", QT_TRANSLATE_NOOP("MediaInfoDialog", "Cached Range:"), false},
 };
 
-// Long paths and codec names wrap rather than widen the window without end.
-constexpr int MaximumValueWidth = 320;
+// A long path is cut off rather than widening the window without end (the
+// title names the file); the other values are short and shown whole.
+constexpr int MaximumSourceWidth = 320;
 
 } // namespace
 
@@ -77,8 +78,8 @@ MediaInfoDialog::MediaInfoDialog(QWidget* parent) : QDialog(parent)
         value->setObjectName(QLatin1String(entry.objectName) + QStringLiteral("ValueLabel"));
         value->setTextFormat(Qt::PlainText);
         value->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        value->setMaximumWidth(MaximumValueWidth);
-        value->setWordWrap(true);
+        if (entry.row == Row::Source)
+            value->setMaximumWidth(MaximumSourceWidth);
         rows->addWidget(name, row, 0);
         rows->addWidget(value, row, 1);
         name->setVisible(entry.shown);
