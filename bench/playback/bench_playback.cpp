@@ -7,6 +7,7 @@
 //   CLIP_DIR holds the test corpus (h264_1080p25.mp4 is used; default: the
 //   build tree's test-clips, generated if missing). The 1080p60 clip is
 //   generated into the build tree with the ffmpeg tool on first use.
+#include "benchclips.h"
 #include "eventloop.h"
 #include "playbackmanager.h"
 #include "softwareviewer.h"
@@ -104,42 +105,8 @@ bool runTool(const QString& program, const QStringList& arguments, double* elaps
 
 QString ensure1080p60Clip()
 {
-    const QString path = QStringLiteral(ORVEL_BENCH_DIR "/h264_1080p60.mp4");
-    if (QFileInfo(path).size() > 0)
-        return path;
-    std::fprintf(stderr, "generating %s\n", qPrintable(path));
-    const QString temporary = path + QStringLiteral(".part.mp4");
-    const bool made = runTool(QStringLiteral("ffmpeg"), {"-hide_banner",
-                                                         "-loglevel",
-                                                         "error",
-                                                         "-nostdin",
-                                                         "-y",
-                                                         "-f",
-                                                         "lavfi",
-                                                         "-i",
-                                                         "testsrc2=s=1920x1080:r=60:d=12",
-                                                         "-f",
-                                                         "lavfi",
-                                                         "-i",
-                                                         "sine=f=440:sample_rate=48000:d=12",
-                                                         "-c:v",
-                                                         "libx264",
-                                                         "-preset",
-                                                         "veryfast",
-                                                         "-pix_fmt",
-                                                         "yuv420p",
-                                                         "-g",
-                                                         "120",
-                                                         "-bf",
-                                                         "3",
-                                                         "-c:a",
-                                                         "aac",
-                                                         "-b:a",
-                                                         "128k",
-                                                         temporary});
-    if (!made || !QFile::rename(temporary, path))
-        return QString();
-    return path;
+    return BenchClips::ensureClip(QStringLiteral(ORVEL_BENCH_DIR "/h264_1080p60.mp4"),
+                                  QStringLiteral("1920x1080"), 60, 12, 120);
 }
 
 QString ensureCorpus(const QString& dir)

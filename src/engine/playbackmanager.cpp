@@ -552,15 +552,11 @@ PlaybackManager::Presented PlaybackManager::presentFrame(double time, bool refre
     const int index = frameIndexAt(frame->time);
     if (index == lastFrameShown && !refresh)
         return Presented::Shown;
-    // The image shares the cached pixels, so it is turned into a pixmap
-    // before the lock is let go (fromImage makes the one copy).
-    QImage image(frame->pixels.get(), frame->width, frame->height, QImage::Format_RGB888);
-    if (mirrorHorizontal || mirrorVertical)
-        image = image.mirrored(mirrorHorizontal, mirrorVertical);
-    if (rotationDegrees != 0)
-        image = image.transformed(QTransform().rotate(rotationDegrees, Qt::ZAxis), Qt::FastTransformation);
-    videoViewer->setPixmap(QPixmap::fromImage(image));
-    videoViewer->update();
+    // The image shares the cached pixels, so it is converted to the screen's
+    // 32-bit format before the lock is let go (the conversion makes the one
+    // copy). The viewer mirrors and rotates it.
+    const QImage image(frame->pixels.get(), frame->width, frame->height, QImage::Format_RGB888);
+    videoViewer->setImage(image.convertToFormat(QImage::Format_RGB32));
     lastFrameShown = index;
     return Presented::Shown;
 }
@@ -911,20 +907,24 @@ void PlaybackManager::setFlip(bool horizontal, bool vertical)
 {
     mirrorHorizontal = horizontal;
     mirrorVertical = vertical;
-    if (mediaSource)
-        updateVideoFrame(true);
+    if (videoViewer)
+        videoViewer->setFlip(horizontal, vertical);
 }
 
 void PlaybackManager::setRotation(int degrees)
 {
     rotationDegrees = degrees % 360;
-    if (mediaSource)
-        updateVideoFrame(true);
+    if (videoViewer)
+        videoViewer->setRotation(rotationDegrees);
 }
 
 void PlaybackManager::setViewer(SoftwareViewer* viewer)
 {
     videoViewer = viewer;
+    if (videoViewer) {
+        videoViewer->setFlip(mirrorHorizontal, mirrorVertical);
+        videoViewer->setRotation(rotationDegrees);
+    }
 }
 
 // ---------------------------------------------------------------------------

@@ -25,7 +25,7 @@
 // decoder with one thread each, creates and deletes the MediaSource of the
 // opened file, derives its State and Status from what the three managers
 // report, runs the 1 ms clock timer while playing and puts the frame for the
-// clock into the viewer (mirrored and rotated as asked).
+// clock into the viewer, which mirrors and rotates it as asked.
 //
 // It talks to the workers only through queued signals, the flags and values
 // of the MediaSource, its clock, and the video frame cache under its mutex.

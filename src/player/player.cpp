@@ -207,6 +207,17 @@ void Player::createActions()
     plain(&takeSnapshotAction, tr("Take Snapshot"), tr("Take Snapshot"), QKeySequence(tr("Ctrl+C")),
           &Player::takeSnapshot);
 
+    plain(&zoomInAction, tr("Zoom In"), tr("Zoom In"), QKeySequence(tr("Ctrl+=")), &Player::zoomIn);
+    // Also where "+" needs Shift, and on the keypad.
+    zoomInAction->setShortcuts({QKeySequence(tr("Ctrl+=")), QKeySequence(tr("Ctrl++"))});
+    plain(&zoomOutAction, tr("Zoom Out"), tr("Zoom Out"), QKeySequence(tr("Ctrl+-")), &Player::zoomOut);
+    plain(&actualPixelsAction, tr("Actual Pixels"), tr("Actual Pixels"), QKeySequence(tr("Ctrl+1")),
+          &Player::zoomToActualPixels);
+    plain(&fitToWindowAction, tr("Fit to Window"), tr("Fit to Window"), QKeySequence(tr("Ctrl+9")),
+          &Player::zoomToFit);
+    checkable(&pixelReadoutAction, tr("Pixel Readout"), QKeySequence(), false,
+              &Player::setPixelReadoutEnabled);
+
     plain(&bookmarkFrameAction, tr("Bookmark Frame"), tr("Bookmark Frame"), QKeySequence(Qt::Key_F),
           qOverload<>(&Player::addFrameBookmark));
     plain(&bookmarkRangeAction, tr("Bookmark Range"), tr("Bookmark Range"), QKeySequence(Qt::Key_R),
@@ -303,6 +314,10 @@ void Player::createMenus()
                                  doubleSizeAction, nullptr, flipHorizontalAction, flipVerticalAction, nullptr,
                                  rotateCWAction, rotateCCWAction, nullptr, takeSnapshotAction},
                                 this);
+    QMenu* viewMenu = makeMenu(tr("View"),
+                               {zoomInAction, zoomOutAction, nullptr, actualPixelsAction, fitToWindowAction,
+                                nullptr, pixelReadoutAction},
+                               this);
 
     QMenu* bookmarksMenu =
         makeMenu(tr("Bookmarks"), {bookmarkFrameAction, bookmarkRangeAction, nullptr}, this);
@@ -322,7 +337,8 @@ void Player::createMenus()
                  this);
     helpMenu = makeMenu(tr("Help"), {aboutAction}, nullptr);
 
-    topMenus = {fileMenu, editMenu, playbackMenu, audioMenu, videoMenu, bookmarksMenu, toolsMenu, helpMenu};
+    topMenus = {fileMenu, editMenu,      playbackMenu, audioMenu, videoMenu,
+                viewMenu, bookmarksMenu, toolsMenu,    helpMenu};
     for (QMenu* menu : topMenus)
         menuBar->addMenu(menu);
 }

@@ -132,6 +132,11 @@ public slots:
     void rotateImageCW();
     void rotateImageCCW();
     void takeSnapshot();
+    void zoomIn();
+    void zoomOut();
+    void zoomToActualPixels();
+    void zoomToFit();
+    void setPixelReadoutEnabled(bool enable);
     void setAlwaysOnTopEnabled(bool enable);
     void setTimelineVisible(bool vis);
     void setRangeTimelineVisible(bool vis);
@@ -298,6 +303,11 @@ private:
     QAction* rotateCWAction = nullptr;
     QAction* rotateCCWAction = nullptr;
     QAction* takeSnapshotAction = nullptr;
+    QAction* zoomInAction = nullptr;
+    QAction* zoomOutAction = nullptr;
+    QAction* actualPixelsAction = nullptr;
+    QAction* fitToWindowAction = nullptr;
+    QAction* pixelReadoutAction = nullptr;
     QAction* bookmarkFrameAction = nullptr;
     QAction* bookmarkRangeAction = nullptr;
     QAction* clearCurrentFrameAction = nullptr;

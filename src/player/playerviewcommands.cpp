@@ -1,6 +1,7 @@
 // The window's view, audio and window commands: volume, resizing to the
-// video, flip and rotate, snapshots, always on top, visibility of the
-// timelines and controls, the title, the statistics and the other windows.
+// video, flip and rotate, snapshots, zoom and the pixel readout, always on
+// top, visibility of the timelines and controls, the title, the statistics
+// and the other windows.
 #include "aboutdialog.h"
 #include "appsettings.h"
 #include "consolewindow.h"
@@ -121,12 +122,37 @@ void Player::takeSnapshot()
 {
     if (!isMediaLoaded())
         return;
-    const int w = viewer->displayedWidth();
-    const int h = viewer->displayedHeight();
-    if (w == 0 || h == 0)
+    // The whole frame at the file's size, mirrored and rotated as shown,
+    // whatever the zoom.
+    const QPixmap snapshot = viewer->pixmap();
+    if (snapshot.isNull())
         return;
-    const QPixmap snapshot = viewer->pixmap().scaled(w, h, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     QApplication::clipboard()->setPixmap(snapshot, QClipboard::Clipboard);
+}
+
+void Player::zoomIn()
+{
+    viewer->zoomIn();
+}
+
+void Player::zoomOut()
+{
+    viewer->zoomOut();
+}
+
+void Player::zoomToActualPixels()
+{
+    viewer->zoomToActualPixels();
+}
+
+void Player::zoomToFit()
+{
+    viewer->fitToWindow();
+}
+
+void Player::setPixelReadoutEnabled(bool enable)
+{
+    viewer->setPixelReadoutEnabled(enable);
 }
 
 void Player::setAlwaysOnTopEnabled(bool enable)

@@ -17,6 +17,7 @@
 #include <QClipboard>
 #include <QMenu>
 #include <QMenuBar>
+#include <QShortcut>
 #include <QSignalSpy>
 #include <QVBoxLayout>
 #include <QtTest>
@@ -173,8 +174,8 @@ private slots:
         QStringList titles;
         for (QAction* a : bar->actions())
             titles << a->text();
-        QCOMPARE(titles,
-                 (QStringList{"File", "Edit", "Playback", "Audio", "Video", "Bookmarks", "Tools", "Help"}));
+        QCOMPARE(titles, (QStringList{"File", "Edit", "Playback", "Audio", "Video", "View", "Bookmarks",
+                                      "Tools", "Help"}));
         const QList<QAction*> tops = bar->actions();
         QCOMPARE(describe(tops[0]->menu()),
                  (QStringList{"Open...", "Open Bookmarks...", "-", "Save Bookmarks", "Save Bookmarks As...",
@@ -214,7 +215,9 @@ private slots:
                  (QStringList{"Original Size", "-", "Half Size", "Quarter Size", "-", "Double Size", "-",
                               "Flip Horizontal", "Flip Vertical", "-", "Rotate CW", "Rotate CCW", "-",
                               "Take Snapshot"}));
-        QCOMPARE(describe(tops[5]->menu()), (QStringList{"Bookmark Frame",
+        QCOMPARE(describe(tops[5]->menu()), (QStringList{"Zoom In", "Zoom Out", "-", "Actual Pixels",
+                                                         "Fit to Window", "-", "Pixel Readout"}));
+        QCOMPARE(describe(tops[6]->menu()), (QStringList{"Bookmark Frame",
                                                          "Bookmark Range",
                                                          "-",
                                                          "Clear>",
@@ -235,10 +238,10 @@ private slots:
                                                          "-",
                                                          "Set Range>",
                                                          "<"}));
-        QCOMPARE(describe(tops[6]->menu()),
+        QCOMPARE(describe(tops[7]->menu()),
                  (QStringList{"Swap Timelines", "-", "Timeline", "Range Timeline", "-", "Menu Bar",
                               "Playback Controls", "-", "Media Info...", "Console..."}));
-        QCOMPARE(describe(tops[7]->menu()), (QStringList{"About..."}));
+        QCOMPARE(describe(tops[8]->menu()), (QStringList{"About..."}));
     }
 
     void actionsCarryTheirShortcutsAndTips_data()
@@ -272,6 +275,11 @@ private slots:
             {"Double Size", "Double Size", QKeySequence("Ctrl+2")},
             {"Rotate CW", "Rotate CW", QKeySequence("Ctrl+Shift+M")},
             {"Take Snapshot", "Take Snapshot", QKeySequence("Ctrl+C")},
+            {"Zoom In", "Zoom In", QKeySequence("Ctrl+=")},
+            {"Zoom Out", "Zoom Out", QKeySequence("Ctrl+-")},
+            {"Actual Pixels", "Actual Pixels", QKeySequence("Ctrl+1")},
+            {"Fit to Window", "Fit to Window", QKeySequence("Ctrl+9")},
+            {"Pixel Readout", "Pixel Readout", QKeySequence()},
             {"Frames in Range", "Clear Frames in Range", QKeySequence("Shift+F")},
             {"Clear All", "Clear All", QKeySequence()},
             {"Previous Range", "Previous Range", QKeySequence("Ctrl+[")},
@@ -295,18 +303,21 @@ private slots:
         QCOMPARE(action->shortcut(), shortcut);
     }
 
-    void theWindowHasSixtyThreeActionsAndNoDuplicateShortcut()
+    void theWindowHasSixtyEightActionsAndNoDuplicateShortcut()
     {
         Player& p = makePlayer();
-        QCOMPARE(p.actions().size(), 63);
+        QCOMPARE(p.actions().size(), 68);
         QSet<QString> keys;
         for (QAction* a : p.actions()) {
-            if (a->shortcut().isEmpty())
-                continue;
-            const QString key = a->shortcut().toString();
-            QVERIFY2(!keys.contains(key), qPrintable(key));
-            keys << key;
+            for (const QKeySequence& shortcut : a->shortcuts()) {
+                const QString key = shortcut.toString();
+                QVERIFY2(!keys.contains(key), qPrintable(key));
+                keys << key;
+            }
         }
+        for (QShortcut* s : p.findChildren<QShortcut*>())
+            QVERIFY2(!keys.contains(s->key().toString()), qPrintable(s->key().toString()));
+        QCOMPARE(actionNamed(&p, "Zoom In")->shortcuts().value(1), QKeySequence("Ctrl++"));
     }
 
     void checkStatesComeFromTheSettings()
@@ -324,6 +335,8 @@ private slots:
         QVERIFY(actionNamed(&p, "Timeline")->isChecked());
         QVERIFY(!actionNamed(&p, "Flip Horizontal")->isChecked());
         QVERIFY(actionNamed(&p, "Flip Horizontal")->isCheckable());
+        QVERIFY(actionNamed(&p, "Pixel Readout")->isCheckable());
+        QVERIFY(!actionNamed(&p, "Pixel Readout")->isChecked());
     }
 
     void storedAlwaysOnTopAppliesBeforeTheFirstShow()
@@ -653,6 +666,63 @@ private slots:
         QCOMPARE(info->text(Row::SampleFormat), QStringLiteral("fltp, 32-bit float, planar"));
         QCOMPARE(info->text(Row::SampleRate), QStringLiteral("48000 Hz"));
         QCOMPARE(info->text(Row::ChannelLayout), QStringLiteral("stereo, 2 channels"));
+    }
+
+    // The 641 x 361 clip at Actual Pixels: every file pixel on its own widget
+    // pixel, through the menu entry; the snapshot stays the whole frame at
+    // the file's size, zoomed or not, turned as shown.
+    void actualPixelsAndTheSnapshotOnARealClip()
+    {
+        const TestClip clip = TestClips::clip(QStringLiteral("mpeg4_641x361.mov"));
+        Player& p = makePlayer(clip.path());
+        QVERIFY(waitForFrame(1));
+        // Loading fitted the window to the clip: make room around it.
+        p.resize(900, 700);
+        p.setCurrentFrame(7);
+        QVERIFY(waitForFrame(7));
+        auto* viewer = p.findChild<SoftwareViewer*>();
+        actionNamed(&p, "Actual Pixels")->trigger();
+        QVERIFY(waitFor([&] { return viewer->isPictureCurrent(); }));
+        const QImage frame = viewer->image().convertToFormat(QImage::Format_RGB32);
+        QCOMPARE(frame.size(), QSize(641, 361));
+        QCOMPARE(FrameIndex::read(frame), 6);
+        const QImage grab = viewer->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        QCOMPARE(grab.devicePixelRatio(), 1.0);
+        // Centred, give or take the odd spare pixel.
+        const auto mismatchesAt = [&](QPoint origin) {
+            int mismatches = 0;
+            for (int y = 0; y < 361; ++y) {
+                for (int x = 0; x < 641; ++x) {
+                    // The zoom factor shows for a moment in the top-left corner.
+                    const QPoint at = origin + QPoint(x, y);
+                    if (!QRect(0, 0, 160, 50).contains(at))
+                        mismatches += grab.pixel(at) != frame.pixel(x, y) ? 1 : 0;
+                }
+            }
+            return mismatches;
+        };
+        const QPoint centred((viewer->width() - 641) / 2, (viewer->height() - 361) / 2);
+        QPoint origin(-1, -1);
+        for (int dy = 0; dy <= 1; ++dy) {
+            for (int dx = 0; dx <= 1; ++dx) {
+                if (mismatchesAt(centred + QPoint(dx, dy)) == 0)
+                    origin = centred + QPoint(dx, dy);
+            }
+        }
+        QVERIFY2(origin != QPoint(-1, -1), "no file pixel is on one widget pixel of its own");
+        QCOMPARE(viewer->filePixelAt(origin + QPoint(100, 200)), QPoint(100, 200));
+
+        // 200% (past the fit factor on the way), then turned.
+        for (int i = 0; i < 3 && viewer->zoomText() != QStringLiteral("200%"); ++i)
+            actionNamed(&p, "Zoom In")->trigger();
+        actionNamed(&p, "Rotate CW")->trigger();
+        QCOMPARE(viewer->zoomText(), QStringLiteral("200%"));
+        p.takeSnapshot();
+        const QImage snapshot = QApplication::clipboard()->image();
+        QCOMPARE(snapshot.size(), QSize(361, 641));
+        QCOMPARE(FrameIndex::read(snapshot.transformed(QTransform().rotate(-90))), 6);
+        actionNamed(&p, "Fit to Window")->trigger();
+        QVERIFY(viewer->isFitToWindow());
     }
 
     void theSpeedLadder()
