@@ -10,7 +10,7 @@ set(ORVEL_TEST_HOMES_DIR ${CMAKE_BINARY_DIR}/test-homes)
 if(NOT TEST orvel_test_clips)
     add_test(NAME orvel_test_clips
              COMMAND ${PROJECT_SOURCE_DIR}/scripts/make-test-clips.sh ${ORVEL_TEST_CLIPS_DIR})
-    set_tests_properties(orvel_test_clips PROPERTIES FIXTURES_SETUP clips TIMEOUT 300)
+    set_tests_properties(orvel_test_clips PROPERTIES FIXTURES_SETUP clips TIMEOUT 600)
 endif()
 
 # orvel_register_test(NAME name COMMAND program [args...] [CLIPS] [TIMEOUT seconds] [ENV VAR=value ...])

@@ -1,5 +1,7 @@
 #include "mediamanager.h"
 
+#include "firstpictureprobe.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -126,8 +128,9 @@ bool MediaManager::openFile()
     }
     if (source->audioStreamIndex < 0 && source->videoStreamIndex < 0)
         return false;
-    chooseTimeZero();
-    return true;
+    source->description = MediaDescription::of(source->videoStream, source->videoCodecContext.get(),
+                                               source->audioStream, source->audioCodecContext.get());
+    return chooseTimeZero();
 }
 
 bool MediaManager::openStream(int index)
@@ -178,9 +181,12 @@ bool MediaManager::openStream(int index)
     return true;
 }
 
-void MediaManager::chooseTimeZero()
+// Media time 0 is the first picture the decoder gives (the first sound
+// without pictures). Finding it means decoding the clip's first pictures,
+// after which the file is read again from its start.
+bool MediaManager::chooseTimeZero()
 {
-    const AVFormatContext* context = source->formatContext.get();
+    AVFormatContext* context = source->formatContext.get();
     const AVStream* reference = source->videoStream ? source->videoStream : source->audioStream;
     double start = 0.0;
     if (reference && reference->start_time != AV_NOPTS_VALUE)
@@ -188,14 +194,26 @@ void MediaManager::chooseTimeZero()
     else if (context->start_time != AV_NOPTS_VALUE)
         start = double(context->start_time) / AV_TIME_BASE;
     source->timeOffset = std::max(0.0, start);
+    if (source->videoStream) {
+        const std::optional<double> first = FirstPictureProbe::find(
+            context, source->videoStreamIndex, source->videoCodecContext.get(), source->aborting);
+        if (seekToStart() < 0 || source->aborting)
+            return false;
+        if (first)
+            source->timeOffset = *first;
+    }
 
     source->endTime = 0.0;
     if (context->duration != AV_NOPTS_VALUE && context->duration > 0) {
-        const double containerStart =
-            context->start_time != AV_NOPTS_VALUE ? double(context->start_time) / AV_TIME_BASE : 0.0;
+        // A container that states no start (NUT) counts its duration from its
+        // first timestamp, which is time zero's as far as anyone knows.
+        const double containerStart = context->start_time != AV_NOPTS_VALUE
+                                          ? double(context->start_time) / AV_TIME_BASE
+                                          : source->timeOffset;
         source->endTime =
             std::max(0.0, containerStart + double(context->duration) / AV_TIME_BASE - source->timeOffset);
     }
+    return true;
 }
 
 bool MediaManager::pushPatiently(PacketQueue& queue, AVPacket* data)
@@ -317,7 +335,10 @@ void MediaManager::seek()
                 raiseError(SeekFailed);
         } else {
             source->setPlaybackTime(source->seekTarget);
-            readPackets(PrefillPackets);
+            // The packets read to find the landing's key frame count in the prefill.
+            const int landed = pushLanding();
+            if (landed < PrefillPackets)
+                readPackets(PrefillPackets - landed);
             setStatus(Seeked);
         }
     }
@@ -332,29 +353,109 @@ int MediaManager::seekFile()
     const auto containerTime = [this](double mediaTime) {
         return int64_t(std::floor((mediaTime + source->timeOffset) * AV_TIME_BASE));
     };
+    landing.clear();
     int result;
     if (int64_t(target * AV_TIME_BASE) == 0) {
-        // Always backwards: when the first shown picture is not a key frame
-        // (a cut kept with an edit list), a forward seek to the start would
-        // land on the next key frame.
-        result = av_seek_frame(context, -1, start, AVSEEK_FLAG_BACKWARD);
-        if (result < 0 && start != 0)
-            result = av_seek_frame(context, -1, 0, AVSEEK_FLAG_BACKWARD);
+        result = seekToStart();
     } else {
         // Land on a key frame at least a second before the target (not before
         // the start): demuxers without an index land after the position they
         // are asked for, and the decoder drops what lies before the target.
-        const int64_t ts = std::max(start, containerTime(target - SeekMargin));
-        result = avformat_seek_file(context, -1, INT64_MIN, ts, ts, 0);
-        if (result < 0) {
-            // No key frame that early: the target lies before the first one,
-            // so start from the beginning.
-            result = av_seek_frame(context, -1, start, AVSEEK_FLAG_BACKWARD);
+        // Those that search timestamps (transport and program streams) land
+        // near a position, not on a key frame: when the first key frame after
+        // the landing lies past the target, the seek goes further back.
+        for (double margin = SeekMargin;; margin *= 2) {
+            const int64_t ts = containerTime(target - margin);
+            result = ts > start ? avformat_seek_file(context, -1, INT64_MIN, ts, ts, 0) : -1;
+            // Not after the start, or no key frame that early: the target lies
+            // before the first one, so start from the beginning.
+            if (result < 0) {
+                result = seekToStart();
+                break;
+            }
+            if (keyFrameReaches(target))
+                break;
         }
-        if (result < 0)
-            result = avformat_seek_file(context, -1, INT64_MIN, start, INT64_MAX, 0);
     }
     source->seekRequested = false;
+    return result;
+}
+
+// Transport and program streams: seeking searches the file for timestamps
+// rather than looking up an index of key frames.
+bool MediaManager::searchesTimestamps() const
+{
+    const AVInputFormat* format = source->formatContext->iformat;
+    return !format->read_seek && !format->read_seek2 && format->read_timestamp &&
+           !(format->flags & AVFMT_NO_BYTE_SEEK);
+}
+
+bool MediaManager::keyFrameReaches(double target)
+{
+    landing.clear();
+    if (source->videoStreamIndex < 0)
+        return true;
+    AVFormatContext* context = source->formatContext.get();
+    const AVStream* video = source->videoStream;
+    int videoPackets = 0;
+    while (!source->aborting && videoPackets < FirstPictureProbe::MaxVideoPackets) {
+        PacketPtr next(av_packet_alloc());
+        if (!next)
+            return true;
+        // The end of the file before a key frame: the landing lies past the last one.
+        if (av_read_frame(context, next.get()) < 0) {
+            landing.clear();
+            return false;
+        }
+        const bool isVideo = next->stream_index == source->videoStreamIndex;
+        const bool key = isVideo && (next->flags & AV_PKT_FLAG_KEY);
+        const int64_t timestamp = next->pts != AV_NOPTS_VALUE ? next->pts : next->dts;
+        landing.push_back(std::move(next));
+        if (isVideo)
+            ++videoPackets;
+        if (key) {
+            if (timestamp == AV_NOPTS_VALUE)
+                return true;
+            const double time = double(timestamp) * av_q2d(video->time_base) - source->timeOffset;
+            if (time <= target)
+                return true;
+            landing.clear();
+            return false;
+        }
+    }
+    // No key frame found: decode from the landing as it is.
+    return true;
+}
+
+int MediaManager::pushLanding()
+{
+    const int count = int(landing.size());
+    for (PacketPtr& landed : landing) {
+        if (landed->stream_index == source->audioStreamIndex)
+            pushPatiently(source->audioPackets, landed.get());
+        else if (landed->stream_index == source->videoStreamIndex)
+            pushPatiently(source->videoPackets, landed.get());
+    }
+    landing.clear();
+    return count;
+}
+
+int MediaManager::seekToStart()
+{
+    AVFormatContext* context = source->formatContext.get();
+    // A search for the first timestamp may land after the first key frame:
+    // the start of the file is the start of the clip.
+    if (searchesTimestamps() && av_seek_frame(context, -1, 0, AVSEEK_FLAG_BYTE) >= 0)
+        return 0;
+    const int64_t start = context->start_time != AV_NOPTS_VALUE ? context->start_time : 0;
+    // Always backwards: when the first shown picture is not a key frame (a
+    // cut kept with an edit list), a forward seek to the start would land on
+    // the next key frame.
+    int result = av_seek_frame(context, -1, start, AVSEEK_FLAG_BACKWARD);
+    if (result < 0 && start != 0)
+        result = av_seek_frame(context, -1, 0, AVSEEK_FLAG_BACKWARD);
+    if (result < 0)
+        result = avformat_seek_file(context, -1, INT64_MIN, start, INT64_MAX, 0);
     return result;
 }
 
@@ -374,6 +475,7 @@ void MediaManager::closeFile()
 
 void MediaManager::unload()
 {
+    landing.clear();
     if (source) {
         source->synchronise();
         source->audioPackets.clear();

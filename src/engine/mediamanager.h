@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <atomic>
+#include <vector>
 
 // The reader: opens the file of a MediaSource, opens one audio and one video
 // decoder, and reads compressed packets into the source's two queues until
@@ -66,7 +67,7 @@ public slots:
 private:
     bool openFile();
     bool openStream(int index);
-    void chooseTimeZero();
+    bool chooseTimeZero();
     int readPackets(int limit);
     bool pushPatiently(PacketQueue& queue, AVPacket* packet);
     bool picturesWaiting() const;
@@ -74,6 +75,10 @@ private:
     bool pushEndOfStreamPatiently(PacketQueue& queue);
     void pushEndOfStreamMarkers();
     int seekFile();
+    int seekToStart();
+    bool searchesTimestamps() const;
+    bool keyFrameReaches(double target);
+    int pushLanding();
     bool stopRequested() const;
     void closeFile();
     void setStatus(Status status);
@@ -83,6 +88,8 @@ private:
     bool fileOpen = false;
     PacketPtr packet;
     SkippedSound skippedSound;
+    // Read after a seek up to the first key frame, queued before reading on.
+    std::vector<PacketPtr> landing;
     Error currentError = NoError;
     std::atomic<Status> currentStatus{Unloaded};
 };

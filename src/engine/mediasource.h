@@ -2,6 +2,7 @@
 
 #include "audiocache.h"
 #include "avholders.h"
+#include "mediadescription.h"
 #include "packetqueue.h"
 #include "videoframecache.h"
 
@@ -105,11 +106,16 @@ public:
     int videoHeight = -1;
     double frameRate = -1.0;
     double videoDelay = 0.0;
+    MediaDescription description;
     // Container time (seconds) of media time 0: subtracted from every picture
     // and audio time, added back to every seek target.
     double timeOffset = 0.0;
     // The end of the media in media time, from the container (0 = unknown).
     double endTime = 0.0;
+    // The media time just after the last picture that decodes, once the video
+    // decoder has met the end of the stream (0 until then). Written by the
+    // video decoder, read by the controller.
+    std::atomic<double> videoEnd{0.0};
 
     std::atomic<double> speed{1.0};
     // Packets the video decoder has taken: its progress, however slow.

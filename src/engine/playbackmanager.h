@@ -1,6 +1,8 @@
 #pragma once
 
 #include "audiomanager.h"
+#include "colourdescription.h"
+#include "mediadescription.h"
 #include "mediamanager.h"
 #include "mediasource.h"
 #include "softwareviewer.h"
@@ -63,8 +65,8 @@ public:
     };
     Q_ENUM(Error)
 
-    // The clock stays this far before the duration when the end is reached,
-    // so that the last frame stays on screen.
+    // The duration stops this short of the end of the last frame (of the
+    // sound without video), so that the clock's last frame is the last one.
     static constexpr double EndMargin = 0.0001;
     // Volumes are percentages; above 100 the sound is amplified.
     static constexpr int MaximumVolume = 150;
@@ -113,6 +115,12 @@ public:
     int cachedFrameCount() const;
     int videoCacheBytes() const;
     int audioCacheSamples() const;
+    // The facts of the clip's streams; the colour description is that of the
+    // picture shown, once there is one.
+    MediaDescription mediaDescription() const;
+    // Media time 0 in the container's time, seconds: where the first
+    // picture lies.
+    double startTime() const;
     // Frame index (0-based, from the frame's own time) last given to the
     // viewer, -1 when none.
     int lastFrameIndex() const { return lastFrameShown; }
@@ -129,6 +137,9 @@ signals:
     void unloadMedia();
     void seekRequested();
     void playbackTimeChanged(double playbackTime);
+    // The media's duration changed: the decoder met the end of the video
+    // before or after the frame count the container promised.
+    void durationChanged(double duration);
 
 public slots:
     bool setMedia(const QString& filename, int64_t cacheSize, float trailingCachePct);
@@ -168,9 +179,14 @@ private:
     void armAudioBurst();
     void requestReaderSeek(double time);
     void computeDuration();
+    void setFrameCount(int64_t count);
+    double lastTime() const;
+    void correctFrameCount();
     bool frameAvailableAt(double time) const;
     bool frameCachedAt(double time) const;
     bool soundCachedAt(double time) const;
+    double lookupTolerance() const;
+    int frameIndexAt(double time) const;
     enum class Presented
     {
         Shown,
@@ -182,6 +198,7 @@ private:
     void setClock(double time);
     void awaitFrame();
     void pollForFrame();
+    void showNearestFrame(double time);
     void onDecoderReleased();
     void onReaderReleased();
 
@@ -211,6 +228,8 @@ private:
     // While paused after a seek or a load, until the frame for the clock has
     // been decoded and shown.
     QTimer framePoll;
+    // When the wait for the frame of the current clock target gives up and
+    // shows the nearest one (microseconds, av_gettime_relative); 0 = no wait yet.
     int64_t framePollDeadline = 0;
     uint64_t framePollProgress = 0;
     uint64_t clockChanges = 0;
@@ -225,6 +244,7 @@ private:
     bool mirrorHorizontal = false;
     bool mirrorVertical = false;
     int rotationDegrees = 0;
+    ColourDescription shownColour;
 
     // Where the current media stands with the workers.
     bool mediaInfoKnown = false;     // the reader opened the file; stream fields readable
@@ -236,5 +256,7 @@ private:
     int decodersReleasing = 0;       // decoders yet to confirm that they let go
     bool readerReleasing = false;    // the reader is yet to confirm that it let go
     double duration = 0.0;
+    // Frames of the video, 0 when the duration is not a frame count (sound only).
+    int64_t frameCount = 0;
     bool clampingToEnd = false;
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "avholders.h"
+#include "colourdescription.h"
 
 #include <cstdint>
 
@@ -21,4 +22,6 @@ public:
     int width = 0;
     int height = 0;
     double time = 0.0; // seconds of media time
+    // How the picture was converted to RGB, for the media information.
+    ColourDescription colour;
 };

@@ -432,6 +432,7 @@ void Player::createConnections()
     connect(playbackManager, &PlaybackManager::playbackTimeChanged, this, &Player::setPlaybackTime);
     connect(playbackManager, &PlaybackManager::stateChanged, this, &Player::onStateChange);
     connect(playbackManager, &PlaybackManager::statusChanged, this, &Player::onStatusChange);
+    connect(playbackManager, &PlaybackManager::durationChanged, this, &Player::onDurationChange);
     connect(playbackManager, &PlaybackManager::error, this, &Player::onError);
     connect(playbackManager, &PlaybackManager::warning, this, &Player::reportWarning);
     connect(controls, &PlaybackControlWidget::playForwardClicked, this, &Player::playForward);

@@ -115,6 +115,7 @@ public slots:
     void setAudioScrubEnabled(bool enable);
     void onStateChange(PlaybackManager::State state);
     void onStatusChange(PlaybackManager::Status status);
+    void onDurationChange();
     void onError(PlaybackManager::Error error, const QString& errorStr);
 
     // View, audio and window commands.

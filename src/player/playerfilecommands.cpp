@@ -83,8 +83,9 @@ void Player::open()
         const QFileInfo mostRecent(recent.value(0));
         lastOpenDir = !recent.isEmpty() && mostRecent.exists() ? mostRecent.absolutePath() : QDir::homePath();
     }
+    // Exactly the suffixes the player opens.
     const QString extensions =
-        QStringLiteral("*.avi *.f4v *.flv *.m4v *.mkv *.mov *.mp4 *.mpeg *.mpeg4 *.mpg *.webm *.wmv");
+        QStringLiteral("*.") + PlaybackManager::supportedSuffixes().join(QStringLiteral(" *."));
     const QString filter = QStringLiteral("All Files (*.*);;Video Files (%1)").arg(extensions);
     QString selected = QStringLiteral("Video Files (%1)").arg(extensions);
     const QString file = QFileDialog::getOpenFileName(this, tr("Open File"), lastOpenDir, filter, &selected);

@@ -500,6 +500,23 @@ void Player::onStatusChange(PlaybackManager::Status status)
     }
 }
 
+// The decoder met the end of the video before or after the frame count the
+// container promised: the timelines end at the real last picture, and a range
+// that ended at the end of the clip still does.
+void Player::onDurationChange()
+{
+    const int oldLast = timeline->frameCount();
+    const int last = lastFrame();
+    if (last == oldLast || !isMediaLoaded())
+        return;
+    const int start = qMin(rangeStart(), last);
+    const int end = rangeEnd() >= oldLast ? last : qMin(rangeEnd(), last);
+    for (TimelineWidget* t : {timeline, static_cast<TimelineWidget*>(rangeTimeline)})
+        t->setFrameCount(last);
+    setTimelinesRange(start, end);
+    updateStats();
+}
+
 void Player::onError(PlaybackManager::Error, const QString& errorStr)
 {
     reportError(errorStr);

@@ -190,6 +190,21 @@ QString TimelineWidget::frameLabel(int frame) const
     return QString::number(frame);
 }
 
+QString TimelineWidget::lengthLabel() const
+{
+    switch (m_displayType) {
+    case SECONDS:
+        return m_frameRate > 0.0
+                   ? QString::number(m_frameCount / m_frameRate, 'f', 3) + QStringLiteral(" sec")
+                   : QStringLiteral(" sec");
+    case TIME_CODE:
+        return frameLabel(m_frameCount + 1);
+    case FRAME_NUMBERS:
+        break;
+    }
+    return frameLabel(m_frameCount) + QStringLiteral(" frames");
+}
+
 int TimelineWidget::positionOfFrame(int frame) const
 {
     if (m_frameCount == 1)
@@ -448,11 +463,7 @@ void TimelineWidget::drawFrameBookmarkMarks(QPainter& painter, int first, int la
 
 void TimelineWidget::drawFrameCount(QPainter& painter)
 {
-    QString text = frameLabel(m_frameCount);
-    if (m_displayType == FRAME_NUMBERS)
-        text += QStringLiteral(" frames");
-    else if (m_displayType == SECONDS)
-        text += QStringLiteral(" sec");
+    const QString text = lengthLabel();
     painter.setFont(fontOfSize(metrics.sideLabelPointSize));
     painter.setPen(sideLabelColour);
     const int gap = metrics.labelGap;

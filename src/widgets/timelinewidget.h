@@ -56,6 +56,10 @@ public:
     // The text of a frame in the current label style; empty while the frame
     // rate is not positive.
     QString frameLabel(int frame) const;
+    // The clip's length in the current label style: its frame count, or
+    // frame count x frame duration in seconds (to the millisecond) or as a
+    // time code.
+    QString lengthLabel() const;
 
     // The x of a frame's marker; the track's left end for a one-frame clip.
     virtual int positionOfFrame(int frame) const;

@@ -29,6 +29,16 @@ struct TestClip
     QString path() const;
 };
 
+// A clip of flat colours: pictures 1-2 red, 3-4 green, 5-6 blue, 7-8 a skin
+// tone, and the matrix and range they must be shown with (the names the
+// ffmpeg tool's scale filter takes).
+struct ColourClip
+{
+    QString name;
+    const char* matrix;
+    const char* range;
+};
+
 namespace TestClips {
 
 QString directory();
@@ -46,5 +56,11 @@ TestClip clip(const QString& name);
 // channel 1. Not among the playable clips: the tone of its channel 0 is not
 // that of the second.
 TestClip longTail();
+QList<ColourClip> colourClips();
+// Two pictures of 9200 x 9200, each larger than the smallest video cache.
+inline QString hugeClip()
+{
+    return QStringLiteral("huge_9200.avi");
+}
 
 } // namespace TestClips

@@ -70,10 +70,16 @@ struct MessageBoxCatcher
     }
 };
 
-const QStringList valueLabels = {"sourceValueLabel",      "frameRangeValueLabel", "frameRateValueLabel",
-                                 "currentTimeValueLabel", "durationValueLabel",   "normalSizeValueLabel",
-                                 "currentSizeValueLabel", "videoCacheValueLabel", "audioCacheValueLabel",
-                                 "cachedRangeValueLabel"};
+// The value labels of the media information, one per row.
+QStringList valueLabels(const QDialog& dialog)
+{
+    QStringList names;
+    for (const QLabel* label : dialog.findChildren<QLabel*>()) {
+        if (label->objectName().endsWith(QLatin1String("ValueLabel")))
+            names << label->objectName();
+    }
+    return names;
+}
 
 } // namespace
 
@@ -238,24 +244,23 @@ private slots:
         MediaInfoDialog dialog;
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Media Information"));
         QCOMPARE(child<QLabel>(dialog, "titleLabel")->text(), QStringLiteral("<b>No Media</b>"));
-        for (const QString& name : valueLabels)
+        QCOMPARE(valueLabels(dialog).size(), int(MediaInfoDialog::Row::CachedRange) + 1);
+        for (const QString& name : valueLabels(dialog))
             QVERIFY2(child<QLabel>(dialog, qPrintable(name))->text().isEmpty(), qPrintable(name));
         QVERIFY(!(dialog.windowFlags() & Qt::WindowContextHelpButtonHint));
     }
 
     void mediaInfoShowsItsTextsButNeverTheCacheRows()
     {
+        using Row = MediaInfoDialog::Row;
         MediaInfoDialog dialog;
         dialog.setSource(QStringLiteral("/clips/shot 10.mov"));
-        dialog.setFrameRangeText(QStringLiteral("1 - 250"));
-        dialog.setFrameRateText(QStringLiteral("25"));
-        dialog.setCurrentTimeText(QStringLiteral("00:00:01.000"));
-        dialog.setDurationText(QStringLiteral("00:00:10.000"));
-        dialog.setNormalSizeText(QStringLiteral("320 x 240"));
-        dialog.setCurrentSizeText(QStringLiteral("640 x 480"));
-        dialog.setVideoCacheText(QStringLiteral("100 MB"));
-        dialog.setAudioCacheText(QStringLiteral("2 MB"));
-        dialog.setCachedRangeText(QStringLiteral("1 - 50"));
+        dialog.setText(Row::FrameRange, QStringLiteral("1 - 250"));
+        dialog.setText(Row::CurrentSize, QStringLiteral("640 x 480"));
+        dialog.setText(Row::ColourMatrix, QStringLiteral("BT.709"));
+        dialog.setText(Row::ChannelLayout, QStringLiteral("stereo, 2 channels"));
+        dialog.setText(Row::VideoCache, QStringLiteral("100 MB"));
+        dialog.setText(Row::CachedRange, QStringLiteral("1 - 50"));
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
 
@@ -263,14 +268,18 @@ private slots:
         QCOMPARE(child<QLabel>(dialog, "sourceValueLabel")->text(), QStringLiteral("/clips/shot 10.mov"));
         QCOMPARE(child<QLabel>(dialog, "frameRangeValueLabel")->text(), QStringLiteral("1 - 250"));
         QCOMPARE(child<QLabel>(dialog, "currentSizeValueLabel")->text(), QStringLiteral("640 x 480"));
+        QCOMPARE(child<QLabel>(dialog, "colourMatrixLabel")->text(), QStringLiteral("Colour Matrix:"));
+        QCOMPARE(child<QLabel>(dialog, "colourMatrixValueLabel")->text(), QStringLiteral("BT.709"));
+        QCOMPARE(dialog.text(Row::ChannelLayout), QStringLiteral("stereo, 2 channels"));
         QVERIFY(child<QLabel>(dialog, "normalSizeLabel")->isVisible());
+        QVERIFY(child<QLabel>(dialog, "channelLayoutLabel")->isVisible());
         for (const char* name : {"videoCacheLabel", "videoCacheValueLabel", "audioCacheLabel",
                                  "audioCacheValueLabel", "cachedRangeLabel", "cachedRangeValueLabel"})
             QVERIFY2(!child<QLabel>(dialog, name)->isVisible(), name);
 
         dialog.setNoMedia();
         QCOMPARE(child<QLabel>(dialog, "titleLabel")->text(), QStringLiteral("<b>No Media</b>"));
-        for (const QString& name : valueLabels)
+        for (const QString& name : valueLabels(dialog))
             QVERIFY2(child<QLabel>(dialog, qPrintable(name))->text().isEmpty(), qPrintable(name));
     }
 

@@ -4,7 +4,9 @@
 #include "appsettings.h"
 #include "commandline.h"
 #include "consolewindow.h"
+#include "ffmpegtool.h"
 #include "frameindex.h"
+#include "mediainfodialog.h"
 #include "player.h"
 #include "rangetimelinewidget.h"
 #include "softwareviewer.h"
@@ -197,9 +199,21 @@ private:
         return *player;
     }
 
-    bool waitForFrame(int frame)
+    // The title names the frame and the picture is that frame of the clip,
+    // whose first picture carries `firstIndex`.
+    bool waitForFrame(int frame, int firstIndex = 0)
     {
-        return waitFor([&] { return frameInTitle(*player) == frame && shownIndex(*player) == frame - 1; });
+        return waitFor(
+            [&] { return frameInTitle(*player) == frame && shownIndex(*player) == firstIndex + frame - 1; });
+    }
+
+    TimelineWidget* mainTimeline() const
+    {
+        for (TimelineWidget* timeline : player->findChildren<TimelineWidget*>()) {
+            if (!qobject_cast<RangeTimelineWidget*>(timeline))
+                return timeline;
+        }
+        return nullptr;
     }
 
     // A clip loaded and shown at frame 1; with `cached`, once every frame of
@@ -638,21 +652,178 @@ private slots:
         QTest::addColumn<QList<int>>("frames");
         QTest::newRow("h264 long GOP") << "h264_1080p25.mp4" << QList<int>{137, 139, 260, 12, 300};
         QTest::newRow("mpeg2 program stream") << "mpeg2_ps.mpg" << QList<int>{77, 150, 3};
+        // Cut inside a GOP: 12 pictures before the first decodable one.
+        QTest::newRow("cut in Matroska") << "gop_cut.mkv" << QList<int>{10, 1, 2, 13, 75, 3, 40};
+        QTest::newRow("cut in a transport stream") << "gop_cut.ts" << QList<int>{10, 1, 13, 2, 75, 40};
     }
 
+    // Seeks, then ten steps forward and ten back from the first frame
+    // sought: the title and the picture agree every time.
     void longGopSeeksShowTheFrame()
     {
         QFETCH(QString, name);
         QFETCH(QList<int>, frames);
-        Player& p = makePlayer(TestClips::path(name));
-        QVERIFY(waitForFrame(1));
+        const TestClip clip = TestClips::clip(name);
+        Player& p = makePlayer(clip.path());
+        QVERIFY(waitForFrame(1, clip.firstIndex));
+        const auto check = [&](int frame) {
+            return waitForFrame(frame, clip.firstIndex) ? QString()
+                                                        : QStringLiteral("frame %1: title %2, picture %3")
+                                                              .arg(frame)
+                                                              .arg(frameInTitle(p))
+                                                              .arg(shownIndex(p) - clip.firstIndex + 1);
+        };
         for (int frame : frames) {
             p.setCurrentFrame(frame);
-            QVERIFY2(waitForFrame(frame), qPrintable(QStringLiteral("frame %1: title %2, picture %3")
-                                                         .arg(frame)
-                                                         .arg(frameInTitle(p))
-                                                         .arg(shownIndex(p) + 1)));
+            const QString wrong = check(frame);
+            QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
         }
+        p.setCurrentFrame(frames.first());
+        QVERIFY(check(frames.first()).isEmpty());
+        for (int step = 1; step <= 20; ++step) {
+            const int frame = frames.first() + (step <= 10 ? step : 20 - step);
+            if (step <= 10)
+                p.stepForward();
+            else
+                p.stepBackward();
+            const QString wrong = check(frame);
+            QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+        }
+    }
+
+    void theEndIsTheLastPicture_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("seconds");
+        QTest::addColumn<QString>("duration");
+        // The first two containers promise more pictures than they hold.
+        QTest::newRow("WMV2") << "wmv2.wmv"
+                              << "6.000 sec"
+                              << "00:00:06.000";
+        QTest::newRow("MPEG-1") << "mpeg1.mpg"
+                                << "5.000 sec"
+                                << "00:00:05.000";
+        QTest::newRow("edit list") << "edit_list.mp4"
+                                   << "8.680 sec"
+                                   << "00:00:08.680";
+        QTest::newRow("29.97 fps") << "h264_2997.ts"
+                                   << "10.010 sec"
+                                   << "00:00:10.010";
+    }
+
+    // A frame past the last picture and End both show the last picture, the
+    // timelines end there, and the clip's length is its frame count times
+    // the frame duration.
+    void theEndIsTheLastPicture()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, seconds);
+        QFETCH(QString, duration);
+        const TestClip clip = TestClips::clip(name);
+        Player& p = makePlayer(clip.path());
+        QVERIFY(waitForFrame(1, clip.firstIndex));
+        p.setCurrentFrame(clip.frameCount + 1);
+        QVERIFY(waitForFrame(clip.frameCount, clip.firstIndex));
+        TimelineWidget* timeline = mainTimeline();
+        QVERIFY(waitFor([&] { return timeline->frameCount() == clip.frameCount; }));
+        QCOMPARE(timeline->rangeEnd(), clip.frameCount);
+        p.stepBackward();
+        QVERIFY(waitForFrame(clip.frameCount - 1, clip.firstIndex));
+        p.seekEnd();
+        QVERIFY(waitForFrame(clip.frameCount, clip.firstIndex));
+
+        timeline->setDisplayType(SECONDS);
+        QCOMPARE(timeline->lengthLabel(), seconds);
+        p.mediaInfo();
+        auto* info = p.findChild<MediaInfoDialog*>();
+        QVERIFY(info);
+        QCOMPARE(info->text(MediaInfoDialog::Row::Duration), duration);
+        QCOMPARE(info->text(MediaInfoDialog::Row::FrameRange), QStringLiteral("1 - %1").arg(clip.frameCount));
+    }
+
+    void snapshotsHaveTheColoursOfTheFile_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("matrix");
+        QTest::addColumn<QString>("range");
+        for (const ColourClip& clip : TestClips::colourClips())
+            QTest::newRow(qPrintable(clip.name)) << clip.name << clip.matrix << clip.range;
+    }
+
+    // The centre of a snapshot of each colour is within 3 of what the ffmpeg
+    // tool gives with the clip's right matrix and range, converting as
+    // precisely as it can.
+    void snapshotsHaveTheColoursOfTheFile()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, matrix);
+        QFETCH(QString, range);
+        Player& p = makePlayer(TestClips::path(name));
+        QVERIFY(waitFor([&] { return frameInTitle(p) == 1; }));
+        PlaybackManager* manager = p.findChild<PlaybackManager*>();
+        const int width = manager->videoWidth();
+        const int height = manager->videoHeight();
+        const QList<QImage> expected = FfmpegTool::decodePictures(
+            TestClips::path(name), width, height,
+            QStringLiteral("scale=in_color_matrix=%1:in_range=%2:flags=bilinear+accurate_rnd+full_chroma_int")
+                .arg(matrix, range));
+        QCOMPARE(expected.size(), 8);
+        QStringList wrong;
+        for (int frame : {1, 3, 5, 7}) {
+            p.setCurrentFrame(frame);
+            QVERIFY(waitFor([&] { return frameInTitle(p) == frame; }));
+            p.takeSnapshot();
+            const QImage snapshot = QApplication::clipboard()->image();
+            const QColor shown = snapshot.pixelColor(snapshot.width() / 2, snapshot.height() / 2);
+            const QColor reference = expected[frame - 1].pixelColor(width / 2, height / 2);
+            const QString row = QStringLiteral("%1 picture %2: expected %3,%4,%5 shown %6,%7,%8")
+                                    .arg(name)
+                                    .arg(frame)
+                                    .arg(reference.red())
+                                    .arg(reference.green())
+                                    .arg(reference.blue())
+                                    .arg(shown.red())
+                                    .arg(shown.green())
+                                    .arg(shown.blue());
+            qInfo("%s", qPrintable(row));
+            if (qAbs(shown.red() - reference.red()) > 3 || qAbs(shown.green() - reference.green()) > 3 ||
+                qAbs(shown.blue() - reference.blue()) > 3)
+                wrong << row;
+        }
+        QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(QLatin1Char('\n'))));
+    }
+
+    void mediaInformationDescribesTheStreams()
+    {
+        using Row = MediaInfoDialog::Row;
+        Player& p = makePlayer(TestClips::path(QStringLiteral("colour_2020_10bit.mkv")));
+        QVERIFY(waitFor([&] { return frameInTitle(p) == 1; }));
+        p.mediaInfo();
+        auto* info = p.findChild<MediaInfoDialog*>();
+        QVERIFY(info);
+        QCOMPARE(info->text(Row::VideoCodec), QStringLiteral("H.264, High 10 profile"));
+        QCOMPARE(info->text(Row::PixelFormat), QStringLiteral("yuv420p10le, 10 bits"));
+        QCOMPARE(info->text(Row::ColourMatrix), QStringLiteral("BT.2020 non-constant luminance"));
+        QCOMPARE(info->text(Row::ColourRange), QStringLiteral("Limited (16-235)"));
+        QCOMPARE(info->text(Row::ColourPrimaries), QStringLiteral("BT.2020"));
+        QCOMPARE(info->text(Row::Transfer), QStringLiteral("PQ (SMPTE 2084)"));
+        QCOMPARE(info->text(Row::FieldOrder), QStringLiteral("Progressive"));
+        QCOMPARE(info->text(Row::AudioCodec), QStringLiteral("None"));
+
+        // Untagged: the assumptions are named as such. The transport stream's
+        // first picture lies 1.467 s into its clock.
+        const TestClip ts = TestClips::clip(QStringLiteral("h264_2997.ts"));
+        p.open(ts.path(), -1, -1);
+        QVERIFY(waitFor([&] { return p.windowTitle().startsWith(QStringLiteral("h264_2997.ts")); }));
+        p.updateStats();
+        QCOMPARE(info->text(Row::ColourMatrix), QStringLiteral("BT.601 (not stated, assumed)"));
+        QCOMPARE(info->text(Row::ColourRange), QStringLiteral("Limited (16-235) (not stated, assumed)"));
+        QCOMPARE(info->text(Row::ColourPrimaries), QStringLiteral("Not stated"));
+        QCOMPARE(info->text(Row::StartTime), QStringLiteral("00:00:01.467"));
+        QCOMPARE(info->text(Row::AudioCodec), QStringLiteral("AAC (Advanced Audio Coding), LC profile"));
+        QCOMPARE(info->text(Row::SampleFormat), QStringLiteral("fltp, 32-bit float, planar"));
+        QCOMPARE(info->text(Row::SampleRate), QStringLiteral("48000 Hz"));
+        QCOMPARE(info->text(Row::ChannelLayout), QStringLiteral("stereo, 2 channels"));
     }
 
     // The 641 x 361 clip at Actual Pixels: every file pixel on its own widget
