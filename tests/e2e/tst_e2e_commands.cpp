@@ -512,7 +512,7 @@ private slots:
         // window from a frozen one on a busy machine. A status asked for
         // right after the file is answered while the file is still being
         // read (clip commands wait for the clip it names).
-        const int bound = 10000 * playbackPatience;
+        const int bound = patienceMs;
         QElapsedTimer answer;
         answer.start();
         const QStringList during = orvel->converse("file \"" + path.toUtf8() + "\"\nstatus\n", 1);
@@ -522,7 +522,6 @@ private slots:
         QVERIFY(answer.elapsed() < bound);
 
         // Loaded: the clip opens again at the range the file chose.
-        QVERIFY(QTest::qWaitFor([&] { return titleFrame() == 51; }, 60000 * playbackPatience));
         QVERIFY(shows(51));
         orvel->key(QStringLiteral("ctrl+Right"));
         QVERIFY(shows(63));

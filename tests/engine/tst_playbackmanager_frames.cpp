@@ -86,7 +86,7 @@ private Q_SLOTS:
         QVERIFY(h.load(clip.path()));
         // The frame a picture is shown for at clock time t (see VideoFrameCache::frameAt).
         const auto frameFor = [&](double t) {
-            return clip.firstIndex + int((t + VideoFrameCache::LookupTolerance) * 25.0);
+            return clip.firstIndex + int((t + VideoFrameCache::lookupTolerance(1 / 25.0)) * 25.0);
         };
         QList<int> shown{h.shownPicture()};
         QStringList ahead;

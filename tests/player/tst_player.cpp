@@ -207,15 +207,6 @@ private:
             [&] { return frameInTitle(*player) == frame && shownIndex(*player) == firstIndex + frame - 1; });
     }
 
-    TimelineWidget* mainTimeline() const
-    {
-        for (TimelineWidget* timeline : player->findChildren<TimelineWidget*>()) {
-            if (!qobject_cast<RangeTimelineWidget*>(timeline))
-                return timeline;
-        }
-        return nullptr;
-    }
-
     // A clip loaded and shown at frame 1; with `cached`, once every frame of
     // it is in the cache.
     PlaybackManager& load(const TestClip& clip, bool cached = false)
@@ -724,7 +715,7 @@ private slots:
         QVERIFY(waitForFrame(1, clip.firstIndex));
         p.setCurrentFrame(clip.frameCount + 1);
         QVERIFY(waitForFrame(clip.frameCount, clip.firstIndex));
-        TimelineWidget* timeline = mainTimeline();
+        TimelineWidget* timeline = mainTimeline(*player);
         QVERIFY(waitFor([&] { return timeline->frameCount() == clip.frameCount; }));
         QCOMPARE(timeline->rangeEnd(), clip.frameCount);
         p.stepBackward();
