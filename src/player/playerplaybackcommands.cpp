@@ -370,7 +370,7 @@ void Player::setCustomSpeed()
 {
     if (!isMediaLoaded())
         return;
-    QInputDialog dialog(this, windowFlags() & ~Qt::WindowContextHelpButtonHint);
+    QInputDialog dialog(this);
     dialog.setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     dialog.setWindowTitle(tr("Playback Speed"));
     dialog.setLabelText(tr("Speed Multiplier:"));
@@ -600,6 +600,11 @@ void Player::mouseDoubleClickEvent(QMouseEvent* event)
 
 void Player::closeEvent(QCloseEvent* event)
 {
+    // Asked once: the window closes for good when the clip has gone.
+    if (!closeRequested && !settleUnsavedBookmarks()) {
+        event->ignore();
+        return;
+    }
     // A bookmarks file still loading would open its clip again.
     cancelBookmarksFileLoad();
     if (isMediaLoaded() && playbackManager->status() != PlaybackManager::NoMedia) {
