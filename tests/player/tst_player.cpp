@@ -5,6 +5,7 @@
 #include "commandline.h"
 #include "consolewindow.h"
 #include "ffmpegtool.h"
+#include "filesizelimit.h"
 #include "frameindex.h"
 #include "mediainfodialog.h"
 #include "player.h"
@@ -1005,11 +1006,12 @@ private slots:
     }
 
     // Copy Current Media never copies the clip onto itself, even through a
-    // linked folder, and makes a whole copy elsewhere, leaving no temporary
-    // file behind.
+    // linked folder; a failed copy leaves the file it was to replace as it
+    // was, and no temporary file is left behind.
     void copyCurrentMediaKeepsTheClip()
     {
-        const QDir home = QDir::home();
+        const QTemporaryDir folder;
+        const QDir home(folder.path());
         QVERIFY(home.mkpath(QStringLiteral("clips")));
         const QString clip = home.filePath(QStringLiteral("clips/video_only.mp4"));
         QVERIFY(QFile::copy(TestClips::path(QStringLiteral("video_only.mp4")), clip));
@@ -1026,12 +1028,27 @@ private slots:
         copyTo(home.filePath(QStringLiteral("linked/video_only.mp4")));
         QCOMPARE(p.lastErrorMessage(), QStringLiteral("Cannot copy a file onto itself: ") +
                                            home.filePath(QStringLiteral("linked/video_only.mp4")));
+        // Over an earlier copy, on a disk that fills up half way: that copy
+        // stays as it was.
         const QString copy = home.filePath(QStringLiteral("copy.mp4"));
+        const auto contentOf = [](const QString& path) {
+            QFile file(path);
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        };
+        {
+            QFile earlier(copy);
+            QVERIFY(earlier.open(QIODevice::WriteOnly));
+            earlier.write("earlier copy");
+        }
+        {
+            FileSizeLimit full(rlim_t(content.size() / 2));
+            copyTo(copy);
+            QVERIFY(
+                waitFor([&] { return p.lastErrorMessage().startsWith("Failed to copy file to " + copy); }));
+        }
+        QCOMPARE(contentOf(copy), QByteArray("earlier copy"));
         copyTo(copy);
-        QVERIFY(waitFor([&] {
-            QFile made(copy);
-            return made.open(QIODevice::ReadOnly) && made.readAll() == content;
-        }));
+        QVERIFY(waitFor([&] { return contentOf(copy) == content; }));
         QCOMPARE(original.size(), content.size());
         const QStringList names{QStringLiteral("*.mp4*")};
         QCOMPARE(home.entryList(names, QDir::Files | QDir::Hidden), QStringList{QStringLiteral("copy.mp4")});
