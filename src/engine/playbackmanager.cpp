@@ -670,6 +670,9 @@ void PlaybackManager::pause()
     if (!mediaSource || currentState == Stopped || currentState == Paused)
         return;
     freezeClock();
+    // The clock may have passed into the next frame since the last tick:
+    // paused, the picture and the time announced are those of the clock.
+    updatePlaybackTime();
 }
 
 // ---------------------------------------------------------------------------
@@ -680,7 +683,7 @@ void PlaybackManager::seek(double time, double audioScrubDuration, bool clearCac
     if (!mediaSource || currentState == Stopped)
         return;
     if (currentState == Playing)
-        pause();
+        freezeClock();
     time = std::max(time, 0.0);
     if (duration > 0.0)
         time = std::min(time, lastTime());
