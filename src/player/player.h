@@ -216,6 +216,9 @@ private:
     void updateWindowTitle(int frame);
     void setTimelinesFrame(int frame);
     void setTimelinesRange(int start, int end);
+    // Sets the playback range, within the clip, leaving the chosen range
+    // bookmark alone.
+    void showFrameRange(int startFrame, int endFrame);
     void setTimelinesCachedRange(int start, int end);
     void repaintTimelines();
     // After every change of the bookmarks: repaints the timelines and

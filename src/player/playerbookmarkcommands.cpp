@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPushButton>
 #include <algorithm>
 
 namespace {
@@ -54,9 +55,14 @@ bool Player::settleUnsavedBookmarks()
     if (unattended)
         return writeRecoveryBookmarks();
     const QString clip = QFileInfo(playbackManager->mediaFilename()).fileName();
-    const QMessageBox::StandardButton answer = QMessageBox::question(
-        this, tr("Unsaved Bookmarks"), tr("Save changes to the bookmarks of %1?").arg(clip),
-        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
+    QMessageBox question(QMessageBox::Question, tr("Unsaved Bookmarks"),
+                         tr("Save changes to the bookmarks of %1?").arg(clip),
+                         QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
+    question.setDefaultButton(QMessageBox::Save);
+    // The same words on every desktop, and the keys S and D answer too.
+    question.button(QMessageBox::Save)->setText(tr("&Save"));
+    question.button(QMessageBox::Discard)->setText(tr("&Discard"));
+    const int answer = question.exec();
     if (answer == QMessageBox::Discard)
         return true;
     if (answer != QMessageBox::Save)
@@ -203,7 +209,8 @@ void Player::setRangeBookmark(int startFrame, int endFrame)
 {
     if (!bookmarks.hasRangeBookmark(startFrame, endFrame))
         return;
-    setFrameRange(startFrame, endFrame);
+    // The range chosen already stays chosen: no change to save.
+    showFrameRange(startFrame, endFrame);
     bookmarks.setCurrentRange(startFrame, endFrame);
     setCurrentFrame(rangeStart());
 }

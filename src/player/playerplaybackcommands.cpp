@@ -286,11 +286,16 @@ void Player::cacheFromCurrent()
 
 void Player::setFrameRange(int startFrame, int endFrame)
 {
+    showFrameRange(startFrame, endFrame);
+    bookmarks.clearCurrentRange();
+}
+
+void Player::showFrameRange(int startFrame, int endFrame)
+{
     const int last = lastFrame();
     const int start = qMin(startFrame > 0 ? startFrame : 1, last);
     const int end = qMax(qMin(endFrame, last), start);
     setTimelinesRange(start, end);
-    bookmarks.clearCurrentRange();
 }
 
 void Player::resetFrameRange()

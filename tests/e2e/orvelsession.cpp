@@ -415,13 +415,32 @@ int OrvelSession::snapshotIndex()
 
 bool OrvelSession::closeWindow(int timeoutMs)
 {
+    requestClose();
+    return waitForExit(timeoutMs);
+}
+
+void OrvelSession::requestClose()
+{
     // With a window manager: its close request, as the title bar's button
     // sends it. Without one: the program's own "Exit" shortcut.
     if (x.hasWindowManager())
         runTool(QStringLiteral("wmctrl"), {"-i", "-c", window});
     else
         key(QStringLiteral("ctrl+q"));
+}
+
+bool OrvelSession::waitForExit(int timeoutMs)
+{
     return process->waitForFinished(timeoutMs);
+}
+
+bool OrvelSession::answerDialog(const QString& title, const QString& keys)
+{
+    const QString dialog = waitForWindow(title);
+    if (dialog.isEmpty() || !waitForFocus(dialog))
+        return false;
+    keyToFocused(keys);
+    return true;
 }
 
 bool OrvelSession::terminate(int timeoutMs)

@@ -111,6 +111,12 @@ public:
 
     // Closes the window as a person would, and waits for the program to end.
     bool closeWindow(int timeoutMs = patienceMs);
+    // The same close, without waiting: the window may ask something first.
+    void requestClose();
+    bool waitForExit(int timeoutMs = patienceMs);
+    // Waits for the dialog with that title to have the focus and sends it
+    // the keys.
+    bool answerDialog(const QString& title, const QString& keys);
     bool terminate(int timeoutMs = patienceMs);
     // Ends the program at once with SIGKILL, as a crash or a power cut
     // would, and waits for it to be gone.

@@ -454,14 +454,17 @@ private slots:
         QVERIFY(orvel->waitForFocus(saveDialog));
         orvel->typeText(saved);
         orvel->keyToFocused(QStringLiteral("Return"));
-        QVERIFY(QTest::qWaitFor([&] { return QFile::exists(saved); }, patienceMs));
+        // Saved: the title loses its mark, and closing asks nothing.
+        QVERIFY(orvel->waitForTitle(OrvelSession::titleFor(clip, 60)));
+        QVERIFY(QFile::exists(saved));
         QVERIFY(orvel->closeWindow());
 
         // A new run opens the bookmarks file: the clip, its bookmarks and the
-        // chosen range come back.
+        // chosen range come back, with nothing to save.
         orvel = std::make_unique<OrvelSession>(*x);
         QVERIFY(orvel->start({saved}));
         QVERIFY(shows(40));
+        QCOMPARE(orvel->title(), OrvelSession::titleFor(clip, 40));
         orvel->key(QStringLiteral("ctrl+Right"));
         QVERIFY(shows(60));
         orvel->key(QStringLiteral("bracketleft"));

@@ -1117,13 +1117,15 @@ private slots:
         QVERIFY(waitForFrame(1));
 
         p.addFrameBookmark(3);
+        p.addRangeBookmark(2, 20);
         QVERIFY(p.openExternal(second.path(), -1, -1));
         QVERIFY(waitFor([&] { return p.windowTitle() == QStringLiteral("mpeg4_641x361.mov -- Frame 1"); }));
         const QString recovery = appSettings().recentBookmarkFiles.value(0);
         QVERIFY2(recovery.startsWith(bookmarksDirectory() + QStringLiteral("/video_only-recovered-")),
                  qPrintable(recovery));
+        // Its chosen range comes back as well, and nothing is unsaved.
         QVERIFY(p.openExternal(recovery, -1, -1));
-        QVERIFY(waitFor([&] { return p.windowTitle() == QStringLiteral("video_only.mp4 -- Frame 1"); }));
+        QVERIFY(waitFor([&] { return p.windowTitle() == QStringLiteral("video_only.mp4 -- Frame 2"); }));
         p.nextFrameBookmark();
         QVERIFY(waitForFrame(3));
     }
