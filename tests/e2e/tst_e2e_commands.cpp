@@ -419,6 +419,19 @@ private slots:
         QVERIFY(shows(5));
         orvel->key(QStringLiteral("Down"));
         QVERIFY(shows(80));
+
+        // Ended by a signal, the window cannot ask: the marks are kept in a
+        // recovery file, and the console says where.
+        QVERIFY(orvel->terminate());
+        const QDir kept(orvel->home() + QStringLiteral("/.talmont/bookmarks"));
+        const QStringList files = kept.entryList({QStringLiteral("video_only-recovered-*.bmk")});
+        QCOMPARE(files.size(), 1);
+        const QString recovery = kept.filePath(files.first());
+        QVERIFY(orvel->standardError().contains("WARNING: Unsaved bookmarks of video_only.mp4 saved to " +
+                                                recovery.toUtf8()));
+        QFile file(recovery);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll().contains("5,20,80"));
     }
 
     void bookmarksSurviveSavingReopeningAndMoving()
