@@ -413,8 +413,10 @@ private slots:
         QVERIFY2(QTest::qWaitFor([&] { return OrvelSession::frameInTitle(orvel->title()) > 25; }, patienceMs),
                  qPrintable(orvel->title()));
         // It plays to the end and stays there.
-        QVERIFY(QTest::qWaitFor(
-            [&] { return orvel->title() == OrvelSession::titleFor(clip, clip.frameCount); }, patienceMs));
+        QVERIFY2(
+            QTest::qWaitFor([&] { return orvel->title() == OrvelSession::titleFor(clip, clip.frameCount); },
+                            patienceMs),
+            qPrintable(orvel->title()));
         QVERIFY(shows(clip.frameCount));
         closesCleanly();
     }
