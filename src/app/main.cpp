@@ -1,6 +1,7 @@
 #include "appsettings.h"
 #include "commandline.h"
 #include "darkstyle.h"
+#include "paintprobe.h"
 #include "player.h"
 #include "programinfo.h"
 #include "singleapplication.h"
@@ -37,6 +38,7 @@ int runPlayer(SingleApplication& app, Player& player, bool listenToOtherInstance
         QTimer::singleShot(terminationGraceMs, qApp, &QCoreApplication::quit);
     });
     const TimerResolution resolution;
+    PaintProbe::installFromEnvironment(&player);
     player.show();
     return app.exec();
 }
