@@ -65,8 +65,10 @@ Result decodeWithOrvel(const QString& path)
     QObject::connect(&reader, &MediaManager::statusChanged, &loop, [&](MediaManager::Status status) {
         if (status == MediaManager::Loaded) {
             source.synchronise();
+            // Sized as the controller sizes it.
+            const auto format = AVPixelFormat(source.videoStream->codecpar->format);
             source.videoCache.configure(DefaultCacheBytes,
-                                        VideoFrame::bytesPerLine(source.videoWidth) * source.videoHeight,
+                                        VideoFrame::storedBytes(format, source.videoWidth, source.videoHeight),
                                         DefaultTrailingShare);
             // Nobody decodes the audio in this benchmark.
             source.audioPackets.setDropping(true);

@@ -5,8 +5,8 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/buffer.h>
 #include <libavutil/frame.h>
-#include <libavutil/mem.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
@@ -44,9 +44,10 @@ struct ResamplerFreer
     void operator()(SwrContext* resampler) const { swr_free(&resampler); }
 };
 
-struct AvMemoryFreer
+struct BufferPoolFreer
 {
-    void operator()(void* memory) const { av_free(memory); }
+    // The pool goes once the last of its buffers has been given back.
+    void operator()(AVBufferPool* pool) const { av_buffer_pool_uninit(&pool); }
 };
 
 using FormatContextPtr = std::unique_ptr<AVFormatContext, FormatContextCloser>;
@@ -55,4 +56,4 @@ using FramePtr = std::unique_ptr<AVFrame, FrameFreer>;
 using PacketPtr = std::unique_ptr<AVPacket, PacketFreer>;
 using ScalerPtr = std::unique_ptr<SwsContext, ScalerFreer>;
 using ResamplerPtr = std::unique_ptr<SwrContext, ResamplerFreer>;
-using AvBytesPtr = std::unique_ptr<uint8_t, AvMemoryFreer>;
+using BufferPoolPtr = std::unique_ptr<AVBufferPool, BufferPoolFreer>;

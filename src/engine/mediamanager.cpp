@@ -1,7 +1,8 @@
 #include "mediamanager.h"
 
+#include "fileseeker.h"
+
 #include <algorithm>
-#include <cmath>
 
 namespace {
 
@@ -203,6 +204,16 @@ bool MediaManager::pushPatiently(PacketQueue& queue, AVPacket* data)
     return true;
 }
 
+void MediaManager::dispatch(AVPacket* read)
+{
+    if (read->stream_index == source->audioStreamIndex)
+        pushPatiently(source->audioPackets, read);
+    else if (read->stream_index == source->videoStreamIndex)
+        pushPatiently(source->videoPackets, read);
+    else
+        av_packet_unref(read);
+}
+
 int MediaManager::readPackets(int limit)
 {
     AVFormatContext* context = source->formatContext.get();
@@ -211,12 +222,7 @@ int MediaManager::readPackets(int limit)
         const int result = av_read_frame(context, packet.get());
         if (result < 0)
             return result;
-        if (packet->stream_index == source->audioStreamIndex)
-            pushPatiently(source->audioPackets, packet.get());
-        else if (packet->stream_index == source->videoStreamIndex)
-            pushPatiently(source->videoPackets, packet.get());
-        else
-            av_packet_unref(packet.get());
+        dispatch(packet.get());
         if (limit > 0 && ++count >= limit)
             break;
     }
@@ -256,54 +262,31 @@ void MediaManager::seek()
     if (source && source->formatContext && source->seekRequested) {
         source->videoCache.setDiscarding(true);
         source->audioCache.setDiscarding(true);
-        source->audioPackets.flush();
-        source->videoPackets.flush();
+        source->audioPackets.clear();
+        source->videoPackets.clear();
         source->audioCache.clear();
         source->videoCache.reset();
-        if (seekFile() < 0) {
+        SeekMark mark;
+        std::deque<PacketPtr> landed;
+        const int result = FileSeeker(source).seek(&mark, &landed);
+        source->seekRequested = false;
+        // The markers go in once the file has been sought: the video one says
+        // where the seek went.
+        source->audioPackets.flush();
+        source->videoPackets.flush(&mark);
+        if (result < 0) {
             if (!source->aborting)
                 raiseError(SeekFailed);
         } else {
             source->setPlaybackTime(source->seekTarget);
-            readPackets(PrefillPackets);
+            for (PacketPtr& read : landed)
+                dispatch(read.get());
+            // The packets read to find where the seek landed count in.
+            readPackets(std::max(1, PrefillPackets - int(landed.size())));
             setStatus(Seeked);
         }
     }
     read();
-}
-
-int MediaManager::seekFile()
-{
-    AVFormatContext* context = source->formatContext.get();
-    const double target = std::max(source->seekTarget.load(), 0.0);
-    const int64_t start = context->start_time != AV_NOPTS_VALUE ? context->start_time : 0;
-    const auto containerTime = [this](double mediaTime) {
-        return int64_t(std::floor((mediaTime + source->timeOffset) * AV_TIME_BASE));
-    };
-    int result;
-    if (int64_t(target * AV_TIME_BASE) == 0) {
-        // Always backwards: when the first shown picture is not a key frame
-        // (a cut kept with an edit list), a forward seek to the start would
-        // land on the next key frame.
-        result = av_seek_frame(context, -1, start, AVSEEK_FLAG_BACKWARD);
-        if (result < 0 && start != 0)
-            result = av_seek_frame(context, -1, 0, AVSEEK_FLAG_BACKWARD);
-    } else {
-        // Land on a key frame at least a second before the target (not before
-        // the start): demuxers without an index land after the position they
-        // are asked for, and the decoder drops what lies before the target.
-        const int64_t ts = std::max(start, containerTime(target - SeekMargin));
-        result = avformat_seek_file(context, -1, INT64_MIN, ts, ts, 0);
-        if (result < 0) {
-            // No key frame that early: the target lies before the first one,
-            // so start from the beginning.
-            result = av_seek_frame(context, -1, start, AVSEEK_FLAG_BACKWARD);
-        }
-        if (result < 0)
-            result = avformat_seek_file(context, -1, INT64_MIN, start, INT64_MAX, 0);
-    }
-    source->seekRequested = false;
-    return result;
 }
 
 void MediaManager::closeFile()

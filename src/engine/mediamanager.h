@@ -41,9 +41,6 @@ public:
 
     // Packets queued before `Loaded` and `Seeked` are reported.
     static constexpr int PrefillPackets = 100;
-    // How far before the target a seek lands at most, so that the decoder
-    // meets the key frame the target needs and drops what comes before it.
-    static constexpr double SeekMargin = 1.0;
 
     explicit MediaManager(QObject* parent = nullptr);
     ~MediaManager() override;
@@ -69,7 +66,7 @@ private:
     int readPackets(int limit);
     bool pushPatiently(PacketQueue& queue, AVPacket* packet);
     void pushEndOfStreamMarkers();
-    int seekFile();
+    void dispatch(AVPacket* read);
     bool stopRequested() const;
     void closeFile();
     void setStatus(Status status);

@@ -67,9 +67,11 @@ double MediaSource::setPlaybackTime(double t)
     return clockTime;
 }
 
-void MediaSource::requestSeek(double target)
+void MediaSource::requestSeek(double target, bool keepHistory, double margin)
 {
     seekTarget = target;
+    seekKeepsHistory = keepHistory;
+    seekMargin = margin;
     seekRequested = true;
     wakeWaiters();
 }

@@ -1,6 +1,7 @@
 #include "packetqueue.h"
 
 #include <chrono>
+#include <cstring>
 
 PacketQueue::PacketQueue() = default;
 
@@ -92,13 +93,21 @@ void PacketQueue::clear()
     placeFreed.notify_all();
 }
 
-void PacketQueue::flush()
+void PacketQueue::flush(const SeekMark* mark)
 {
     clear();
     // Only the reader pushes, and it is the one flushing: after the clear
     // there is room, so the first attempt succeeds unless memory runs out.
-    for (int attempt = 0; attempt < 100 && !pushMarker(FlushSize, 1); ++attempt) {
+    for (int attempt = 0; attempt < 100 && !pushMarker(FlushSize, 1, mark); ++attempt) {
     }
+}
+
+bool PacketQueue::seekMark(const AVPacket* packet, SeekMark* mark)
+{
+    if (!isFlush(packet) || !packet->opaque_ref || packet->opaque_ref->size != sizeof(SeekMark))
+        return false;
+    std::memcpy(mark, packet->opaque_ref->data, sizeof(SeekMark));
+    return true;
 }
 
 bool PacketQueue::pushEndOfStream(int timeoutMs)
@@ -106,7 +115,7 @@ bool PacketQueue::pushEndOfStream(int timeoutMs)
     return pushMarker(EndOfStreamSize, timeoutMs);
 }
 
-bool PacketQueue::pushMarker(int size, int timeoutMs)
+bool PacketQueue::pushMarker(int size, int timeoutMs, const SeekMark* mark)
 {
     if (droppingAll)
         return true;
@@ -115,6 +124,11 @@ bool PacketQueue::pushMarker(int size, int timeoutMs)
         return false;
     marker->size = size;
     marker->data = nullptr;
+    if (mark) {
+        marker->opaque_ref = av_buffer_alloc(sizeof(SeekMark));
+        if (marker->opaque_ref)
+            std::memcpy(marker->opaque_ref->data, mark, sizeof(SeekMark));
+    }
     return append(marker, timeoutMs);
 }
 

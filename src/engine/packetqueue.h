@@ -7,12 +7,22 @@
 #include <deque>
 #include <mutex>
 
+// Where a seek of the reader went, carried by the flush marker that starts
+// the packets read after it, so that the decoder knows which pictures the
+// seek is for.
+struct SeekMark
+{
+    double target = 0.0;      // media time, seconds
+    bool keepHistory = false; // keep the pictures before the target, as far as the cache allows
+    bool fromStart = false;   // the file was sought to its start: nothing earlier to go back to
+};
+
 // A bounded queue of compressed packets between the reader and one decoder.
 //
 // The queue owns the packets it holds. Two marker packets travel through it
 // like data and are told apart by their size: the end-of-stream marker
 // (size EndOfStreamSize) and the flush marker queued after a seek (size
-// FlushSize). Both carry no data.
+// FlushSize). Neither carries data; the flush marker may carry a SeekMark.
 //
 // Waiting: a push waits for a free place and a pop for a packet, each for at
 // most the time-out it is given (1 ms by default). Both wake at once when the
@@ -46,8 +56,8 @@ public:
     int pop(AVPacket* out, int timeoutMs = 1);
     // Removes and frees every packet.
     void clear();
-    // clear(), then queues the flush marker.
-    void flush();
+    // clear(), then queues the flush marker, with `mark` when given.
+    void flush(const SeekMark* mark = nullptr);
     bool pushEndOfStream(int timeoutMs = 1);
 
     int count() const;
@@ -67,9 +77,11 @@ public:
     {
         return packet->data == nullptr && packet->size == FlushSize;
     }
+    // The mark a flush marker carries; false when it carries none.
+    static bool seekMark(const AVPacket* packet, SeekMark* mark);
 
 private:
-    bool pushMarker(int size, int timeoutMs);
+    bool pushMarker(int size, int timeoutMs, const SeekMark* mark = nullptr);
     bool append(PacketPtr& packet, int timeoutMs);
     bool interruptedForPush() const;
     bool interruptedForPop() const;

@@ -1,5 +1,7 @@
 #include "playbackmanager.h"
 
+#include "fileseeker.h"
+
 extern "C" {
 #include <libavutil/time.h>
 }
@@ -70,6 +72,7 @@ PlaybackManager::PlaybackManager(QObject* parent)
     connect(this, &PlaybackManager::unloadAudioVideo, &videoManager, &VideoManager::stopDecoding);
     connect(&videoManager, &VideoManager::error, this, &PlaybackManager::onVideoError);
     connect(&videoManager, &VideoManager::statusChanged, this, &PlaybackManager::onVideoStatusUpdate);
+    connect(&videoManager, &VideoManager::seekOvershot, this, &PlaybackManager::onSeekOvershot);
     connect(&videoProbe, &WorkerProbe::confirmed, this, &PlaybackManager::onDecoderReleased);
     videoManager.moveToThread(&videoThread);
     videoProbe.moveToThread(&videoThread);
@@ -212,7 +215,8 @@ void PlaybackManager::loadFile(const QString& filename)
     readerReleasing = false;
     duration = 0.0;
     lastFrameShown = -1;
-    pendingSeekTime = -1.0;
+    pendingSeek = ReaderSeek();
+    lastSeek = ReaderSeek();
     audioScrubDuration = 0.0;
     setStatus(Loading);
     emit mediaSourceChanged(mediaSource.get());
@@ -298,6 +302,9 @@ void PlaybackManager::checkLoading()
         // The reader has opened the file: its stream fields are final.
         mediaSource->synchronise();
         mediaInfoKnown = true;
+        if (hasVideo())
+            displayConverter =
+                std::make_unique<FrameConverter>(mediaSource->videoWidth, mediaSource->videoHeight);
         computeDuration();
         setCacheSize(cacheBytes, trailingPct);
         mediaSource->volume = volumePercent / 100.0;
@@ -456,35 +463,43 @@ void PlaybackManager::updateVideoFrame(bool refresh)
 
 PlaybackManager::Presented PlaybackManager::presentFrame(double time, bool refresh, bool exactOnly)
 {
-    if (!videoViewer || !mediaSource || !hasVideo())
+    if (!videoViewer || !mediaSource || !hasVideo() || !displayConverter)
         return Presented::Shown;
     if (exactOnly && !frameAvailableAt(time)) {
         awaitFrame();
         return Presented::Waiting;
     }
-    VideoFrameCache& cache = mediaSource->videoCache;
-    std::lock_guard<std::mutex> lock(cache.mutex);
-    const VideoFrame* frame = cache.frameAt(time);
-    if (!frame) {
-        if (videoStatus == VideoManager::EndOfStream)
-            videoViewer->setPixmap(QPixmap());
-        if (!exactOnly)
+    // The picture is taken out of the cache (a reference, not a copy) and
+    // turned into an image once the cache is free again for the decoder.
+    VideoFrame shown(nullptr, 0.0);
+    int index = -1;
+    {
+        VideoFrameCache& cache = mediaSource->videoCache;
+        std::lock_guard<std::mutex> lock(cache.mutex);
+        const VideoFrame* frame = cache.frameAt(time);
+        if (!frame) {
+            if (videoStatus == VideoManager::EndOfStream)
+                videoViewer->setPixmap(QPixmap());
+            if (!exactOnly)
+                return Presented::Shown;
+            awaitFrame();
+            return Presented::Waiting;
+        }
+        // A seek by the reader may have emptied and begun refilling the cache
+        // since the look at its range: the frame found must be the one for the time.
+        if (exactOnly && frame->time > time + VideoFrameCache::LookupTolerance) {
+            awaitFrame();
+            return Presented::Waiting;
+        }
+        index = int((frame->time + 0.001) * mediaSource->frameRate);
+        if (index == lastFrameShown && !refresh)
             return Presented::Shown;
-        awaitFrame();
-        return Presented::Waiting;
+        shown.picture.reset(av_frame_clone(frame->picture.get()));
+        shown.time = frame->time;
     }
-    // A seek by the reader may have emptied and begun refilling the cache
-    // since the look at its range: the frame found must be the one for the time.
-    if (exactOnly && frame->time > time + VideoFrameCache::LookupTolerance) {
-        awaitFrame();
-        return Presented::Waiting;
-    }
-    const int index = int((frame->time + 0.001) * mediaSource->frameRate);
-    if (index == lastFrameShown && !refresh)
+    QImage image = displayConverter->toImage(shown);
+    if (image.isNull())
         return Presented::Shown;
-    // The image shares the cached pixels, so it is turned into a pixmap
-    // before the lock is let go (fromImage makes the one copy).
-    QImage image(frame->pixels.get(), frame->width, frame->height, QImage::Format_RGB888);
     if (mirrorHorizontal || mirrorVertical)
         image = image.mirrored(mirrorHorizontal, mirrorVertical);
     if (rotationDegrees != 0)
@@ -574,13 +589,17 @@ void PlaybackManager::seek(double time, double audioScrubDuration, bool clearCac
         time = std::min(time, duration - EndMargin);
     time = std::max(time, 0.0);
     this->audioScrubDuration = audioScrubDuration;
-    mediaSource->scrubForward = time >= mediaSource->playbackTime(true);
+    const double from = mediaSource->playbackTime(true);
+    mediaSource->scrubForward = time >= from;
     mediaSource->resetAudioPosition = true;
 
+    ReaderSeek seek;
+    seek.time = time;
+    seek.keepHistory = !clearCache && isStepBack(time, from);
     if (currentStatus == Seeking) {
         // A seek is in flight: only the latest target is kept, and it goes to
         // the reader as soon as the current one is done.
-        pendingSeekTime = time;
+        pendingSeek = seek;
         return;
     }
     if (!clearCache && frameCachedAt(time)) {
@@ -589,24 +608,49 @@ void PlaybackManager::seek(double time, double audioScrubDuration, bool clearCac
         armAudioBurst();
         return;
     }
-    requestReaderSeek(time);
+    requestReaderSeek(seek);
 }
 
-void PlaybackManager::requestReaderSeek(double time)
+// A step back out of the cache: the user walks backwards, so the pictures
+// before the target are worth decoding in full and keeping.
+bool PlaybackManager::isStepBack(double time, double from) const
 {
-    pendingSeekTime = -1.0;
+    constexpr double StepBackReach = 1.0;
+    return hasVideo() && time < from && mediaSource->videoCache.usedSlots() > 0 &&
+           time >= mediaSource->cachedRangeStart() - StepBackReach;
+}
+
+void PlaybackManager::requestReaderSeek(ReaderSeek seek)
+{
+    pendingSeek = ReaderSeek();
+    lastSeek = seek;
     framePoll.stop();
-    mediaSource->requestSeek(time);
+    mediaSource->requestSeek(seek.time, seek.keepHistory, seek.margin);
     setStatus(Seeking);
     emit seekRequested();
+}
+
+void PlaybackManager::onSeekOvershot(double target)
+{
+    // Only the seek last asked for counts: an older one is being replaced.
+    if (!mediaSource || currentStatus == Unloading || target != mediaSource->seekTarget)
+        return;
+    ReaderSeek again = lastSeek;
+    again.margin = std::max(FileSeeker::Margin, 2 * lastSeek.margin);
+    if (currentStatus == Seeking) {
+        if (pendingSeek.time < 0.0)
+            pendingSeek = again;
+        return;
+    }
+    requestReaderSeek(again);
 }
 
 void PlaybackManager::finishSeek()
 {
     if (!mediaSource || currentStatus != Seeking)
         return;
-    if (pendingSeekTime >= 0.0) {
-        requestReaderSeek(pendingSeekTime);
+    if (pendingSeek.time >= 0.0) {
+        requestReaderSeek(pendingSeek);
         return;
     }
     setStatus(Ready);
@@ -680,7 +724,9 @@ void PlaybackManager::finishUnload()
     readerReleasing = false;
     decodersReleasing = 0;
     duration = 0.0;
-    pendingSeekTime = -1.0;
+    pendingSeek = ReaderSeek();
+    lastSeek = ReaderSeek();
+    displayConverter.reset();
     lastFrameShown = -1;
     setStatus(NoMedia);
     setState(Stopped);
@@ -772,7 +818,10 @@ void PlaybackManager::setCacheSize(int64_t cacheSize, float trailingCachePct)
     trailingPct = trailingCachePct;
     if (!mediaSource || !mediaInfoKnown || !hasVideo())
         return;
-    const int frameBytes = VideoFrame::bytesPerLine(mediaSource->videoWidth) * mediaSource->videoHeight;
+    // The stream's own description (the codec's is the decoder thread's).
+    const auto format = AVPixelFormat(mediaSource->videoStream->codecpar->format);
+    const int64_t frameBytes =
+        VideoFrame::storedBytes(format, mediaSource->videoWidth, mediaSource->videoHeight);
     mediaSource->videoCache.configure(cacheSize, frameBytes, trailingCachePct);
     // The cache is empty now: refill it from the clock.
     seek(mediaSource->playbackTime(false), 0.0, false);

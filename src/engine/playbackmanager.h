@@ -1,6 +1,7 @@
 #pragma once
 
 #include "audiomanager.h"
+#include "frameconverter.h"
 #include "mediamanager.h"
 #include "mediasource.h"
 #include "softwareviewer.h"
@@ -143,6 +144,7 @@ private slots:
     void onMediaError(MediaManager::Error mediaError);
     void onAudioError(AudioManager::Error audioError);
     void onVideoError(VideoManager::Error videoError);
+    void onSeekOvershot(double target);
 
 private:
     void setState(State state);
@@ -160,7 +162,16 @@ private:
     bool audioSilent() const;
     void refreshAtClock();
     void armAudioBurst();
-    void requestReaderSeek(double time);
+    // A seek the reader is asked for, or is to be asked for once the one in
+    // flight is done.
+    struct ReaderSeek
+    {
+        double time = -1.0; // negative: none
+        bool keepHistory = false;
+        double margin = 0.0;
+    };
+    void requestReaderSeek(ReaderSeek seek);
+    bool isStepBack(double time, double from) const;
     void computeDuration();
     bool frameAvailableAt(double time) const;
     bool frameCachedAt(double time) const;
@@ -210,7 +221,10 @@ private:
     int64_t cacheBytes = 0;
     float trailingPct = 0.7f;
     int lastFrameShown = -1;
-    double pendingSeekTime = -1.0;
+    ReaderSeek pendingSeek;
+    ReaderSeek lastSeek;
+    // Turns the cached pictures into images for the viewer.
+    std::unique_ptr<FrameConverter> displayConverter;
     QString pendingFilename;
     double audioScrubDuration = 0.0;
     int volumePercent = 100;

@@ -7,12 +7,12 @@ VideoFrameCache::VideoFrameCache() = default;
 
 VideoFrameCache::~VideoFrameCache() = default;
 
-void VideoFrameCache::configure(int64_t cacheSize, int frameBytes, float trailingPct)
+void VideoFrameCache::configure(int64_t cacheSize, int64_t frameBytes, float trailingPct)
 {
     {
         std::lock_guard<std::mutex> lock(mutex);
         const int64_t budget = std::max(cacheSize, MinimumCacheBytes);
-        const int64_t perFrame = std::max(1, frameBytes);
+        const int64_t perFrame = std::max<int64_t>(1, frameBytes);
         const int capacity = int(std::min<int64_t>(int64_t(budget * 0.99) / perFrame, INT32_MAX));
         int trailing = int(float(capacity) * trailingPct);
         if (capacity - trailing < 2)
@@ -25,11 +25,10 @@ void VideoFrameCache::configure(int64_t cacheSize, int frameBytes, float trailin
 
 void VideoFrameCache::reset()
 {
+    std::deque<std::unique_ptr<VideoFrame>> released;
     {
         std::lock_guard<std::mutex> lock(mutex);
-        if (!frames.empty())
-            retired.push_back(std::move(frames));
-        frames.clear();
+        released.swap(frames);
         used = 0;
         current = -1;
         bytes = 0;
@@ -37,6 +36,8 @@ void VideoFrameCache::reset()
         end = 0.0;
     }
     changed.notify_all();
+    // Outside the lock: the decoder may insert meanwhile.
+    released.clear();
 }
 
 void VideoFrameCache::setDiscarding(bool discard)
@@ -69,24 +70,32 @@ bool VideoFrameCache::evictionDue() const
 
 void VideoFrameCache::evictOldest()
 {
-    std::unique_ptr<VideoFrame> oldest = std::move(frames.front());
+    bytes -= frames.front()->byteCount;
     frames.pop_front();
     used = int(frames.size());
-    bytes -= oldest->byteCount;
     --current;
-    // Freeing a large picture under the lock costs a page unmap; it is one
-    // frame per insertion, like the purge of retired frames.
 }
 
-void VideoFrameCache::purgeRetired()
+void VideoFrameCache::place(std::unique_ptr<VideoFrame>& frame, double frameDuration)
 {
-    if (retired.empty())
-        return;
-    auto& oldest = retired.front();
-    for (int i = 0; i < 2 && !oldest.empty(); ++i)
-        oldest.pop_front();
-    if (oldest.empty())
-        retired.pop_front();
+    bytes += frame->byteCount;
+    // Nearly always the newest: it goes at the end.
+    auto at = frames.end();
+    if (!frames.empty() && frame->time < frames.back()->time) {
+        at = std::upper_bound(frames.begin(), frames.end(), frame->time,
+                              [](double t, const std::unique_ptr<VideoFrame>& f) { return t < f->time; });
+        if (current >= 0 && int(at - frames.begin()) <= current)
+            ++current;
+    }
+    frames.insert(at, std::move(frame));
+    used = int(frames.size());
+    start = frames.front()->time;
+    // The range ends one frame duration after the last frame, less the lookup
+    // tolerance: the next picture may start up to that much later (rounded
+    // timestamps), and a time in that gap must not count as cached before
+    // the picture is there.
+    const double last = frames.back()->time;
+    end = last + (frameDuration > 2 * LookupTolerance ? frameDuration - LookupTolerance : frameDuration);
 }
 
 bool VideoFrameCache::insert(std::unique_ptr<VideoFrame>& frame, double frameDuration, int timeoutMs)
@@ -99,7 +108,6 @@ bool VideoFrameCache::insert(std::unique_ptr<VideoFrame>& frame, double frameDur
         frame.reset();
         return true;
     }
-    purgeRetired();
     if (evictionDue())
         evictOldest();
     auto placeOrInterrupt = [this] {
@@ -118,16 +126,7 @@ bool VideoFrameCache::insert(std::unique_ptr<VideoFrame>& frame, double frameDur
         if (int(frames.size()) >= capacityFrames.load())
             return false;
     }
-    bytes += frame->byteCount;
-    // The range ends one frame duration after the last frame, less the lookup
-    // tolerance: the next picture may start up to that much later (rounded
-    // timestamps), and a time in that gap must not count as cached before
-    // the picture is there.
-    end =
-        frame->time + (frameDuration > 2 * LookupTolerance ? frameDuration - LookupTolerance : frameDuration);
-    frames.push_back(std::move(frame));
-    used = int(frames.size());
-    start = frames.front()->time;
+    place(frame, frameDuration);
     return true;
 }
 

@@ -95,6 +95,8 @@ void VideoManager::startDecoding()
         const int result = decoder->decodeNext(IdleWaitMs);
         if (result == VideoDecoder::EndOfStream && currentStatus != EndOfStream)
             setStatus(EndOfStream);
+        if (result == VideoDecoder::Overshot)
+            emit seekOvershot(decoder->overshotTarget());
         reportProgress();
     }
 }
