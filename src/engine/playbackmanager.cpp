@@ -303,8 +303,8 @@ void PlaybackManager::checkLoading()
         mediaSource->synchronise();
         mediaInfoKnown = true;
         if (hasVideo())
-            displayConverter =
-                std::make_unique<FrameConverter>(mediaSource->videoWidth, mediaSource->videoHeight);
+            framePreparer =
+                std::make_unique<FramePreparer>(mediaSource->videoWidth, mediaSource->videoHeight);
         computeDuration();
         setCacheSize(cacheBytes, trailingPct);
         mediaSource->volume = volumePercent / 100.0;
@@ -463,15 +463,17 @@ void PlaybackManager::updateVideoFrame(bool refresh)
 
 PlaybackManager::Presented PlaybackManager::presentFrame(double time, bool refresh, bool exactOnly)
 {
-    if (!videoViewer || !mediaSource || !hasVideo() || !displayConverter)
+    if (!videoViewer || !mediaSource || !hasVideo() || !framePreparer)
         return Presented::Shown;
     if (exactOnly && !frameAvailableAt(time)) {
         awaitFrame();
         return Presented::Waiting;
     }
     // The picture is taken out of the cache (a reference, not a copy) and
-    // turned into an image once the cache is free again for the decoder.
+    // turned into an image once the cache is free again for the decoder;
+    // so is the one expected next, to be prepared meanwhile.
     VideoFrame shown(nullptr, 0.0);
+    VideoFrame next(nullptr, 0.0);
     int index = -1;
     {
         VideoFrameCache& cache = mediaSource->videoCache;
@@ -496,8 +498,14 @@ PlaybackManager::Presented PlaybackManager::presentFrame(double time, bool refre
             return Presented::Shown;
         shown.picture.reset(av_frame_clone(frame->picture.get()));
         shown.time = frame->time;
+        const bool forward = currentState == Playing || mediaSource->scrubForward;
+        if (const VideoFrame* after = cache.frame(cache.currentIndex() + (forward ? 1 : -1))) {
+            next.picture.reset(av_frame_clone(after->picture.get()));
+            next.time = after->time;
+        }
     }
-    QImage image = displayConverter->toImage(shown);
+    QImage image = framePreparer->image(shown);
+    framePreparer->prepare(next);
     if (image.isNull())
         return Presented::Shown;
     if (mirrorHorizontal || mirrorVertical)
@@ -726,7 +734,7 @@ void PlaybackManager::finishUnload()
     duration = 0.0;
     pendingSeek = ReaderSeek();
     lastSeek = ReaderSeek();
-    displayConverter.reset();
+    framePreparer.reset();
     lastFrameShown = -1;
     setStatus(NoMedia);
     setState(Stopped);

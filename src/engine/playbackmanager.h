@@ -1,7 +1,7 @@
 #pragma once
 
 #include "audiomanager.h"
-#include "frameconverter.h"
+#include "framepreparer.h"
 #include "mediamanager.h"
 #include "mediasource.h"
 #include "softwareviewer.h"
@@ -224,7 +224,7 @@ private:
     ReaderSeek pendingSeek;
     ReaderSeek lastSeek;
     // Turns the cached pictures into images for the viewer.
-    std::unique_ptr<FrameConverter> displayConverter;
+    std::unique_ptr<FramePreparer> framePreparer;
     QString pendingFilename;
     double audioScrubDuration = 0.0;
     int volumePercent = 100;
