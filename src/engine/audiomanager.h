@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <atomic>
+#include <chrono>
 #include <memory>
 
 // Decodes the audio of a MediaSource into its audio cache on a thread of its
@@ -14,7 +15,9 @@
 // The stream callback does not play a stream of its own: it reads the cache
 // at the playback clock, so sound follows the controller's clock, and it is
 // silent whenever the clock does not run at normal speed, except for the
-// short scrub bursts the controller arms (MediaSource::armScrubBurst).
+// short scrub bursts the controller arms (MediaSource::armScrubBurst). While
+// there is nothing to hear (paused, no burst) the stream is stopped, and it is
+// started again as soon as there is.
 // Without an output device the manager reports `NoDevice`, then `NoAudio`,
 // and the media plays silently.
 class AudioManager : public QObject
@@ -53,6 +56,10 @@ public:
 
     // Readable from any thread.
     Status status() const { return currentStatus.load(); }
+    // Whether the output stream runs: it rests while nothing is to be heard.
+    bool outputActive() const { return outputRunning.load(); }
+    // How often the output stream has been started so far.
+    int outputStarts() const { return outputStartCount.load(); }
 
     // The body of the stream callback: writes `frames` interleaved frames of
     // the source's output channel count. Runs on PortAudio's thread; tests
@@ -76,6 +83,8 @@ private:
                               void* userData);
     static void renderScrubBurst(MediaSource* source, int16_t* output, unsigned long frames, int channels);
     bool startEngine();
+    bool startOutput();
+    void keepOutputAsNeeded();
     bool farEnoughAhead() const;
     bool openStream();
     void closeStream();
@@ -88,6 +97,10 @@ private:
     std::unique_ptr<AudioDecoder> decoder;
     bool engineStarted = false;
     PaStreamPtr stream;
+    std::atomic<bool> outputRunning{false};
+    std::atomic<int> outputStartCount{0};
+    bool outputFailed = false;
+    std::chrono::steady_clock::time_point lastHeard;
     Error currentError = NoError;
     std::atomic<Status> currentStatus{Unloaded};
 };

@@ -95,4 +95,12 @@ void MediaSource::armScrubBurst(int frames, bool forward)
     scrubForward = forward;
     scrubFrames = frames;
     scrubPending = true;
+    audioPackets.wake();
+}
+
+void MediaSource::setPlaying(bool play)
+{
+    playing = play;
+    if (play)
+        audioPackets.wake();
 }

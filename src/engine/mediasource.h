@@ -61,6 +61,9 @@ public:
 
     // Arms an audio scrub burst of `frames` sample frames at the clock.
     void armScrubBurst(int frames, bool forward);
+    // Starts or stops the clock (`playing`); the sound output, which rests
+    // while nothing is to be heard, is woken to play along.
+    void setPlaying(bool play);
 
     FormatContextPtr formatContext;
 

@@ -68,8 +68,9 @@ bool PacketQueue::append(PacketPtr& packet, int timeoutMs)
 int PacketQueue::pop(AVPacket* out, int timeoutMs)
 {
     std::unique_lock<std::mutex> lock(mutex);
+    const unsigned wakesBefore = wakes;
     packetAdded.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                         [this] { return !packets.empty() || interruptedForPop(); });
+                         [&] { return !packets.empty() || interruptedForPop() || wakes != wakesBefore; });
     if (packets.empty())
         return -1;
     PacketPtr first = std::move(packets.front());
@@ -150,6 +151,7 @@ void PacketQueue::wake()
     {
         // Taking the lock orders the flag change before any waiter's next test.
         std::lock_guard<std::mutex> lock(mutex);
+        ++wakes;
     }
     placeFreed.notify_all();
     packetAdded.notify_all();

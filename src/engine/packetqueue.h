@@ -66,7 +66,9 @@ public:
     // held up by a full queue that nobody empties.
     void setDropping(bool drop);
     bool dropping() const { return droppingAll.load(); }
-    // Wakes every waiter so that it looks at the interrupt flags again.
+    // Wakes every waiter so that it looks at the interrupt flags again; a
+    // waiting pop returns (empty-handed if nothing came), so that its caller
+    // can look at other requests too.
     void wake();
 
     static bool isEndOfStream(const AVPacket* packet)
@@ -92,6 +94,7 @@ private:
     std::deque<PacketPtr> packets;
     std::atomic<int> queued{0};
     std::atomic<bool> droppingAll{false};
+    unsigned wakes = 0; // guarded by mutex
     const std::atomic<bool>* abortFlag = nullptr;
     const std::atomic<bool>* seekFlag = nullptr;
 };

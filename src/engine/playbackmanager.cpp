@@ -95,7 +95,7 @@ PlaybackManager::~PlaybackManager()
     if (mediaSource) {
         // Every worker loop sees the flag within milliseconds; emptying the
         // queues and caches frees anyone waiting for a place in them.
-        mediaSource->playing = false;
+        mediaSource->setPlaying(false);
         mediaSource->abort();
         mediaSource->audioPackets.clear();
         mediaSource->videoPackets.clear();
@@ -163,7 +163,7 @@ void PlaybackManager::freezeClock()
     if (mediaSource) {
         // Take the time that passed since the last tick before the clock stops.
         mediaSource->playbackTime(true);
-        mediaSource->playing = false;
+        mediaSource->setPlaying(false);
     }
     timer.stop();
     setState(Paused);
@@ -571,7 +571,7 @@ void PlaybackManager::play(double duration)
         return;
     mediaSource->stopTime =
         duration > 0.0 ? mediaSource->playbackTime(false) + duration : MediaSource::NoStopTime;
-    mediaSource->playing = true;
+    mediaSource->setPlaying(true);
     timer.start();
     setState(Playing);
 }
@@ -681,7 +681,7 @@ void PlaybackManager::stop()
     framePoll.stop();
     if (mediaSource && currentStatus != Unloading) {
         setStatus(Unloading);
-        mediaSource->playing = false;
+        mediaSource->setPlaying(false);
         mediaSource->abort();
         // The decoders let go first, then the reader. Each worker confirms
         // through a call queued behind the request, so the media is deleted

@@ -113,6 +113,9 @@ public:
     // Frame index (0-based, from the frame's own time) last given to the
     // viewer, -1 when none.
     int lastFrameIndex() const { return lastFrameShown; }
+    // Whether the sound output runs (it rests while nothing is to be heard).
+    bool soundOutputActive() const { return audioManager.outputActive(); }
+    int soundOutputStarts() const { return audioManager.outputStarts(); }
 
 signals:
     void error(PlaybackManager::Error err, const QString& errorStr);
