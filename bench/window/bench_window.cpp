@@ -16,7 +16,9 @@
 // - paused: CPU of the program and of the sound server over 10 s with the
 //   clip loaded; reference: the sound server alone.
 //
-// Usage: bench_window [--runs N] [CLIP_DIR]   (N start-ups, default 5)
+// Usage: bench_window [--runs N] [--only PART] [CLIP_DIR]
+//   N start-ups (default 5); PART is one of startup, play_1080p60,
+//   play_2160p30, paused (default: all of them).
 #include "benchclips.h"
 #include "benchstats.h"
 #include "orvelsession.h"
@@ -383,10 +385,15 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
     int runs = 5;
-    if (args.size() >= 2 && args.first() == QLatin1String("--runs")) {
-        runs = std::max(1, args[1].toInt());
+    QString only;
+    while (args.size() >= 2 && args.first().startsWith(QLatin1String("--"))) {
+        if (args.first() == QLatin1String("--runs"))
+            runs = std::max(1, args[1].toInt());
+        else if (args.first() == QLatin1String("--only"))
+            only = args[1];
         args = args.mid(2);
     }
+    const auto wanted = [&only](const char* part) { return only.isEmpty() || only == QLatin1String(part); };
     const QString corpus = args.isEmpty() ? QString() : QFileInfo(args.first()).absoluteFilePath();
     const QString longGop = BenchClips::longGop1080p25(corpus);
     const QString clip60 = BenchClips::shortGop1080p60();
@@ -402,9 +409,13 @@ int main(int argc, char** argv)
     }
     SoundServer sound;
     std::printf("sound_server: %s\n", sound.isRunning() ? "pulseaudio, null sink" : "none");
-    measureStartup(x, sound, longGop, runs);
-    measurePlayback(x, sound, "play_1080p60", clip60, 600, 60.0);
-    measurePlayback(x, sound, "play_2160p30", clip4k, 120, 30.0);
-    measurePaused(x, sound, longGop);
+    if (wanted("startup"))
+        measureStartup(x, sound, longGop, runs);
+    if (wanted("play_1080p60"))
+        measurePlayback(x, sound, "play_1080p60", clip60, 600, 60.0);
+    if (wanted("play_2160p30"))
+        measurePlayback(x, sound, "play_2160p30", clip4k, 120, 30.0);
+    if (wanted("paused"))
+        measurePaused(x, sound, longGop);
     return 0;
 }
