@@ -9,9 +9,10 @@
 // The cache keeps a picture in whichever of two forms takes fewer bytes: the
 // decoder's own picture (a reference to the decoder's buffers, no copy: YUV
 // 4:2:0 takes 1.5 bytes a pixel), or the picture converted to 32-bit RGB
-// (AV_PIX_FMT_RGB32, laid out as QImage::Format_RGB32), which 10-bit and
-// 4:4:4 formats are converted to as they are decoded. A picture is turned into
-// RGB only when it is shown (FrameConverter).
+// (AV_PIX_FMT_RGB32, laid out as QImage::Format_RGB32), which formats of 4
+// bytes a pixel or more (4:4:4, 10-bit 4:2:2) are converted to as they are
+// decoded. Any other picture is turned into RGB only when it is shown
+// (FrameConverter).
 class VideoFrame
 {
 public:
