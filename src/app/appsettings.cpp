@@ -64,7 +64,8 @@ const SettingKey settingKeys[] = {
     {"preferences", "resizeToFit", &AppSettings::resizeToFit},
     {"preferences", "continuePlayingAfterSeek", &AppSettings::continuePlayingAfterSeek},
     {"preferences", "endlessMouseScrub", &AppSettings::endlessMouseScrub},
-    {"preferences", "tcpPort", &AppSettings::tcpPort, Check::UnsignedRange, 0, 65535},
+    // Below 1024 a port needs privileges; 0 would listen where no client looks.
+    {"preferences", "tcpPort", &AppSettings::tcpPort, Check::UnsignedRange, 1024, 65535},
     {"console", "consoleGeometry", &AppSettings::consoleGeometry},
     {"console", "displayConsoleOnType", &AppSettings::displayConsoleOnType},
     {"timeline", "timelineDisplayType", &AppSettings::timelineDisplayType, Check::Below, 0, 3},

@@ -2,9 +2,17 @@
 
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
-// The program's command line: [file [rangeStart [rangeEnd]]], plus the
-// conventional --help and --version that print and leave at once.
+// The program's command line: FILE [RANGE_START [RANGE_END]], possibly for
+// several files, plus the conventional --help and --version that print and
+// leave at once.
+//
+// A word right after a file, or after its range start, is a range value when
+// it is a number, or when it neither names anything that exists nor looks
+// like a path (no slash, no dot): so "clip.mov abc 20" is clip.mov without a
+// range start and with 20 as its range end. Any other word starts the next
+// file. A range value that is not a whole number is -1, "not given".
 struct CommandLine
 {
     enum class Request
@@ -14,14 +22,21 @@ struct CommandLine
         Version
     };
 
+    struct Entry
+    {
+        QString file;
+        int rangeStart = -1;
+        int rangeEnd = -1;
+    };
+
     Request request = Request::Run;
-    QString file;
-    int rangeStart = -1;
-    int rangeEnd = -1;
+    QVector<Entry> entries;
 
     // From the arguments after the program path.
     static CommandLine parse(const QStringList& arguments);
-    // A range number: decimal, -1 when missing or not a number.
-    static int rangeValue(const QStringList& arguments, int index);
+    // The entries as arguments again, each file made absolute against the
+    // current folder and followed by both range values, so that parse()
+    // anywhere reads them back unchanged.
+    static QStringList absoluteArguments(const QVector<Entry>& entries);
     static QString usage();
 };

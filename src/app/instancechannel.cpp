@@ -1,119 +1,94 @@
 #include "instancechannel.h"
 
+#include <QElapsedTimer>
 #include <QTextCodec>
-#include <cstring>
 
-const QString InstanceChannel::separator = QStringLiteral("-_???_-");
-const QString InstanceChannel::noArguments = QStringLiteral("noargs");
+const QByteArray InstanceChannel::acknowledgement = QByteArrayLiteral("ok\n");
 
 namespace {
 
-constexpr int longRecordFlag = 0x80;
-constexpr int maxShortLength = 127;
-constexpr int maxLongLength = 0x7fff;
+const QByteArray headerWord = QByteArrayLiteral("orvel-handover ");
 
-// Decodes strict UTF-8; false for bytes that are not (a damaged block). A
-// leading byte order mark is part of the argument, not a header to drop.
-bool decodeUtf8(const char* data, int length, QString* text)
+// Strict UTF-8: false for bytes that do not decode. A leading byte order mark
+// is part of the argument, not a header to drop.
+bool decodeUtf8(const QByteArray& bytes, QString* text)
 {
-    QTextCodec* codec = QTextCodec::codecForName("UTF-8");
+    QTextCodec* codec = QTextCodec::codecForMib(106); // UTF-8
     QTextCodec::ConverterState state(QTextCodec::ConvertInvalidToNull | QTextCodec::IgnoreHeader);
-    *text = codec->toUnicode(data, length, &state);
+    *text = codec->toUnicode(bytes.constData(), bytes.size(), &state);
     return state.invalidChars == 0 && state.remainingChars == 0;
+}
+
+// A decimal number written as encode() writes it: digits only, no leading
+// zero, at most 18 digits (so it fits a qint64).
+bool readNumber(const QByteArray& word, qint64* value)
+{
+    if (word.isEmpty() || word.size() > 18 || (word.size() > 1 && word.at(0) == '0'))
+        return false;
+    qint64 number = 0;
+    for (const char c : word) {
+        if (c < '0' || c > '9')
+            return false;
+        number = number * 10 + (c - '0');
+    }
+    *value = number;
+    return true;
 }
 
 } // namespace
 
-QString InstanceChannel::payloadFor(const QStringList& arguments)
+qint64 InstanceChannel::clockNow()
 {
-    const QString payload = arguments.mid(1).join(separator);
-    return payload.isEmpty() ? noArguments : payload;
+    QElapsedTimer clock;
+    clock.start();
+    return clock.msecsSinceReference();
 }
 
-QStringList InstanceChannel::argumentsOf(const QString& payload)
+QByteArray InstanceChannel::encode(const Message& message)
 {
-    return payload.split(separator, Qt::SkipEmptyParts, Qt::CaseSensitive);
+    QByteArray payload;
+    for (const QString& argument : message.arguments)
+        payload += argument.toUtf8() + '\0';
+    if (payload.size() > maxPayloadLength || message.deadline < 0)
+        return QByteArray();
+    return headerWord + QByteArray::number(message.deadline) + ' ' + QByteArray::number(payload.size()) +
+           '\n' + payload;
 }
 
-bool InstanceChannel::readHeader(const char* segment, int size, int pos, int* headerLength,
-                                 int* payloadLength)
+InstanceChannel::Result InstanceChannel::decode(const QByteArray& bytes, Message* message, int* length)
 {
-    if (pos < 0 || pos >= size)
-        return false;
-    const auto first = static_cast<unsigned char>(segment[pos]);
-    if (first == 0)
-        return false;
-    if (!(first & longRecordFlag)) {
-        *headerLength = 1;
-        *payloadLength = first;
-        return true;
+    if (!headerWord.startsWith(bytes.left(headerWord.size())))
+        return Result::Invalid;
+    const int lineEnd = bytes.indexOf('\n');
+    if (lineEnd < 0)
+        return bytes.size() > maxHeaderLength ? Result::Invalid : Result::Incomplete;
+    if (lineEnd > maxHeaderLength || lineEnd < headerWord.size())
+        return Result::Invalid;
+    const QList<QByteArray> numbers = bytes.mid(headerWord.size(), lineEnd - headerWord.size()).split(' ');
+    qint64 deadline = 0;
+    qint64 payloadLength = 0;
+    if (numbers.size() != 2 || !readNumber(numbers[0], &deadline) ||
+        !readNumber(numbers[1], &payloadLength) || payloadLength > maxPayloadLength)
+        return Result::Invalid;
+    const int payloadStart = lineEnd + 1;
+    if (bytes.size() - payloadStart < payloadLength)
+        return Result::Incomplete;
+
+    const QByteArray payload = bytes.mid(payloadStart, int(payloadLength));
+    if (!payload.isEmpty() && !payload.endsWith('\0'))
+        return Result::Invalid;
+    QStringList arguments;
+    int start = 0;
+    while (start < payload.size()) {
+        const int end = payload.indexOf('\0', start);
+        QString argument;
+        if (!decodeUtf8(payload.mid(start, end - start), &argument))
+            return Result::Invalid;
+        arguments << argument;
+        start = end + 1;
     }
-    if (pos + 1 >= size)
-        return false;
-    *headerLength = 2;
-    *payloadLength = ((first & ~longRecordFlag) << 8) | static_cast<unsigned char>(segment[pos + 1]);
-    return *payloadLength > 0;
-}
-
-int InstanceChannel::terminatorOffset(const char* segment, int size)
-{
-    int pos = 0;
-    int header = 0;
-    int length = 0;
-    while (readHeader(segment, size, pos, &header, &length)) {
-        if (length > size - pos - header)
-            return -1;
-        pos += header + length;
-    }
-    return pos < size && segment[pos] == 0 ? pos : -1;
-}
-
-bool InstanceChannel::append(char* segment, int size, const QByteArray& payload)
-{
-    const int length = payload.size();
-    if (!segment || length <= 0 || length > maxLongLength)
-        return false;
-    const int header = length > maxShortLength ? 2 : 1;
-    const int recordSize = header + length + 1; // with the new terminator
-    if (recordSize > size)
-        return false;
-    int pos = terminatorOffset(segment, size);
-    if (pos < 0 || pos + recordSize > size)
-        pos = 0;
-    char* out = segment + pos;
-    if (header == 1) {
-        out[0] = static_cast<char>(length);
-    } else {
-        out[0] = static_cast<char>(longRecordFlag | (length >> 8));
-        out[1] = static_cast<char>(length & 0xff);
-    }
-    memcpy(out + header, payload.constData(), static_cast<size_t>(length));
-    out[header + length] = 0;
-    return true;
-}
-
-QString InstanceChannel::takeLast(char* segment, int size)
-{
-    if (!segment || size <= 0)
-        return QString();
-    QString last;
-    int pos = 0;
-    int header = 0;
-    int length = 0;
-    while (readHeader(segment, size, pos, &header, &length)) {
-        if (length > size - pos - header)
-            break;
-        QString text;
-        if (decodeUtf8(segment + pos + header, length, &text))
-            last = text;
-        pos += header + length;
-    }
-    clear(segment, size);
-    return last;
-}
-
-void InstanceChannel::clear(char* segment, int size)
-{
-    if (segment && size > 0)
-        segment[0] = 0;
+    message->arguments = arguments;
+    message->deadline = deadline;
+    *length = payloadStart + int(payloadLength);
+    return Result::Complete;
 }

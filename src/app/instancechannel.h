@@ -1,46 +1,46 @@
 #pragma once
 
 #include <QByteArray>
-#include <QString>
 #include <QStringList>
 
-// The record layout of the single-instance channel: a fixed-size block of
-// shared memory into which later launches append their arguments and which
-// the running player drains.
+// The messages of the single-instance channel, a local socket on which a
+// later launch hands its arguments to the running player.
 //
-// A record is a length, then that many bytes of UTF-8 payload. Payloads of
-// 1 to 127 bytes have a one-byte length; longer ones a two-byte length whose
-// first byte has its top bit set (high 7 bits, then low 8 bits). A 0 byte ends
-// the records. Nothing here reads or writes outside the block, whatever bytes
-// it holds.
+// A launch sends one message: the header line
+//   orvel-handover DEADLINE LENGTH\n
+// then LENGTH bytes holding each argument in UTF-8 followed by a NUL byte.
+// DEADLINE is the time, in milliseconds of the system's monotonic clock, after
+// which the launch no longer waits: a player that reads the message later
+// must not act on it. The player answers "ok\n" when it has the message.
+// Numbers are decimal without leading zeros. Nothing here reads outside the
+// bytes it is given, whatever they hold.
 class InstanceChannel
 {
 public:
-    static constexpr int segmentSize = 5000;
-    static const QString separator;
-    static const QString noArguments;
+    struct Message
+    {
+        QStringList arguments;
+        qint64 deadline = 0;
+    };
 
-    // The payload of one launch: its arguments after the program path, joined
-    // with the separator, or "noargs" when there are none.
-    static QString payloadFor(const QStringList& arguments);
-    // The arguments a payload carries; empty parts are dropped.
-    static QStringList argumentsOf(const QString& payload);
+    enum class Result
+    {
+        Incomplete, // more bytes are needed
+        Complete,
+        Invalid, // no message: the connection is to be closed
+    };
 
-    // Appends a record behind those already waiting; when it does not fit
-    // there (or the block is damaged), the channel restarts with this record
-    // alone, since only the last record is ever delivered. Returns false when
-    // the payload is too long for the block.
-    static bool append(char* segment, int size, const QByteArray& payload);
-    // The payload of the last well-formed record (earlier ones are
-    // superseded), then empties the channel. Empty when nothing waits.
-    static QString takeLast(char* segment, int size);
-    // Marks the channel empty.
-    static void clear(char* segment, int size);
+    static constexpr int maxHeaderLength = 64;
+    static constexpr int maxPayloadLength = 64 * 1024;
+    static const QByteArray acknowledgement;
 
-private:
-    // Reads the record header at pos: its header and payload lengths. False
-    // at the terminator or when the header runs past the end.
-    static bool readHeader(const char* segment, int size, int pos, int* headerLength, int* payloadLength);
-    // The offset of the terminator, or -1 when the records run past the end.
-    static int terminatorOffset(const char* segment, int size);
+    // Now, on the clock of the deadlines: the monotonic clock, which on Linux
+    // counts from the boot and so reads the same in every process.
+    static qint64 clockNow();
+
+    // Empty when the arguments do not fit maxPayloadLength.
+    static QByteArray encode(const Message& message);
+    // Reads the message at the start of `bytes`; on Complete, `length` is the
+    // number of bytes it took.
+    static Result decode(const QByteArray& bytes, Message* message, int* length);
 };

@@ -27,11 +27,15 @@ QStringList rawArguments(int argc, char* argv[])
     return arguments;
 }
 
-int runPlayer(SingleApplication& app, Player& player, bool listenToOtherInstances)
+int runPlayer(SingleApplication& app, Player& player)
 {
-    if (listenToOtherInstances)
+    // Only the owner of the single-instance channel hears from later launches.
+    if (!app.isRunning()) {
         QObject::connect(&app, &SingleApplication::messageAvailable, &player,
                          &Player::receiveMessageFromOtherInstance);
+        QObject::connect(&app, &SingleApplication::messageRefused, &player, &Player::reportWarning);
+        app.startDeliveringMessages();
+    }
     TerminationSignals termination;
     QObject::connect(&termination, &TerminationSignals::terminationRequested, &player, [&player]() {
         player.close();
@@ -60,20 +64,28 @@ int main(int argc, char* argv[])
 
     Q_INIT_RESOURCE(resources);
     SingleApplication app(argc, argv, uniqueKey);
-    DarkStyle::apply(app);
     const CommandLine args = CommandLine::parse(QCoreApplication::arguments().mid(1));
-    auto player = std::make_unique<Player>(args.file, args.rangeStart, args.rangeEnd);
 
-    const bool newPlayers = appSettings().openMediaInNewPlayers;
-    if (newPlayers || !app.isRunning()) {
-        if (!player->isRemoteControlListening())
-            player->reportWarning(
-                QStringLiteral("remote control is off: port %1 is not available").arg(appSettings().tcpPort));
-        const int code = runPlayer(app, *player, !(newPlayers && app.isRunning()));
-        player.reset();
-        return code;
+    // A launch that hands its files over builds no window and opens nothing.
+    loadAppSettings();
+    if (app.isRunning() && !appSettings().openMediaInNewPlayers) {
+        switch (app.handOver(CommandLine::absoluteArguments(args.entries))) {
+        case SingleApplication::HandOver::Delivered:
+            return 0;
+        case SingleApplication::HandOver::NoAnswer:
+            return 1;
+        case SingleApplication::HandOver::BecameOwner:
+            break;
+        }
     }
-    app.sendMessage(QCoreApplication::arguments(), false);
+
+    DarkStyle::apply(app);
+    auto player = std::make_unique<Player>();
+    player->openLaunchFiles(args.entries);
+    if (!player->isRemoteControlListening())
+        player->reportWarning(
+            QStringLiteral("remote control is off: port %1 is not available").arg(appSettings().tcpPort));
+    const int code = runPlayer(app, *player);
     player.reset();
-    return 0;
+    return code;
 }

@@ -1,21 +1,25 @@
 #include "singleapplication.h"
 
 #include "instancechannel.h"
+#include "instancelistener.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QLocalSocket>
 #include <QLockFile>
-#include <QTimer>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <unistd.h>
 
 namespace {
 
-QString lockFilePath(const QString& key)
-{
-    return QDir::tempPath() + QLatin1Char('/') + key + QStringLiteral(".owner.lock");
-}
+// Of the time a launch waits, what is left for the owner's answer to travel:
+// the owner takes no message later than this before the launch stops waiting.
+constexpr int answerTravelMs = 300;
+// Pause between attempts to reach an owner that is not listening yet.
+constexpr int retryIntervalMs = 20;
 
 // The name a process runs under, as the kernel reports it (at most 15 characters).
 QString processName(qint64 pid)
@@ -46,93 +50,119 @@ bool ownerIsGone(const QLockFile& lock)
 } // namespace
 
 SingleApplication::SingleApplication(int& argc, char** argv, const QString& uniqueKey)
-    : QApplication(argc, argv), ownerLock(std::make_unique<QLockFile>(lockFilePath(uniqueKey)))
+    : QApplication(argc, argv), serverName(QStringLiteral("%1-%2").arg(uniqueKey).arg(getuid()))
 {
-    sharedMemory.setKey(uniqueKey);
-    // The lock tells a live owner from a block that a crashed one left behind.
-    // An owner holds it for hours, so its age never makes it stale.
+    ownerLock = std::make_unique<QLockFile>(QDir::tempPath() + QLatin1Char('/') + serverName +
+                                            QStringLiteral(".owner.lock"));
+    // The lock tells a live owner from one that crashed. An owner holds it
+    // for hours, so its age never makes it stale.
     ownerLock->setStaleLockTime(0);
-    bool owner = ownerLock->tryLock(0);
-    if (!owner && ownerIsGone(*ownerLock) && ownerLock->removeStaleLockFile())
-        owner = ownerLock->tryLock(0);
-    if (owner) {
-        if (becomeOwner()) {
-            startPolling();
-            return;
-        }
-        fprintf(stderr, "ERROR: cannot create the single-instance channel: %s\n",
-                qPrintable(sharedMemory.errorString()));
-        return;
-    }
-    running = sharedMemory.attach(QSharedMemory::ReadWrite);
-    if (!running) {
-        // An owner holds the lock but its block is gone: run as a player of
-        // our own without a channel.
-        fprintf(stderr, "WARNING: cannot reach the running player: %s\n",
-                qPrintable(sharedMemory.errorString()));
-    }
+    // Launches that stop waiting leave nothing to their owner after it quits.
+    connect(this, &QCoreApplication::aboutToQuit, this, &SingleApplication::stopListening);
+    if (takeOwnership())
+        startListening();
+    else
+        running = true;
 }
 
 SingleApplication::~SingleApplication()
 {
-    if (sharedMemory.isAttached())
-        sharedMemory.detach();
+    stopListening();
 }
 
-bool SingleApplication::becomeOwner()
+bool SingleApplication::takeOwnership()
 {
-    bool created = sharedMemory.create(InstanceChannel::segmentSize, QSharedMemory::ReadWrite);
-    if (!created) {
-        // Left by a player that died: its lock was stale, so the block is ours.
-        if (sharedMemory.error() != QSharedMemory::AlreadyExists ||
-            !sharedMemory.attach(QSharedMemory::ReadWrite))
-            return false;
-        if (sharedMemory.size() < InstanceChannel::segmentSize) {
-            sharedMemory.detach();
-            return false;
-        }
-    }
-    sharedMemory.lock();
-    InstanceChannel::clear(static_cast<char*>(sharedMemory.data()), InstanceChannel::segmentSize);
-    sharedMemory.unlock();
+    if (ownerLock->tryLock(0))
+        return true;
+    return ownerIsGone(*ownerLock) && ownerLock->removeStaleLockFile() && ownerLock->tryLock(0);
+}
+
+void SingleApplication::startListening()
+{
     running = false;
-    return true;
+    listener = new InstanceListener(serverName);
+    listener->moveToThread(&listenerThread);
+    connect(&listenerThread, &QThread::finished, listener, &QObject::deleteLater);
+    connect(listener, &InstanceListener::messageReceived, this, &SingleApplication::receive);
+    connect(listener, &InstanceListener::messageRefused, this, &SingleApplication::messageRefused);
+    listenerThread.start();
+    bool listening = false;
+    QMetaObject::invokeMethod(listener, &InstanceListener::listen, Qt::BlockingQueuedConnection, &listening);
+    if (!listening) {
+        fprintf(stderr, "WARNING: other launches cannot reach this player: %s\n",
+                qPrintable(listener->errorString()));
+    }
 }
 
-void SingleApplication::startPolling()
+void SingleApplication::stopListening()
 {
-    auto* timer = new QTimer(this);
-    connect(timer, &QTimer::timeout, this, &SingleApplication::checkForMessage);
-    timer->start(pollInterval);
-}
-
-bool SingleApplication::sendMessage(const QStringList& arguments, bool force)
-{
-    if (!running && !force)
-        return false;
-    if (!sharedMemory.isAttached())
-        return false;
-    const QByteArray payload = InstanceChannel::payloadFor(arguments).toUtf8();
-    sharedMemory.lock();
-    const bool written = InstanceChannel::append(static_cast<char*>(sharedMemory.data()),
-                                                 InstanceChannel::segmentSize, payload);
-    sharedMemory.unlock();
-    if (!written)
-        fprintf(stderr, "ERROR: the command line is too long to hand over (%d bytes)\n", int(payload.size()));
-    return written;
-}
-
-void SingleApplication::checkForMessage()
-{
-    if (!sharedMemory.isAttached())
+    if (!listenerThread.isRunning())
         return;
-    sharedMemory.lock();
-    const QString text =
-        InstanceChannel::takeLast(static_cast<char*>(sharedMemory.data()), InstanceChannel::segmentSize);
-    sharedMemory.unlock();
-    const QStringList list = InstanceChannel::argumentsOf(text);
-    if (!list.isEmpty())
-        emit messageAvailable(list);
+    QMetaObject::invokeMethod(listener, &InstanceListener::close, Qt::BlockingQueuedConnection);
+    listenerThread.quit();
+    listenerThread.wait();
+    listener = nullptr;
+}
+
+SingleApplication::HandOver SingleApplication::handOver(const QStringList& arguments)
+{
+    const qint64 deadline = InstanceChannel::clockNow() + handOverTimeout - answerTravelMs;
+    const QByteArray message = InstanceChannel::encode({arguments, deadline});
+    if (message.isEmpty()) {
+        fprintf(stderr, "ERROR: the command line is too long to hand over to the running player\n");
+        return HandOver::NoAnswer;
+    }
+    const auto remaining = [deadline](int grace) {
+        return int(qMax<qint64>(0, deadline + grace - InstanceChannel::clockNow()));
+    };
+    while (remaining(0) > 0) {
+        QLocalSocket socket;
+        socket.connectToServer(serverName);
+        if (socket.waitForConnected(remaining(0))) {
+            socket.write(message);
+            QByteArray answer;
+            while (!answer.contains('\n') && socket.waitForReadyRead(remaining(answerTravelMs)))
+                answer += socket.readAll();
+            answer += socket.readAll();
+            if (answer == InstanceChannel::acknowledgement)
+                return HandOver::Delivered;
+            if (socket.state() == QLocalSocket::ConnectedState)
+                break; // connected, and no answer: the owner is stopped or hangs
+        }
+        // Nobody listens, or the owner closed on us: it is starting, leaving
+        // or gone.
+        if (takeOwnership()) {
+            startListening();
+            return HandOver::BecameOwner;
+        }
+        QThread::msleep(retryIntervalMs);
+    }
+    qint64 pid = 0;
+    QString host;
+    QString app;
+    ownerLock->getLockInfo(&pid, &host, &app);
+    fprintf(stderr,
+            "ERROR: the running player (process %lld) did not confirm the hand-over within %d ms; "
+            "nothing was opened\n",
+            pid, handOverTimeout);
+    return HandOver::NoAnswer;
+}
+
+void SingleApplication::startDeliveringMessages()
+{
+    delivering = true;
+    const QList<QStringList> waiting = held;
+    held.clear();
+    for (const QStringList& arguments : waiting)
+        emit messageAvailable(arguments);
+}
+
+void SingleApplication::receive(const QStringList& arguments)
+{
+    if (delivering)
+        emit messageAvailable(arguments);
+    else
+        held << arguments;
 }
 
 bool SingleApplication::event(QEvent* e)

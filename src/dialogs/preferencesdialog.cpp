@@ -164,7 +164,7 @@ QWidget* PreferencesDialog::createNetworkPage()
     auto* group = new QGroupBox(tr("Configuration"), page);
     auto* groupLayout = createGroupLayout(group);
     tcpPortSpinBox = createSpinBox<QSpinBox>(group, QStringLiteral("tcpPortSpinBox"));
-    tcpPortSpinBox->setRange(0, 65535);
+    tcpPortSpinBox->setRange(1024, 65535);
     groupLayout->addLayout(createRow(new QLabel(tr("Port:"), group), tcpPortSpinBox,
                                      new QLabel(tr("(requires restart)"), group)));
 

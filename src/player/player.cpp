@@ -7,7 +7,6 @@
 #include "programinfo.h"
 #include "rangetimelinewidget.h"
 #include "softwareviewer.h"
-#include "tcpserver.h"
 #include "timelinewidget.h"
 #include "volumewidget.h"
 
@@ -432,25 +431,6 @@ void Player::createShortcuts()
         auto* shortcut = new QShortcut(s.key, this);
         connect(shortcut, &QShortcut::activated, this, s.slot);
     }
-}
-
-void Player::startRemoteControl()
-{
-    tcpServer = new TcpServer(this);
-    connect(tcpServer, &TcpServer::fileChanged, this,
-            [this](const QString& file, int start, int end) { open(file, start, end); });
-    connect(tcpServer, &TcpServer::bookmarksFileChanged, this,
-            [this](const QString& file, int start, int end) { openBookmarksFile(file, start, end); });
-    connect(tcpServer, &TcpServer::frameChanged, this, [this](int frame) { setCurrentFrame(frame); });
-    connect(tcpServer, &TcpServer::frameChangedRelative, this, &Player::setCurrentFrameRelative);
-    connect(tcpServer, &TcpServer::rangeStartChanged, this, &Player::setRangeStart);
-    connect(tcpServer, &TcpServer::rangeEndChanged, this, &Player::setRangeEnd);
-    tcpServer->listen();
-}
-
-bool Player::isRemoteControlListening() const
-{
-    return tcpServer->isListening();
 }
 
 void Player::contextMenu(const QPoint& pos)

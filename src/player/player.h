@@ -1,7 +1,9 @@
 #pragma once
 
 #include "bookmarks.h"
+#include "commandline.h"
 #include "playbackmanager.h"
+#include "remoteplayer.h"
 
 #include <QElapsedTimer>
 #include <QStringList>
@@ -29,8 +31,9 @@ class VolumeWidget;
 //
 // Its implementation is split by topic: player.cpp (construction, actions,
 // menus, layout), playerfilecommands.cpp, playerplaybackcommands.cpp,
-// playerviewcommands.cpp and playerbookmarkcommands.cpp.
-class Player : public QWidget
+// playerviewcommands.cpp, playerbookmarkcommands.cpp and
+// playerremotecommands.cpp (the player as the remote-control port sees it).
+class Player : public QWidget, public RemotePlayer
 {
     Q_OBJECT
 
@@ -44,7 +47,17 @@ public:
     static QString formatTime(qint64 ms, bool withMillis);
     bool isRemoteControlListening() const;
     // On the standard error stream and in the console, as "WARNING: ...".
-    void reportWarning(const QString& message);
+    void reportWarning(const QString& message) override;
+
+    // Remote control (playerremotecommands.cpp).
+    RemotePlayer::Status remoteStatus() const override;
+    // Every open asked for from outside the window (the remote-control port,
+    // another launch) comes through here.
+    bool openExternal(const QString& path, int rangeStart, int rangeEnd) override;
+    QString lastErrorMessage() const override { return lastError; }
+    void goToFrame(int frame) override;
+    void setLoop(bool on) override;
+    bool saveBookmarksTo(const QString& path) override;
 
 public slots:
     // File commands.
@@ -52,7 +65,11 @@ public slots:
     void open(const QString& filename, int rangeStart = -1, int rangeEnd = -1);
     void openRecent();
     void openRecentBookmarksFile();
+    // The arguments another launch handed over: files with their ranges.
     void receiveMessageFromOtherInstance(const QStringList& args);
+    // The files of one launch, in order: the last one that exists is opened,
+    // the others go to the recent lists with a line on the console each.
+    void openLaunchFiles(const QVector<CommandLine::Entry>& files);
     void copyCurrentMedia();
     void openBookmarksFile();
     void openBookmarksFile(const QString& filename, int rangeStart = -1, int rangeEnd = -1);
@@ -62,11 +79,11 @@ public slots:
     // Playback commands.
     void setCurrentFrame(int frame, bool audioScrub = false, bool clearCache = false,
                          bool skipPlayWhenReady = false);
-    void setCurrentFrameRelative(int frame);
+    void setCurrentFrameRelative(int frame) override;
     void setPlaybackTime(double playbackTime);
     void playForward();
-    void play();
-    void pause();
+    void play() override;
+    void pause() override;
     void stop();
     void stepForward();
     void stepBackward();
@@ -77,11 +94,11 @@ public slots:
     void cacheFromCurrent();
     void setFrameRange(int startFrame, int endFrame);
     void resetFrameRange();
-    void setRangeStart(int startFrame);
-    void setRangeEnd(int endFrame);
+    void setRangeStart(int startFrame) override;
+    void setRangeEnd(int endFrame) override;
     void setStartRangeToCurrent();
     void setEndRangeToCurrent();
-    void setSpeedMultiplier(double multiplier);
+    void setSpeedMultiplier(double multiplier) override;
     void setSpeedNormal();
     void setSpeedHalf();
     void setSpeedQuarter();
@@ -130,7 +147,7 @@ public slots:
 
     // Bookmark commands.
     void addFrameBookmark();
-    void addFrameBookmark(int frame);
+    void addFrameBookmark(int frame) override;
     void addRangeBookmark();
     void addRangeBookmark(int startFrame, int endFrame);
     void clearCurrentFrameBookmark();
@@ -230,6 +247,9 @@ private:
     int pendingRangeStart = -1;
     int pendingRangeEnd = -1;
     bool closeRequested = false;
+    // Opens that the controller accepted, and the last error reported.
+    int acceptedOpens = 0;
+    QString lastError;
     QString lastOpenDir;
     QString lastBookmarksDir;
 

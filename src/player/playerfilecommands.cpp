@@ -43,6 +43,7 @@ void Player::reportError(const QString& message)
     // Also on the standard error stream, for whoever started the program
     // from a terminal or a script.
     fprintf(stderr, "ERROR: %s\n", qPrintable(message));
+    lastError = message;
     if (consoleWindow)
         consoleWindow->error(message);
 }
@@ -97,6 +98,7 @@ void Player::open(const QString& filename, int rangeStart, int rangeEnd)
     pendingRangeEnd = rangeEnd;
     const AppSettings& s = appSettings();
     if (playbackManager->setMedia(path, qint64(s.cacheSize) * 1000000, s.cacheTrailingPct)) {
+        ++acceptedOpens;
         addRecentFile(path);
         rebuildRecentMediaMenu();
     }
@@ -144,17 +146,43 @@ void Player::rebuildRecentBookmarksMenu()
 
 void Player::receiveMessageFromOtherInstance(const QStringList& args)
 {
-    const QString name = args.value(0);
-    const int start = CommandLine::rangeValue(args, 1);
-    const int end = CommandLine::rangeValue(args, 2);
     if (isHidden())
         show();
     else if (isMinimized())
         showNormal();
     raise();
     activateWindow();
-    if (!name.isEmpty() && name != QLatin1String("noargs"))
-        openByName(name, start, end);
+    openLaunchFiles(CommandLine::parse(args).entries);
+}
+
+void Player::openLaunchFiles(const QVector<CommandLine::Entry>& files)
+{
+    int opened = -1;
+    for (int i = 0; i < files.size(); ++i) {
+        if (QFileInfo::exists(files[i].file))
+            opened = i;
+    }
+    for (int i = 0; i < files.size(); ++i) {
+        if (i == opened)
+            continue;
+        const QFileInfo file(files[i].file);
+        const QString path = file.absoluteFilePath();
+        const bool bookmarksFile = isBookmarksFileName(path);
+        if (!file.exists()) {
+            reportError(
+                (bookmarksFile ? tr("Bookmarks file not found: %1") : tr("File not found: %1")).arg(path));
+        } else if (bookmarksFile) {
+            addRecentBookmarkFile(path);
+            consoleWindow->info(tr("Added to Recent Bookmarks, not opened: %1").arg(path));
+        } else {
+            addRecentFile(path);
+            consoleWindow->info(tr("Added to Recent Media, not opened: %1").arg(path));
+        }
+    }
+    rebuildRecentMediaMenu();
+    rebuildRecentBookmarksMenu();
+    if (opened >= 0)
+        openExternal(files[opened].file, files[opened].rangeStart, files[opened].rangeEnd);
 }
 
 void Player::dragEnterEvent(QDragEnterEvent* event)
@@ -270,7 +298,9 @@ void Player::openBookmarksFile(const QString& filename, int rangeStart, int rang
     pendingRangeStart = rangeStart;
     pendingRangeEnd = rangeEnd;
     const AppSettings& s = appSettings();
-    playbackManager->setMedia(media.absoluteFilePath(), qint64(s.cacheSize) * 1000000, s.cacheTrailingPct);
+    if (playbackManager->setMedia(media.absoluteFilePath(), qint64(s.cacheSize) * 1000000,
+                                  s.cacheTrailingPct))
+        ++acceptedOpens;
 }
 
 void Player::saveBookmarksFile()
@@ -281,12 +311,7 @@ void Player::saveBookmarksFile()
         saveBookmarksFileAs();
         return;
     }
-    if (!bookmarks.save(bookmarksFilePath)) {
-        reportError(tr("Failed to save bookmarks file: %1").arg(bookmarksFilePath));
-        return;
-    }
-    addRecentBookmarkFile(bookmarksFilePath);
-    rebuildRecentBookmarksMenu();
+    saveBookmarksTo(bookmarksFilePath);
 }
 
 void Player::saveBookmarksFileAs()

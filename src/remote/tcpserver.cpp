@@ -1,10 +1,12 @@
 #include "tcpserver.h"
 
 #include "appsettings.h"
+#include "remoteplayer.h"
 
 #include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <algorithm>
 
 namespace {
 
@@ -14,7 +16,8 @@ constexpr qint64 socketReadBufferSize = 64 * 1024;
 
 } // namespace
 
-TcpServer::TcpServer(QObject* parent) : QObject(parent), server(new QTcpServer(this))
+TcpServer::TcpServer(RemotePlayer& player, QObject* parent)
+    : QObject(parent), player(player), server(new QTcpServer(this))
 {
     connect(server, &QTcpServer::newConnection, this, &TcpServer::createConnection);
 }
@@ -23,8 +26,10 @@ TcpServer::~TcpServer()
 {
     // The sockets are children of the server; they must not report their
     // disconnection to a half-destroyed object.
-    for (QTcpSocket* connection : qAsConst(order))
-        connection->disconnect(this);
+    for (const auto& connection : connections) {
+        if (connection->socket)
+            connection->socket->disconnect(this);
+    }
 }
 
 bool TcpServer::listen()
@@ -51,7 +56,30 @@ QString TcpServer::errorString() const
 
 int TcpServer::connectionCount() const
 {
-    return order.size();
+    int open = 0;
+    for (const auto& connection : connections)
+        open += connection->socket ? 1 : 0;
+    return open;
+}
+
+int TcpServer::waitingCommands() const
+{
+    int waiting = 0;
+    for (const auto& connection : connections)
+        waiting += connection->session.queuedCount();
+    return waiting;
+}
+
+void TcpServer::playerChanged()
+{
+    QPointer<TcpServer> self(this);
+    // Sessions may be added while others run; indices stay valid.
+    for (size_t i = 0; i < connections.size(); ++i) {
+        serve(connections[i].get());
+        if (!self)
+            return;
+    }
+    removeFinishedSessions();
 }
 
 void TcpServer::createConnection()
@@ -65,84 +93,102 @@ void TcpServer::createConnection()
     }
 }
 
-void TcpServer::addConnection(QTcpSocket* connection)
+void TcpServer::addConnection(QTcpSocket* socket)
 {
-    if (order.size() >= maxConnections)
+    if (connectionCount() >= maxConnections)
         closeOldestConnection();
-    connection->setReadBufferSize(socketReadBufferSize);
-    streams.insert(connection, CommandStream());
-    order.append(connection);
-    connect(connection, &QTcpSocket::disconnected, this, [this, connection] { breakConnection(connection); });
-    connect(connection, &QTcpSocket::readyRead, this, [this, connection] { readData(connection); });
-    if (connection->bytesAvailable() > 0)
-        readData(connection);
+    socket->setReadBufferSize(socketReadBufferSize);
+    auto connection = std::make_unique<Connection>(player);
+    connection->socket = socket;
+    connection->session.setWriter([socket](const QByteArray& line) { socket->write(line); });
+    Connection* added = connection.get();
+    connections.push_back(std::move(connection));
+    connect(socket, &QTcpSocket::disconnected, this, [this, socket] { breakConnection(socket); });
+    connect(socket, &QTcpSocket::readyRead, this, [this, added] {
+        serve(added);
+        removeFinishedSessions();
+    });
+    if (socket->bytesAvailable() > 0)
+        serve(added);
 }
 
-void TcpServer::readData(QTcpSocket* connection)
+void TcpServer::serve(Connection* connection)
 {
-    auto stream = streams.find(connection);
-    if (stream == streams.end())
-        return;
-
-    QVector<RemoteCommand> commands;
-    CommandStream::State state = CommandStream::Open;
-    while (state == CommandStream::Open && connection->bytesAvailable() > 0)
-        state = stream->feed(connection->read(socketReadBufferSize), commands);
-
-    // Close before executing: the commands' receivers may run for a while, and
-    // nothing below touches the connection again, even if it is gone by then.
-    if (state == CommandStream::Exited)
-        connection->disconnectFromHost();
-    else if (state == CommandStream::Overflowed)
-        connection->abort();
-
     QPointer<TcpServer> self(this);
-    for (const RemoteCommand& command : qAsConst(commands)) {
-        execute(command);
+    ++serving;
+    bool moved = true;
+    while (moved) {
+        moved = readInto(connection);
+        // Running commands may take a while, and their receivers may end the
+        // connection; nothing below relies on the socket still being there.
+        connection->session.run();
         if (!self)
             return;
+        if (connection->session.hasExited() && connection->socket) {
+            connection->socket->disconnectFromHost();
+            break;
+        }
     }
+    --serving;
 }
 
-void TcpServer::breakConnection(QTcpSocket* connection)
+bool TcpServer::readInto(Connection* connection)
 {
-    if (!streams.remove(connection))
-        return;
-    order.removeOne(connection);
-    connection->deleteLater();
+    QTcpSocket* socket = connection->socket;
+    if (!socket || connection->stream.state() != CommandStream::Open)
+        return false;
+    QVector<RemoteCommand> commands;
+    CommandStream::State state = CommandStream::Open;
+    while (state == CommandStream::Open && socket->bytesAvailable() > 0 &&
+           connection->session.queuedCount() + commands.size() < maxQueuedCommands) {
+        state = connection->stream.feed(socket->read(socketReadBufferSize), commands);
+    }
+    connection->session.append(commands);
+
+    if (state == CommandStream::Refused) {
+        player.reportWarning(QStringLiteral("remote control: closed a connection that sent an HTTP request "
+                                            "(a web page may have tried to reach port %1)")
+                                 .arg(server->serverPort()));
+        socket->abort();
+    } else if (state == CommandStream::Overflowed) {
+        socket->abort();
+    }
+    return !commands.isEmpty();
+}
+
+void TcpServer::breakConnection(QTcpSocket* socket)
+{
+    for (const auto& connection : connections) {
+        if (connection->socket == socket) {
+            connection->socket = nullptr;
+            connection->session.setWriter(nullptr);
+            socket->disconnect(this);
+            socket->deleteLater();
+            QMetaObject::invokeMethod(this, &TcpServer::removeFinishedSessions, Qt::QueuedConnection);
+            return;
+        }
+    }
 }
 
 void TcpServer::closeOldestConnection()
 {
-    QTcpSocket* oldest = order.first();
-    // abort() reports the disconnection synchronously, which forgets it.
-    oldest->abort();
-    breakConnection(oldest);
+    for (const auto& connection : connections) {
+        if (connection->socket) {
+            // abort() reports the disconnection synchronously, which forgets it.
+            connection->socket->abort();
+            return;
+        }
+    }
 }
 
-void TcpServer::execute(const RemoteCommand& command)
+void TcpServer::removeFinishedSessions()
 {
-    switch (command.type) {
-    case RemoteCommand::File:
-        emit fileChanged(command.path, command.value, command.rangeEnd);
-        break;
-    case RemoteCommand::BookmarksFile:
-        emit bookmarksFileChanged(command.path, command.value, command.rangeEnd);
-        break;
-    case RemoteCommand::Frame:
-        emit frameChanged(command.value);
-        break;
-    case RemoteCommand::FrameRelative:
-        emit frameChangedRelative(command.value);
-        break;
-    case RemoteCommand::RangeStart:
-        emit rangeStartChanged(command.value);
-        break;
-    case RemoteCommand::RangeEnd:
-        emit rangeEndChanged(command.value);
-        break;
-    case RemoteCommand::None:
-    case RemoteCommand::Exit:
-        break;
-    }
+    // Not while a session runs: an abort inside serve() ends up here.
+    if (serving > 0)
+        return;
+    connections.erase(std::remove_if(connections.begin(), connections.end(),
+                                     [](const std::unique_ptr<Connection>& c) {
+                                         return !c->socket && c->session.isFinished();
+                                     }),
+                      connections.end());
 }

@@ -1,33 +1,41 @@
 #pragma once
 
 #include "commandstream.h"
+#include "remotesession.h"
 
-#include <QHash>
 #include <QObject>
 #include <QString>
+#include <memory>
+#include <vector>
 
 class QTcpServer;
 class QTcpSocket;
+class RemotePlayer;
 
 // The remote-control port: a plain-text command server on the IPv4 loopback
-// address at the port of the setting tcpPort. Each accepted command (see
-// RemoteCommand) becomes one signal; the server never answers.
+// address at the port of the setting tcpPort. Each connection's lines become
+// commands (see RemoteCommand), run in order on the player by a RemoteSession
+// of its own, which also writes the replies a client asked for.
 //
 // Every client is served until it disconnects or sends "exit", each with its
 // own line buffer, so a newer client never loses or steals an older one's
 // commands, and one client's disconnection never touches another. At most
-// maxConnections are kept: past that, the oldest is closed. A client that sends a line longer than
-// CommandStream::defaultMaxLineLength is disconnected and the rest of its
-// input dropped. Junk lines (unknown commands, unreadable numbers, invalid
-// UTF-8, NUL bytes) are ignored and the connection stays usable.
+// maxConnections are kept: past that, the oldest is closed. A client that
+// sends a line longer than CommandStream::defaultMaxLineLength is disconnected
+// and the rest of its input dropped; one that sends what looks like HTTP is
+// disconnected with a warning on the console. Commands already received when
+// a connection ends are still run.
 class TcpServer : public QObject
 {
     Q_OBJECT
 
 public:
     static constexpr int maxConnections = 16;
+    // A connection whose commands wait (a clip loading) is read no further
+    // than this; the client is held back by TCP's own flow control.
+    static constexpr int maxQueuedCommands = 1000;
 
-    explicit TcpServer(QObject* parent = nullptr);
+    explicit TcpServer(RemotePlayer& player, QObject* parent = nullptr);
     ~TcpServer() override;
 
     // Starts listening on 127.0.0.1 at appSettings().tcpPort. Returns false
@@ -40,28 +48,41 @@ public:
     QString errorString() const;
     // Open client connections.
     int connectionCount() const;
+    // Commands received and not yet run, over all connections.
+    int waitingCommands() const;
 
-signals:
-    void fileChanged(const QString& file, int rangeStart, int rangeEnd);
-    void bookmarksFileChanged(const QString& file, int rangeStart, int rangeEnd);
-    void frameChanged(int frame);
-    void frameChangedRelative(int frame);
-    void rangeStartChanged(int start);
-    void rangeEndChanged(int end);
+public slots:
+    // Runs the commands that wait for the player: to be called (queued)
+    // whenever the player's state changes.
+    void playerChanged();
 
 private slots:
     void createConnection();
 
 private:
+    struct Connection
+    {
+        explicit Connection(RemotePlayer& player) : session(player) {}
+        QTcpSocket* socket = nullptr; // null once the client is gone
+        CommandStream stream;
+        RemoteSession session;
+    };
+
     void addConnection(QTcpSocket* socket);
-    void readData(QTcpSocket* socket);
-    // Forgets the connection that ended and deletes its socket, and only it.
+    // Reads what the session has room for and runs it, until nothing more can move.
+    void serve(Connection* connection);
+    // Hands the session the commands received, up to maxQueuedCommands; true
+    // when there were any. Closes the connection on an over-long or HTTP line.
+    bool readInto(Connection* connection);
+    // Forgets the socket that ended and deletes it, and only it; its
+    // session runs on until its commands are done.
     void breakConnection(QTcpSocket* socket);
     void closeOldestConnection();
-    void execute(const RemoteCommand& command);
+    void removeFinishedSessions();
 
+    RemotePlayer& player;
     QTcpServer* server = nullptr;
-    QHash<QTcpSocket*, CommandStream> streams;
-    // Open connections, oldest first.
-    QList<QTcpSocket*> order;
+    // Oldest first, the ones whose client is gone included.
+    std::vector<std::unique_ptr<Connection>> connections;
+    int serving = 0; // depth of serve() calls
 };

@@ -1,7 +1,8 @@
 // A stand-in for a launch of the program, for the single-instance tests: it
 // builds the application object with the program's key and then, like the
-// real entry point, either hands its arguments to the running owner and exits,
-// or becomes the owner and prints every message it receives.
+// real entry point, either hands its arguments to the running owner and exits
+// ("sent", or "no answer" and status 1), or becomes the owner ("owner") and
+// prints every message it receives.
 #include "singleapplication.h"
 
 #include <cstdio>
@@ -10,9 +11,16 @@ int main(int argc, char* argv[])
 {
     SingleApplication app(argc, argv, QStringLiteral("orvelUniqueKey"));
     if (app.isRunning()) {
-        const bool sent = app.sendMessage(QCoreApplication::arguments(), false);
-        printf("sent %d\n", sent ? 1 : 0);
-        return 0;
+        switch (app.handOver(QCoreApplication::arguments().mid(1))) {
+        case SingleApplication::HandOver::Delivered:
+            printf("sent\n");
+            return 0;
+        case SingleApplication::HandOver::NoAnswer:
+            printf("no answer\n");
+            return 1;
+        case SingleApplication::HandOver::BecameOwner:
+            break;
+        }
     }
     QObject::connect(&app, &SingleApplication::messageAvailable, [&app](const QStringList& message) {
         printf("message: %s\n", qPrintable(message.join(QLatin1Char('|'))));
@@ -20,6 +28,11 @@ int main(int argc, char* argv[])
         if (message == QStringList{QStringLiteral("quit")})
             app.quit();
     });
+    QObject::connect(&app, &SingleApplication::messageRefused, [](const QString& reason) {
+        printf("refused: %s\n", qPrintable(reason));
+        fflush(stdout);
+    });
+    app.startDeliveringMessages();
     printf("owner\n");
     fflush(stdout);
     return app.exec();

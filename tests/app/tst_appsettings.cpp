@@ -390,7 +390,9 @@ private slots:
             3);
         row("tcpPort 70000", "[preferences]\ntcpPort=70000", "tcpPort", 17171);
         row("tcpPort 65535", "[preferences]\ntcpPort=65535", "tcpPort", 65535);
-        row("tcpPort 0", "[preferences]\ntcpPort=0", "tcpPort", 0);
+        row("tcpPort 0", "[preferences]\ntcpPort=0", "tcpPort", 17171);
+        row("tcpPort 1023", "[preferences]\ntcpPort=1023", "tcpPort", 17171);
+        row("tcpPort 1024", "[preferences]\ntcpPort=1024", "tcpPort", 1024);
         row("tcpPort -1", "[preferences]\ntcpPort=-1", "tcpPort", 17171);
         row("tcpPort beyond int", "[preferences]\ntcpPort=4294984467", "tcpPort", 17171);
         row("tcpPort text", "[preferences]\ntcpPort=http", "tcpPort", 17171);

@@ -1,18 +1,21 @@
-// The record layout of the single-instance channel, on blocks of exactly the
-// channel's size, so that the address sanitizer catches any step past the end.
+// What a launch hands to the running player: its command line read into
+// files and ranges, and the message that carries it on the channel.
+#include "commandline.h"
 #include "instancechannel.h"
 
-#include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QtTest>
-#include <memory>
 
 namespace {
 
-std::unique_ptr<char[]> emptyBlock()
+using Result = InstanceChannel::Result;
+
+QString describe(const QVector<CommandLine::Entry>& entries)
 {
-    auto block = std::make_unique<char[]>(InstanceChannel::segmentSize);
-    InstanceChannel::clear(block.get(), InstanceChannel::segmentSize);
-    return block;
+    QStringList parts;
+    for (const CommandLine::Entry& e : entries)
+        parts << QStringLiteral("%1[%2,%3]").arg(e.file).arg(e.rangeStart).arg(e.rangeEnd);
+    return parts.join(QLatin1Char(' '));
 }
 
 } // namespace
@@ -22,148 +25,110 @@ class InstanceChannelTest : public QObject
     Q_OBJECT
 
 private slots:
-    void payloadJoinsArgumentsAfterTheProgram()
+    void readsFilesAndRanges_data()
     {
-        QCOMPARE(InstanceChannel::payloadFor({"orvel"}), QStringLiteral("noargs"));
-        QCOMPARE(InstanceChannel::payloadFor({"orvel", "a.mov", "10", "20"}),
-                 QStringLiteral("a.mov-_???_-10-_???_-20"));
-        QCOMPARE(InstanceChannel::argumentsOf(QStringLiteral("a.mov-_???_-10-_???_-20")),
-                 (QStringList{"a.mov", "10", "20"}));
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("entries");
+        QTest::newRow("none") << QStringList{} << "";
+        QTest::newRow("file") << QStringList{"a.mov"} << "a.mov[-1,-1]";
+        QTest::newRow("range") << QStringList{"a.mov", "10", "20"} << "a.mov[10,20]";
+        QTest::newRow("word as start") << QStringList{"a.mov", "abc", "20"} << "a.mov[-1,20]";
+        QTest::newRow("fraction as start") << QStringList{"a.mov", "10.5", "20"} << "a.mov[-1,20]";
+        QTest::newRow("three files") << QStringList{"a.mov", "b.mp4", "/c/c.mkv"}
+                                     << "a.mov[-1,-1] b.mp4[-1,-1] /c/c.mkv[-1,-1]";
+        QTest::newRow("files with ranges")
+            << QStringList{"a.mov", "5", "b.mov", "1", "9", "c.bmk"} << "a.mov[5,-1] b.mov[1,9] c.bmk[-1,-1]";
+        QTest::newRow("word after range end")
+            << QStringList{"a.mov", "1", "2", "abc"} << "a.mov[1,2] abc[-1,-1]";
+        QTest::newRow("empty file skipped") << QStringList{"", "a.mov", "", "20"} << "a.mov[-1,20]";
+        QTest::newRow("help") << QStringList{"--help", "a.mov"} << "";
+    }
+    void readsFilesAndRanges()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, entries);
+        QCOMPARE(describe(CommandLine::parse(arguments).entries), entries);
     }
 
-    void emptyArgumentsDisappearInTheSplit()
+    void aWordNamingAFileStartsTheNextEntry()
     {
-        const QString payload = InstanceChannel::payloadFor({"orvel", "a.mov", "", "20"});
-        QCOMPARE(InstanceChannel::argumentsOf(payload), (QStringList{"a.mov", "20"}));
+        QTemporaryDir dir;
+        QVERIFY(QDir::setCurrent(dir.path()));
+        QFile(QStringLiteral("take2")).open(QIODevice::WriteOnly);
+        QCOMPARE(describe(CommandLine::parse({"take1", "take2"}).entries),
+                 QStringLiteral("take1[-1,-1] take2[-1,-1]"));
     }
 
-    void emptyChannelDeliversNothing()
+    void absoluteArgumentsReadBackUnchangedFromAnotherFolder()
     {
-        auto block = emptyBlock();
-        QVERIFY(InstanceChannel::takeLast(block.get(), InstanceChannel::segmentSize).isEmpty());
+        QTemporaryDir launchDir;
+        QTemporaryDir otherDir;
+        QVERIFY(QDir::setCurrent(launchDir.path()));
+        const QString base = QDir::currentPath();
+        const QVector<CommandLine::Entry> entries =
+            CommandLine::parse({"rel.mov", "10", "20", "sub/x.bmk", "abc", "3", "/abs/y.mp4"}).entries;
+        const QStringList handed = CommandLine::absoluteArguments(entries);
+        QVERIFY(QDir::setCurrent(otherDir.path()));
+        QCOMPARE(describe(CommandLine::parse(handed).entries),
+                 QStringLiteral("%1/rel.mov[10,20] %1/sub/x.bmk[-1,3] /abs/y.mp4[-1,-1]").arg(base));
     }
 
-    void onlyTheLastWaitingRecordIsDelivered()
+    void messagesRoundTrip_data()
     {
-        auto block = emptyBlock();
-        QVERIFY(InstanceChannel::append(block.get(), InstanceChannel::segmentSize, "first"));
-        QVERIFY(InstanceChannel::append(block.get(), InstanceChannel::segmentSize, "second"));
-        QCOMPARE(InstanceChannel::takeLast(block.get(), InstanceChannel::segmentSize),
-                 QStringLiteral("second"));
-        QVERIFY(InstanceChannel::takeLast(block.get(), InstanceChannel::segmentSize).isEmpty());
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("none") << QStringList{};
+        QTest::newRow("file and range") << QStringList{"/clips/shot 10.mov", "10", "20"};
+        QTest::newRow("empty argument") << QStringList{"a", "", "b"};
+        QTest::newRow("unicode and byte order mark")
+            << QStringList{QString(QChar(0xfeff)) + QStringLiteral("/\u00e9t\u00e9/\U0001F3AC.mov")};
+        QTest::newRow("line feeds and quotes") << QStringList{"/a\nb/\"c\"'.mov"};
+        QTest::newRow("long") << QStringList{
+            QString(InstanceChannel::maxPayloadLength - 1, QLatin1Char('p'))};
+    }
+    void messagesRoundTrip()
+    {
+        QFETCH(QStringList, arguments);
+        const QByteArray bytes = InstanceChannel::encode({arguments, 123456789});
+        QVERIFY(!bytes.isEmpty());
+        InstanceChannel::Message message;
+        int length = 0;
+        QCOMPARE(InstanceChannel::decode(bytes + "trailing", &message, &length), Result::Complete);
+        QCOMPARE(length, bytes.size());
+        QCOMPARE(message.arguments, arguments);
+        QCOMPARE(message.deadline, qint64(123456789));
+        // Every cut before the end waits for more.
+        for (int cut = 0; cut < bytes.size(); cut += 1 + cut / 8)
+            QCOMPARE(InstanceChannel::decode(bytes.left(cut), &message, &length), Result::Incomplete);
     }
 
-    void shortRecordsKeepTheOneByteLength()
+    void tooLongArgumentsAreNotSent()
     {
-        auto block = emptyBlock();
-        const QByteArray payload(127, 'x');
-        QVERIFY(InstanceChannel::append(block.get(), InstanceChannel::segmentSize, payload));
-        QCOMPARE(int(static_cast<unsigned char>(block[0])), 127);
-        QCOMPARE(block[128], '\0');
+        QVERIFY(InstanceChannel::encode({{QString(InstanceChannel::maxPayloadLength, QLatin1Char('p'))}, 1})
+                    .isEmpty());
     }
 
-    void longPayloadsAreCarriedWhole_data()
+    void junkIsRefused_data()
     {
-        QTest::addColumn<int>("length");
-        QTest::newRow("128") << 128;
-        QTest::newRow("1000") << 1000;
-        QTest::newRow("4096") << 4096;
-        QTest::newRow("largest") << InstanceChannel::segmentSize - 3;
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("http") << QByteArray("GET / HTTP/1.1\r\n");
+        QTest::newRow("other word") << QByteArray("orvel-handoff 1 0\n");
+        QTest::newRow("leading zero") << QByteArray("orvel-handover 01 0\n");
+        QTest::newRow("sign") << QByteArray("orvel-handover -1 0\n");
+        QTest::newRow("missing length") << QByteArray("orvel-handover 1\n");
+        QTest::newRow("extra blank") << QByteArray("orvel-handover 1  0\n");
+        QTest::newRow("huge length") << QByteArray("orvel-handover 1 999999999\n");
+        QTest::newRow("no header end") << QByteArray("orvel-handover ") + QByteArray(80, '1');
+        QTest::newRow("payload without terminator") << QByteArray("orvel-handover 1 3\nabc");
+        QTest::newRow("invalid utf-8") << QByteArray("orvel-handover 1 3\n\xc3(\0", 22);
     }
-
-    void longPayloadsAreCarriedWhole()
+    void junkIsRefused()
     {
-        QFETCH(int, length);
-        auto block = emptyBlock();
-        QByteArray bytes = QStringLiteral("/clips/\u00e9lan ").toUtf8();
-        bytes += QByteArray(length - bytes.size(), 'x');
-        const QString path = QString::fromUtf8(bytes);
-        QVERIFY(InstanceChannel::append(block.get(), InstanceChannel::segmentSize, path.toUtf8()));
-        QCOMPARE(InstanceChannel::takeLast(block.get(), InstanceChannel::segmentSize), path);
-    }
-
-    void aPayloadLongerThanTheBlockIsRefused()
-    {
-        auto block = emptyBlock();
-        QVERIFY(InstanceChannel::append(block.get(), InstanceChannel::segmentSize, "waiting"));
-        QVERIFY(!InstanceChannel::append(block.get(), InstanceChannel::segmentSize,
-                                         QByteArray(InstanceChannel::segmentSize, 'x')));
-        QCOMPARE(InstanceChannel::takeLast(block.get(), InstanceChannel::segmentSize),
-                 QStringLiteral("waiting"));
-    }
-
-    void aRecordThatDoesNotFitRestartsTheChannel()
-    {
-        auto block = emptyBlock();
-        const QByteArray big(1500, 'b');
-        for (int i = 0; i < 3; ++i)
-            QVERIFY(InstanceChannel::append(block.get(), InstanceChannel::segmentSize, big));
-        QVERIFY(InstanceChannel::append(block.get(), InstanceChannel::segmentSize, QByteArray(1500, 'c')));
-        QCOMPARE(InstanceChannel::takeLast(block.get(), InstanceChannel::segmentSize),
-                 QString(1500, QLatin1Char('c')));
-    }
-
-    void damagedBlocksAreReadWithoutPassingTheEnd()
-    {
-        auto block = std::make_unique<char[]>(InstanceChannel::segmentSize);
-        QRandomGenerator random(42);
-        for (int round = 0; round < 2000; ++round) {
-            for (int i = 0; i < InstanceChannel::segmentSize; ++i)
-                block[i] = static_cast<char>(random.bounded(256));
-            if (round % 3 == 0) // no terminator anywhere
-                for (int i = 0; i < InstanceChannel::segmentSize; ++i)
-                    block[i] = static_cast<char>(block[i] | 1);
-            InstanceChannel::takeLast(block.get(), InstanceChannel::segmentSize);
-            QCOMPARE(block[0], '\0');
-        }
-    }
-
-    void appendingToADamagedBlockStillDelivers()
-    {
-        auto block = std::make_unique<char[]>(InstanceChannel::segmentSize);
-        memset(block.get(), 0x7f, InstanceChannel::segmentSize); // lengths that never end
-        QVERIFY(InstanceChannel::append(block.get(), InstanceChannel::segmentSize, "fresh"));
-        QCOMPARE(InstanceChannel::takeLast(block.get(), InstanceChannel::segmentSize),
-                 QStringLiteral("fresh"));
-    }
-
-    void aLongHeaderInTheLastByteIsNotFollowed()
-    {
-        auto block = std::make_unique<char[]>(InstanceChannel::segmentSize);
-        memset(block.get(), 0, InstanceChannel::segmentSize);
-        // Records filling the block up to its last byte, which starts a two-byte length.
-        int pos = 0;
-        while (pos + 1 + 100 < InstanceChannel::segmentSize - 1) {
-            block[pos] = 100;
-            memset(block.get() + pos + 1, 'a', 100);
-            pos += 101;
-        }
-        memset(block.get() + pos, 'a', InstanceChannel::segmentSize - pos);
-        block[InstanceChannel::segmentSize - 1] = static_cast<char>(0x85);
-        InstanceChannel::takeLast(block.get(), InstanceChannel::segmentSize);
-        QCOMPARE(block[0], '\0');
-    }
-
-    void invalidUtf8RecordsAreSkipped()
-    {
-        auto block = emptyBlock();
-        QVERIFY(InstanceChannel::append(block.get(), InstanceChannel::segmentSize, "good"));
-        QVERIFY(InstanceChannel::append(block.get(), InstanceChannel::segmentSize,
-                                        QByteArray("\xff\xfe\x80", 3)));
-        QCOMPARE(InstanceChannel::takeLast(block.get(), InstanceChannel::segmentSize),
-                 QStringLiteral("good"));
-    }
-
-    void argumentsArriveCharacterForCharacter()
-    {
-        // A leading byte order mark belongs to the argument: the name of the
-        // file the second launch was given.
-        const QString payload = InstanceChannel::payloadFor({"orvel", QString(QChar(0xfeff)) + "a.mov", "7"});
-        auto block = emptyBlock();
-        QVERIFY(InstanceChannel::append(block.get(), InstanceChannel::segmentSize, payload.toUtf8()));
-        QCOMPARE(InstanceChannel::takeLast(block.get(), InstanceChannel::segmentSize), payload);
+        QFETCH(QByteArray, bytes);
+        InstanceChannel::Message message;
+        int length = 0;
+        QCOMPARE(InstanceChannel::decode(bytes, &message, &length), Result::Invalid);
     }
 };
 
-QTEST_APPLESS_MAIN(InstanceChannelTest)
+QTEST_GUILESS_MAIN(InstanceChannelTest)
 #include "tst_instancechannel.moc"

@@ -125,6 +125,7 @@ private slots:
         QCOMPARE(dialog.cacheTrailingPct(), 0.05);
         QCOMPARE(dialog.cacheSize(), 256);
         QCOMPARE(child<QSpinBox>(dialog, "tcpPortSpinBox")->maximum(), 65535);
+        QCOMPARE(child<QSpinBox>(dialog, "tcpPortSpinBox")->minimum(), 1024);
     }
 
     void cancelChangesNothing()

@@ -149,22 +149,31 @@ bool OrvelSession::start(const QStringList& arguments)
     return findWindow(20000);
 }
 
-int OrvelSession::launchAgain(const QStringList& arguments, int timeoutMs, QByteArray* output)
+int OrvelSession::launchAgain(const QStringList& arguments, int timeoutMs, QByteArray* output,
+                              const QString& workingDirectory)
 {
-    QProcess other;
-    QProcessEnvironment env = x.environment();
-    env.insert(QStringLiteral("HOME"), homeDir.path());
-    env.insert(QStringLiteral("TMPDIR"), tmpDir.path());
-    other.setProcessEnvironment(env);
-    other.start(binary(), arguments);
-    if (!other.waitForFinished(timeoutMs)) {
-        other.kill();
-        other.waitForFinished(3000);
+    const std::unique_ptr<QProcess> other = startAnother(arguments, workingDirectory);
+    if (!other->waitForFinished(timeoutMs)) {
+        other->kill();
+        other->waitForFinished(3000);
         return -1;
     }
     if (output)
-        *output = other.readAllStandardOutput() + other.readAllStandardError();
-    return other.exitStatus() == QProcess::NormalExit ? other.exitCode() : -1;
+        *output = other->readAllStandardOutput() + other->readAllStandardError();
+    return other->exitStatus() == QProcess::NormalExit ? other->exitCode() : -1;
+}
+
+std::unique_ptr<QProcess> OrvelSession::startAnother(const QStringList& arguments,
+                                                     const QString& workingDirectory) const
+{
+    auto other = std::make_unique<QProcess>();
+    QProcessEnvironment env = x.environment();
+    env.insert(QStringLiteral("HOME"), homeDir.path());
+    env.insert(QStringLiteral("TMPDIR"), tmpDir.path());
+    other->setProcessEnvironment(env);
+    other->setWorkingDirectory(workingDirectory);
+    other->start(binary(), arguments);
+    return other;
 }
 
 bool OrvelSession::isRunning() const
@@ -247,6 +256,21 @@ bool OrvelSession::sendCommand(const QString& line)
     }
     socket.write(line.toUtf8() + '\n');
     return socket.waitForBytesWritten(5000);
+}
+
+QStringList OrvelSession::converse(const QByteArray& lines, int count)
+{
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, static_cast<quint16>(tcpPort));
+    if (!client.waitForConnected(5000))
+        return {};
+    client.write(lines);
+    QStringList answer;
+    while (answer.size() < count && (client.canReadLine() || client.waitForReadyRead(30000))) {
+        while (client.canReadLine() && answer.size() < count)
+            answer << QString::fromUtf8(client.readLine()).chopped(1);
+    }
+    return answer;
 }
 
 void OrvelSession::focus()

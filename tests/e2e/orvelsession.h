@@ -57,9 +57,14 @@ public:
 
     // Starts the program and waits for its main window.
     bool start(const QStringList& arguments = {});
-    // Starts another launch in the same HOME/TMPDIR/display and waits for it
-    // to end; returns its exit code (-1 if it did not end within the time).
-    int launchAgain(const QStringList& arguments, int timeoutMs = 15000, QByteArray* output = nullptr);
+    // Starts another launch in the same HOME/TMPDIR/display (in the given
+    // working folder) and waits for it to end; returns its exit code (-1 if it
+    // did not end within the time).
+    int launchAgain(const QStringList& arguments, int timeoutMs = 15000, QByteArray* output = nullptr,
+                    const QString& workingDirectory = QString());
+    // Another launch in the same HOME/TMPDIR/display, left running.
+    std::unique_ptr<QProcess> startAnother(const QStringList& arguments,
+                                           const QString& workingDirectory = QString()) const;
     bool isRunning() const;
     qint64 pid() const;
     QString windowId() const { return window; }
@@ -72,6 +77,9 @@ public:
     static int frameInTitle(const QString& title);
 
     bool sendCommand(const QString& line);
+    // Sends the lines on a connection of their own and returns the first
+    // `count` lines of the answer (fewer when the connection ends first).
+    QStringList converse(const QByteArray& lines, int count);
     // Keys to the main window (focused first).
     void key(const QString& keys);
     // Keys to whichever window has the focus (a dialog, say).

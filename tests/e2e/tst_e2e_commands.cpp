@@ -510,6 +510,71 @@ private slots:
         QVERIFY(orvel->sendCommand(QStringLiteral("frame 33")));
         QVERIFY(shows(33));
     }
+
+    void httpRequestsAreRefusedAndThePlayerStays()
+    {
+        QVERIFY(startWith(QStringLiteral("video_only.mp4")));
+        QVERIFY(orvel->sendCommand(QStringLiteral("frame 20")));
+        QVERIFY(shows(20));
+        // What a browser sends on a web page's behalf: closed without a word.
+        QCOMPARE(orvel->converse("POST / HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: text/plain\r\n"
+                                 "Content-Length: 10\r\n\r\nframe 111\n",
+                                 1),
+                 QStringList{});
+        QCOMPARE(orvel->converse("GET /frame%2050 HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", 1), QStringList{});
+        QCOMPARE(orvel->converse("frame?\n", 1), QStringList{"frame 20"});
+        QVERIFY(
+            QTest::qWaitFor([&] { return orvel->standardError().contains("sent an HTTP request"); }, 5000));
+        QVERIFY(shows(20));
+    }
+
+    void aQuotedPathMayHoldQuotes()
+    {
+        QVERIFY(startWith(QStringLiteral("video_only.mp4")));
+        TestClip other = TestClips::clip(QStringLiteral("mpeg4_641x361.mov"));
+        const QString dir = orvel->tmp() + QStringLiteral("/director's \"cut\"");
+        QVERIFY(QDir().mkpath(dir));
+        const QString path = dir + QStringLiteral("/take 'two'.mov");
+        QVERIFY(QFile::copy(other.path(), path));
+        QString escaped = path;
+        escaped.replace(QLatin1Char('"'), QLatin1String("\\\""))
+            .replace(QLatin1Char('\''), QLatin1String("\\'"));
+        QVERIFY(orvel->sendCommand(QStringLiteral("file \"%1\" 5 8").arg(escaped)));
+        other.name = QFileInfo(path).fileName();
+        clip = other;
+        QVERIFY(shows(5));
+    }
+
+    void repliesTellWhatIsShownAfterEachCommand()
+    {
+        QVERIFY(startWith(QStringLiteral("video_only.mp4")));
+        clip = TestClips::clip(QStringLiteral("mpeg4_641x361.mov"));
+        const QString path = QFileInfo(clip.path()).absoluteFilePath();
+        // Sent at once: the frame and the range wait for the clip to load.
+        const QStringList answer =
+            orvel->converse(QStringLiteral("reply on\nfile \"%1\"\nframe 77\nrstart 10\nrend 90\nstatus\n")
+                                .arg(path)
+                                .toUtf8(),
+                            6);
+        QCOMPARE(answer.mid(0, 5), (QStringList{"ok", "ok", "ok", "ok", "ok"}));
+        QCOMPARE(answer.value(5),
+                 QStringLiteral("status state=paused frame=77 frames=%1 fps=25 rstart=10 rend=90 "
+                                "speed=1 loop=off file=\"%2\"")
+                     .arg(clip.frameCount)
+                     .arg(path));
+        QVERIFY(shows(77));
+    }
+
+    void aFrameRightAfterAFileLandsAfterTheLoad()
+    {
+        QVERIFY(startWith(QStringLiteral("video_only.mp4")));
+        clip = TestClips::clip(QStringLiteral("mpeg4_641x361.mov"));
+        // A one-way client: one packet, no replies, gone once "exit" is reached.
+        QCOMPARE(
+            orvel->converse(QStringLiteral("file \"%1\"\nframe 77\nexit\n").arg(clip.path()).toUtf8(), 1),
+            QStringList{});
+        QVERIFY(shows(77));
+    }
 };
 
 QTEST_GUILESS_MAIN(CommandsTest)

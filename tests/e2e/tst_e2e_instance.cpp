@@ -1,5 +1,5 @@
 // A second launch of the real program hands its command line to the running
-// player, and the hand-over survives a crashed player.
+// player, and the hand-over survives a crashed, a stopped and a racing player.
 #include "orvelsession.h"
 #include "testclips.h"
 
@@ -46,8 +46,12 @@ private slots:
         XServer x;
         OrvelSession orvel(x);
         QVERIFY(orvel.start());
+        // A name relative to the launch's folder, which is not the player's.
         const QString clip = TestClips::path(QStringLiteral("video_only.mp4"));
-        QCOMPARE(orvel.launchAgain({clip, "10", "20"}), 0);
+        QVERIFY(QFileInfo(clip).absolutePath() != QDir::currentPath());
+        QCOMPARE(
+            orvel.launchAgain({"video_only.mp4", "10", "20"}, 15000, nullptr, QFileInfo(clip).absolutePath()),
+            0);
         // Ready at the range start; the range end is where Ctrl+Right goes.
         QVERIFY(orvel.waitForTitle(titleFor(clip, 10)));
         QCOMPARE(orvel.snapshotIndex(), 9);
@@ -91,20 +95,59 @@ private slots:
         QCOMPARE(orvel.title(), QStringLiteral("Orvel"));
     }
 
-    void twoLaunchesWithinOnePollDeliverOnlyTheLast()
+    void everyFileOfQuickLaunchesIsDeliveredAndTheLastOpened()
     {
         XServer x;
         OrvelSession orvel(x);
         QVERIFY(orvel.start());
         const QString first = TestClips::path(QStringLiteral("video_only.mp4"));
         const QString second = TestClips::path(QStringLiteral("mpeg4_641x361.mov"));
-        QCOMPARE(kill(static_cast<pid_t>(orvel.pid()), SIGSTOP), 0);
-        QCOMPARE(orvel.launchAgain({first}), 0);
-        QCOMPARE(orvel.launchAgain({second}), 0);
-        QCOMPARE(kill(static_cast<pid_t>(orvel.pid()), SIGCONT), 0);
-        QVERIFY(orvel.waitForTitle(titleFor(second, 1)));
+        const QString third = TestClips::path(QStringLiteral("h264_1080p25.mp4"));
+        QCOMPARE(orvel.launchAgain({first, second}), 0);
+        QCOMPARE(orvel.launchAgain({third, "5"}), 0);
+        QVERIFY(orvel.waitForTitle(titleFor(third, 5)));
         QVERIFY(orvel.closeWindow());
-        QCOMPARE(savedRecentFiles(orvel), QStringList{second});
+        QCOMPARE(savedRecentFiles(orvel), (QStringList{third, second, first}));
+    }
+
+    void aStoppedPlayerMakesALaunchGiveUp()
+    {
+        XServer x;
+        OrvelSession orvel(x);
+        QVERIFY(orvel.start());
+        QCOMPARE(kill(static_cast<pid_t>(orvel.pid()), SIGSTOP), 0);
+        QElapsedTimer took;
+        took.start();
+        QByteArray said;
+        const int code = orvel.launchAgain({TestClips::path(QStringLiteral("video_only.mp4"))}, 15000, &said);
+        qInfo("the launch gave up after %lld ms", took.elapsed());
+        QCOMPARE(kill(static_cast<pid_t>(orvel.pid()), SIGCONT), 0);
+        QCOMPARE(code, 1);
+        QVERIFY2(said.contains("did not confirm"), said.constData());
+        // Resumed, the player opens nothing: the launch had said it failed.
+        QVERIFY(QTest::qWaitFor([&] { return orvel.standardError().contains("stopped waiting"); }, 15000));
+        QCOMPARE(orvel.title(), QStringLiteral("Orvel"));
+    }
+
+    void simultaneousLaunchesMakeOnePlayer()
+    {
+        XServer x;
+        for (int pair = 0; pair < 20; ++pair) {
+            OrvelSession orvel(x);
+            const auto first = orvel.startAnother({});
+            const auto second = orvel.startAnother({});
+            QVERIFY(first->waitForStarted() && second->waitForStarted());
+            QVERIFY(QTest::qWaitFor(
+                [&] { return first->state() != QProcess::Running || second->state() != QProcess::Running; },
+                30000));
+            QProcess* player = first->state() == QProcess::Running ? first.get() : second.get();
+            QProcess* handedOver = player == first.get() ? second.get() : first.get();
+            QVERIFY2(handedOver->exitStatus() == QProcess::NormalExit && handedOver->exitCode() == 0,
+                     handedOver->readAllStandardError().constData());
+            QCOMPARE(player->state(), QProcess::Running);
+            player->terminate();
+            QVERIFY(player->waitForFinished(10000));
+        }
     }
 
     void withNewPlayersASecondLaunchRunsItsOwnWindow()
@@ -115,18 +158,13 @@ private slots:
         QVERIFY(orvel.start());
         const QString clip = TestClips::path(QStringLiteral("video_only.mp4"));
         // The same HOME, settings and channel as the first.
-        QProcess second;
-        QProcessEnvironment env = x.environment();
-        env.insert(QStringLiteral("HOME"), orvel.home());
-        env.insert(QStringLiteral("TMPDIR"), orvel.tmp());
-        second.setProcessEnvironment(env);
-        second.start(OrvelSession::binary(), {clip});
-        QVERIFY(second.waitForStarted());
-        QVERIFY(QTest::qWaitFor([&] { return visibleWindowsOf(x, second.processId()) >= 1; }, 15000));
-        QCOMPARE(second.state(), QProcess::Running);
+        const auto second = orvel.startAnother({clip});
+        QVERIFY(second->waitForStarted());
+        QVERIFY(QTest::qWaitFor([&] { return visibleWindowsOf(x, second->processId()) >= 1; }, 15000));
+        QCOMPARE(second->state(), QProcess::Running);
         QCOMPARE(orvel.title(), QStringLiteral("Orvel"));
-        second.terminate();
-        QVERIFY(second.waitForFinished(5000));
+        second->terminate();
+        QVERIFY(second->waitForFinished(5000));
     }
 
     void aLaunchAfterTheFirstPlayerWasKilledBecomesAPlayer()
@@ -135,18 +173,17 @@ private slots:
         OrvelSession orvel(x);
         QVERIFY(orvel.start());
         QCOMPARE(kill(static_cast<pid_t>(orvel.pid()), SIGKILL), 0);
-        QTest::qWait(500);
-        QProcess next;
-        QProcessEnvironment env = x.environment();
-        env.insert(QStringLiteral("HOME"), orvel.home());
-        env.insert(QStringLiteral("TMPDIR"), orvel.tmp());
-        next.setProcessEnvironment(env);
-        next.start(OrvelSession::binary(), {TestClips::path(QStringLiteral("video_only.mp4"))});
-        QVERIFY(next.waitForStarted());
-        QVERIFY2(QTest::qWaitFor([&] { return visibleWindowsOf(x, next.processId()) >= 1; }, 15000),
+        QVERIFY(QTest::qWaitFor([&] { return !orvel.isRunning(); }, 5000));
+        const QString clip = TestClips::path(QStringLiteral("video_only.mp4"));
+        const auto next = orvel.startAnother({clip, "7"});
+        QVERIFY(next->waitForStarted());
+        QVERIFY2(QTest::qWaitFor([&] { return visibleWindowsOf(x, next->processId()) >= 1; }, 15000),
                  "the launch after a crash did not become a player");
-        next.terminate();
-        QVERIFY(next.waitForFinished(5000));
+        // And it is the owner now: the next launch hands over to it.
+        QCOMPARE(orvel.launchAgain({clip, "9"}), 0);
+        QCOMPARE(next->state(), QProcess::Running);
+        next->terminate();
+        QVERIFY(next->waitForFinished(5000));
     }
 
     void aLongPathIsHandedOverIntact()

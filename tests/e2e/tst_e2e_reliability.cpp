@@ -290,9 +290,24 @@ private slots:
         QRandomGenerator pick(seed);
         for (int i = 0; i < 1000; ++i)
             connections.at(pick.bounded(int(connections.size())))->write(commands.next());
+        // A status is answered once every command before it on its connection
+        // has run (or the connection is gone, should junk have looked like HTTP).
         for (auto& connection : connections) {
+            connection->write("status\n");
             while (connection->bytesToWrite() > 0)
                 QVERIFY2(connection->waitForBytesWritten(10000), "the player stopped reading its commands");
+        }
+        for (auto& connection : connections) {
+            QVERIFY2(QTest::qWaitFor(
+                         [&] {
+                             while (connection->canReadLine()) {
+                                 if (connection->readLine().startsWith("status "))
+                                     return true;
+                             }
+                             return connection->state() == QAbstractSocket::UnconnectedState;
+                         },
+                         60000),
+                     "the commands of a connection never all ran");
         }
         for (auto& connection : connections) {
             connection->disconnectFromHost();

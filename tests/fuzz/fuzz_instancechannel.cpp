@@ -1,23 +1,19 @@
-// Fuzzes the single-instance channel on arbitrary segment content.
+// Fuzzes the reader of the single-instance channel on arbitrary bytes, as
+// a launch (or anything else that reaches the local socket) may send them.
 //
-// The input is the content of the shared segment (at most its real size,
-// in a buffer of exactly that many bytes, so that AddressSanitizer sees any
-// read or write past its end). The payload the reader delivers must be
-// exactly the bytes of the last record a reference walk of the layout finds
-// well-formed and valid UTF-8, or nothing when there is none; reading empties
-// the channel. A record appended to the same damaged content must be the one
-// delivered next.
+// The first input byte picks the packet size (low 6 bits, 1 to 64 bytes);
+// the rest is what arrives on the socket. Besides the sanitizers, the target
+// checks that the reader's verdict does not depend on how the bytes were
+// cut, that it never asks for more than a header and a bounded payload, and
+// that a message it reads is exactly what a launch would have written for
+// it: arguments of well-formed UTF-8 that encode back to the same bytes.
 #include "instancechannel.h"
 
 #include <QByteArray>
 #include <QString>
-#include <QVector>
-#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <vector>
 
 namespace {
 
@@ -69,87 +65,43 @@ bool isUtf8(const QByteArray& bytes)
     return true;
 }
 
-// The payloads of the records from the start of the segment, as the layout
-// defines them: a length byte of 1 to 127, or a two-byte length whose first
-// byte has its top bit set, then that many bytes; a 0 byte or a record that
-// would run past the end stops the walk.
-QVector<QByteArray> walkRecords(const std::vector<char>& segment)
-{
-    QVector<QByteArray> records;
-    const size_t size = segment.size();
-    size_t pos = 0;
-    while (pos < size) {
-        const auto first = static_cast<unsigned char>(segment[pos]);
-        if (first == 0)
-            break;
-        size_t header = 1;
-        size_t length = first;
-        if (first & 0x80) {
-            if (pos + 1 >= size)
-                break;
-            header = 2;
-            length = (size_t(first & 0x7f) << 8) | static_cast<unsigned char>(segment[pos + 1]);
-            if (length == 0)
-                break;
-        }
-        if (length > size - pos - header)
-            break;
-        records << QByteArray(segment.data() + pos + header, int(length));
-        pos += header + length;
-    }
-    return records;
-}
-
-QByteArray lastValid(const QVector<QByteArray>& records)
-{
-    for (int i = records.size() - 1; i >= 0; --i) {
-        if (isUtf8(records[i]))
-            return records[i];
-    }
-    return QByteArray();
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size == 0)
         return 0;
-    const size_t segmentSize = std::min(size, size_t(InstanceChannel::segmentSize));
-    const std::vector<char> content(reinterpret_cast<const char*>(data),
-                                    reinterpret_cast<const char*>(data) + segmentSize);
-    const int length = int(segmentSize);
+    const int packetSize = 1 + (data[0] & 0x3f);
+    const QByteArray input(reinterpret_cast<const char*>(data + 1), int(size - 1));
 
-    std::vector<char> segment(content);
-    const QByteArray expected = lastValid(walkRecords(content));
-    const QString delivered = InstanceChannel::takeLast(segment.data(), length);
-    if (delivered.toUtf8() != expected) {
-        std::fprintf(stderr, "delivered '%s' (%d bytes), expected %d bytes\n", qPrintable(delivered),
-                     delivered.toUtf8().size(), expected.size());
+    InstanceChannel::Message whole;
+    int wholeLength = 0;
+    const InstanceChannel::Result wholeResult = InstanceChannel::decode(input, &whole, &wholeLength);
+
+    // As the listener reads: what has arrived so far, after every packet.
+    QByteArray arrived;
+    InstanceChannel::Result result = InstanceChannel::Result::Incomplete;
+    InstanceChannel::Message message;
+    int length = 0;
+    for (int offset = 0; offset < input.size() && result == InstanceChannel::Result::Incomplete;
+         offset += packetSize) {
+        arrived += input.mid(offset, packetSize);
+        result = InstanceChannel::decode(arrived, &message, &length);
+        if (result == InstanceChannel::Result::Incomplete)
+            check(arrived.size() <= InstanceChannel::maxHeaderLength + 1 + InstanceChannel::maxPayloadLength,
+                  "the reader waits for a bounded message only");
     }
-    check(delivered.toUtf8() == expected, "the last valid record is delivered, byte for byte");
-    check(segment[0] == 0, "reading empties the channel");
-    check(InstanceChannel::takeLast(segment.data(), length).isEmpty(), "an emptied channel delivers nothing");
+    if (!input.isEmpty())
+        check(result == wholeResult, "the verdict does not depend on packet sizes");
+    if (wholeResult != InstanceChannel::Result::Complete)
+        return 0;
 
-    // A launch appends its arguments to the damaged content. The bytes beyond
-    // the segment's own size, when there are any, are its payload.
-    QByteArray payload =
-        QString::fromUtf8(reinterpret_cast<const char*>(data) + segmentSize, int(size - segmentSize))
-            .toUtf8();
-    if (payload.isEmpty())
-        payload = QByteArrayLiteral("noargs");
-    segment = content;
-    const int header = payload.size() > 127 ? 2 : 1;
-    const bool fits = header + payload.size() + 1 <= length && payload.size() <= 0x7fff;
-    const bool appended = InstanceChannel::append(segment.data(), length, payload);
-    check(appended == fits, "a record is appended exactly when it fits in the segment");
-    if (appended) {
-        const QVector<QByteArray> records = walkRecords(segment);
-        check(!records.isEmpty() && records.last() == payload, "the appended record is the last one");
-        check(InstanceChannel::takeLast(segment.data(), length).toUtf8() == payload,
-              "the appended record is delivered next");
-    } else {
-        check(segment == content, "a record that does not fit changes nothing");
+    check(length == wholeLength && message.arguments == whole.arguments && message.deadline == whole.deadline,
+          "the message does not depend on packet sizes");
+    check(InstanceChannel::encode(whole) == input.left(wholeLength), "a message read is one a launch writes");
+    for (const QString& argument : whole.arguments) {
+        check(!argument.contains(QChar(0)), "no argument holds a NUL");
+        check(isUtf8(argument.toUtf8()), "every argument is well-formed text");
     }
     return 0;
 }

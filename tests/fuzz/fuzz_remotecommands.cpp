@@ -5,7 +5,9 @@
 // whether the line limit is tiny (high bit), so that lines straddling packets
 // and over-long lines are both reached with small inputs. Besides the
 // sanitizers, the target checks that the commands and the final state do not
-// depend on how the bytes were cut, and that every command is well-formed.
+// depend on how the bytes were cut, that every command is well-formed (a line
+// that is no command says why), and that a word quoted for a reply splits
+// back into itself.
 #include "commandstream.h"
 #include "remotecommand.h"
 
@@ -25,7 +27,8 @@ void check(bool condition, const char* what)
 
 bool sameCommand(const RemoteCommand& a, const RemoteCommand& b)
 {
-    return a.type == b.type && a.path == b.path && a.value == b.value && a.rangeEnd == b.rangeEnd;
+    return a.type == b.type && a.path == b.path && a.value == b.value && a.rangeEnd == b.rangeEnd &&
+           a.speed == b.speed && a.on == b.on && a.error == b.error;
 }
 
 void checkWellFormed(const RemoteCommand& command)
@@ -38,15 +41,18 @@ void checkWellFormed(const RemoteCommand& command)
     case RemoteCommand::BookmarksFile:
         check(bookmarks, "a bookmarks file command has a .bmk path");
         break;
-    case RemoteCommand::Frame:
-    case RemoteCommand::FrameRelative:
-    case RemoteCommand::RangeStart:
-    case RemoteCommand::RangeEnd:
-        check(command.path.isEmpty(), "a number command has no path");
+    case RemoteCommand::SaveBookmarks:
+        check(!command.path.isEmpty(), "save-bookmarks has a path");
+        break;
+    case RemoteCommand::Speed:
+        check(command.speed >= RemoteCommand::minimumSpeed && command.speed <= RemoteCommand::maximumSpeed,
+              "a speed is within its limits");
         break;
     case RemoteCommand::None:
-    case RemoteCommand::Exit:
-        check(false, "only real commands reach the receiver");
+        check(!command.error.isEmpty(), "a line that is no command says why");
+        break;
+    default:
+        check(command.path.isEmpty(), "only file commands carry a path");
         break;
     }
 }
@@ -79,6 +85,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (int i = 0; i < wholeCommands.size(); ++i) {
         check(sameCommand(pieceCommands[i], wholeCommands[i]), "the commands do not depend on packet sizes");
         checkWellFormed(wholeCommands[i]);
+        const bool exit = wholeCommands[i].type == RemoteCommand::Exit;
+        check(exit == (wholeState == CommandStream::Exited && i == wholeCommands.size() - 1),
+              "exit ends the stream and is the last command");
     }
 
     // The splitter on its own, on text that did not come through the stream.
@@ -87,7 +96,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (const QString& word : words)
         check(!word.isEmpty(), "no word is empty");
     const RemoteCommand direct = RemoteCommand::fromWords(words);
-    if (direct.isValid() && direct.type != RemoteCommand::Exit)
+    if (!words.isEmpty())
         checkWellFormed(direct);
+    // Line breaks are written as \n and \r, which read back as letters.
+    for (const QString& word : words) {
+        if (!word.contains(QLatin1Char('\n')) && !word.contains(QLatin1Char('\r')))
+            check(RemoteCommand::splitWords(RemoteCommand::quoted(word)) == QStringList{word},
+                  "a quoted word splits back into itself");
+    }
     return 0;
 }

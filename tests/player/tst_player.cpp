@@ -2,6 +2,8 @@
 // context menu and the commands that need no clip; and, with real clips on
 // the offscreen platform, the commands that move the playhead and the range.
 #include "appsettings.h"
+#include "commandline.h"
+#include "consolewindow.h"
 #include "frameindex.h"
 #include "player.h"
 #include "rangetimelinewidget.h"
@@ -403,6 +405,24 @@ private slots:
         p.open(QStringLiteral("/no/such/clip.mov"));
         QCOMPARE(p.windowTitle(), QStringLiteral("Orvel"));
         QVERIFY(appSettings().recentFiles.isEmpty());
+    }
+
+    void aLaunchOfSeveralFilesOpensTheLastAndListsTheOthers()
+    {
+        Player& p = makePlayer();
+        const QString first = TestClips::path(QStringLiteral("video_only.mp4"));
+        const QString last = TestClips::path(QStringLiteral("mpeg4_641x361.mov"));
+        p.receiveMessageFromOtherInstance(CommandLine::absoluteArguments(
+            CommandLine::parse({first, "/no/such/clip.mov", last, "5"}).entries));
+        QVERIFY(waitFor([&] { return p.windowTitle() == QStringLiteral("mpeg4_641x361.mov -- Frame 5"); }));
+        QCOMPARE(appSettings().recentFiles, (QStringList{last, first}));
+        ConsoleWindow* console = nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            console = console ? console : qobject_cast<ConsoleWindow*>(w);
+        QVERIFY(console);
+        QVERIFY2(console->text().contains(QStringLiteral("Added to Recent Media, not opened: ") + first),
+                 qPrintable(console->text()));
+        QVERIFY(console->text().contains(QStringLiteral("File not found: /no/such/clip.mov")));
     }
 
     void framesRangeAndSpeedOnARealClip()

@@ -12,28 +12,67 @@
 
 namespace {
 
-// Every signal of the server, as one readable line each, in arrival order.
-class SignalLog : public QObject
+// The player as the server drives it: every call is logged as one readable
+// line, with "@busy" when it came while a clip loaded or a seek was on its
+// way. Opens load at once unless told otherwise.
+class FakePlayer : public RemotePlayer
 {
 public:
-    explicit SignalLog(TcpServer& server)
+    FakePlayer()
     {
-        connect(&server, &TcpServer::fileChanged, this, [this](const QString& f, int s, int e) {
-            lines << QStringLiteral("file|%1|%2|%3").arg(f).arg(s).arg(e);
-        });
-        connect(&server, &TcpServer::bookmarksFileChanged, this, [this](const QString& f, int s, int e) {
-            lines << QStringLiteral("bookmarks|%1|%2|%3").arg(f).arg(s).arg(e);
-        });
-        connect(&server, &TcpServer::frameChanged, this,
-                [this](int n) { lines << QStringLiteral("frame|%1").arg(n); });
-        connect(&server, &TcpServer::frameChangedRelative, this,
-                [this](int n) { lines << QStringLiteral("frameRelative|%1").arg(n); });
-        connect(&server, &TcpServer::rangeStartChanged, this,
-                [this](int n) { lines << QStringLiteral("rstart|%1").arg(n); });
-        connect(&server, &TcpServer::rangeEndChanged, this,
-                [this](int n) { lines << QStringLiteral("rend|%1").arg(n); });
+        status.state = State::Paused;
+        status.frame = 1;
+        status.frameCount = 300;
+        status.frameRate = 25.0;
+        status.rangeStart = 1;
+        status.rangeEnd = 300;
     }
+
+    Status remoteStatus() const override { return status; }
+    bool openExternal(const QString& path, int start, int end) override
+    {
+        log(QStringLiteral("%1|%2|%3|%4")
+                .arg(QLatin1String(path.endsWith(QLatin1String(".bmk")) ? "bookmarks" : "file"), path)
+                .arg(start)
+                .arg(end));
+        if (path.contains(QLatin1String("missing"))) {
+            error = QStringLiteral("File not found: %1").arg(path);
+            return false;
+        }
+        ++status.opens;
+        status.file = path;
+        status.state = loadsAtOnce ? State::Paused : State::Loading;
+        return true;
+    }
+    QString lastErrorMessage() const override { return error; }
+    void goToFrame(int frame) override
+    {
+        log(QStringLiteral("frame|%1").arg(frame));
+        status.frame = frame;
+    }
+    void setCurrentFrameRelative(int frame) override { log(QStringLiteral("frameRelative|%1").arg(frame)); }
+    void setRangeStart(int frame) override { log(QStringLiteral("rstart|%1").arg(frame)); }
+    void setRangeEnd(int frame) override { log(QStringLiteral("rend|%1").arg(frame)); }
+    void play() override { log(QStringLiteral("play")); }
+    void pause() override { log(QStringLiteral("pause")); }
+    void setSpeedMultiplier(double speed) override { log(QStringLiteral("speed|%1").arg(speed)); }
+    void setLoop(bool on) override { log(QStringLiteral("loop|%1").arg(on)); }
+    void addFrameBookmark(int frame) override { log(QStringLiteral("bookmark|%1").arg(frame)); }
+    bool saveBookmarksTo(const QString& path) override
+    {
+        log(QStringLiteral("save|%1").arg(path));
+        error = QStringLiteral("Failed to save bookmarks file: %1").arg(path);
+        return !path.contains(QLatin1String("unwritable"));
+    }
+    void reportWarning(const QString& message) override { warnings << message; }
+
+    void log(const QString& line) { lines << line + QLatin1String(status.isBusy() ? "@busy" : ""); }
+
+    Status status;
+    bool loadsAtOnce = true;
+    QString error;
     QStringList lines;
+    QStringList warnings;
 };
 
 // The same readable line for a parsed command, so both levels share tables.
@@ -52,9 +91,19 @@ QString describe(const RemoteCommand& c)
         return QStringLiteral("rstart|%1").arg(c.value);
     case RemoteCommand::RangeEnd:
         return QStringLiteral("rend|%1").arg(c.value);
-    case RemoteCommand::Exit:
-        return QStringLiteral("exit");
-    case RemoteCommand::None:
+    case RemoteCommand::Play:
+        return QStringLiteral("play");
+    case RemoteCommand::Pause:
+        return QStringLiteral("pause");
+    case RemoteCommand::Speed:
+        return QStringLiteral("speed|%1").arg(c.speed);
+    case RemoteCommand::Loop:
+        return QStringLiteral("loop|%1").arg(c.on);
+    case RemoteCommand::Bookmark:
+        return QStringLiteral("bookmark|%1").arg(c.value);
+    case RemoteCommand::SaveBookmarks:
+        return QStringLiteral("save|%1").arg(c.path);
+    default:
         break;
     }
     return QString();
@@ -72,8 +121,8 @@ class TestRemote : public QObject
     Q_OBJECT
 
 private:
+    std::unique_ptr<FakePlayer> player;
     std::unique_ptr<TcpServer> server;
-    std::unique_ptr<SignalLog> log;
 
     std::unique_ptr<QTcpSocket> connectClient()
     {
@@ -84,17 +133,31 @@ private:
         return client;
     }
     // Sends the bytes and then the sentinel, and returns what the server
-    // emitted for the bytes.
+    // asked of the player for the bytes.
     QStringList roundTrip(QTcpSocket& client, const QByteArray& bytes)
     {
-        log->lines.clear();
+        player->lines.clear();
         client.write(bytes);
         client.write(sentinelLine);
-        if (!QTest::qWaitFor([this] { return log->lines.contains(sentinel); }, 20000))
+        if (!QTest::qWaitFor([this] { return player->lines.contains(sentinel); }, 20000))
             return {QStringLiteral("<sentinel never arrived>")};
-        QStringList emitted = log->lines;
+        QStringList emitted = player->lines;
         emitted.removeLast();
         return emitted;
+    }
+    // Sends the lines and reads the given number of reply lines.
+    static QStringList replies(QTcpSocket& client, const QByteArray& lines, int count)
+    {
+        client.write(lines);
+        QStringList got;
+        QTest::qWaitFor(
+            [&] {
+                while (client.canReadLine())
+                    got << QString::fromUtf8(client.readLine()).chopped(1);
+                return got.size() >= count;
+            },
+            20000);
+        return got;
     }
     bool waitForConnectionCount(int count)
     {
@@ -105,15 +168,15 @@ private slots:
     void init()
     {
         appSettings().tcpPort = 0; // a free port, read back with serverPort()
-        server = std::make_unique<TcpServer>();
+        player = std::make_unique<FakePlayer>();
+        server = std::make_unique<TcpServer>(*player);
         QVERIFY(server->listen());
         QVERIFY(server->serverPort() != 0);
-        log = std::make_unique<SignalLog>(*server);
     }
     void cleanup()
     {
-        log.reset();
         server.reset();
+        player.reset();
     }
 
     // --- Word splitting ---
@@ -134,6 +197,15 @@ private slots:
         QTest::newRow("empty") << "" << QStringList{};
         QTest::newRow("only quotes") << "\"'\"'" << QStringList{};
         QTest::newRow("unterminated quote") << "file \"/a b.mov" << QStringList{"file", "/a b.mov"};
+        QTest::newRow("escaped single quote")
+            << "file \"director\\'s cut.mov\"" << QStringList{"file", "director's cut.mov"};
+        QTest::newRow("escaped double quotes")
+            << "file \"a \\\"b\\\" c.mov\" 10" << QStringList{"file", "a \"b\" c.mov", "10"};
+        QTest::newRow("escaped backslash")
+            << "file 'C:\\\\clips\\\\a.mov'" << QStringList{"file", "C:\\clips\\a.mov"};
+        QTest::newRow("backslash outside quotes")
+            << "file C:\\clips\\a.mov" << QStringList{"file", "C:\\clips\\a.mov"};
+        QTest::newRow("trailing backslash in quotes") << "file \"a\\" << QStringList{"file", "a\\"};
     }
     void splitsWords()
     {
@@ -188,6 +260,21 @@ private slots:
         QTest::newRow("empty line") << QByteArray("") << QStringList{};
         QTest::newRow("only spaces") << QByteArray("     ") << QStringList{};
         QTest::newRow("only quotes") << QByteArray("\"\" '' \"") << QStringList{};
+        QTest::newRow("play") << QByteArray("play") << QStringList{"play"};
+        QTest::newRow("pause") << QByteArray("pause") << QStringList{"pause"};
+        QTest::newRow("speed") << QByteArray("speed 0.5") << QStringList{"speed|0.5"};
+        QTest::newRow("speed too fast") << QByteArray("speed 4.5") << QStringList{};
+        QTest::newRow("speed not a number") << QByteArray("speed x") << QStringList{};
+        QTest::newRow("loop on") << QByteArray("loop on") << QStringList{"loop|1"};
+        QTest::newRow("loop off") << QByteArray("loop off") << QStringList{"loop|0"};
+        QTest::newRow("loop unreadable") << QByteArray("loop yes") << QStringList{};
+        QTest::newRow("bookmark") << QByteArray("bookmark 12") << QStringList{"bookmark|12"};
+        QTest::newRow("bookmark fractional") << QByteArray("bookmark 1.5") << QStringList{};
+        QTest::newRow("save-bookmarks")
+            << QByteArray("save-bookmarks \"/my notes/a.bmk\"") << QStringList{"save|/my notes/a.bmk"};
+        QTest::newRow("escaped quote in path")
+            << QByteArray("file \"/clips/director\\'s \\\"cut\\\".mov\" 10")
+            << QStringList{"file|/clips/director's \"cut\".mov|10|-1"};
         QTest::newRow("utf-8 path") << QByteArray("file /clips/\xc3\xa9t\xc3\xa9.mov")
                                     << QStringList{
                                            QString::fromUtf8("file|/clips/\xc3\xa9t\xc3\xa9.mov|-1|-1")};
@@ -202,6 +289,118 @@ private slots:
         // The pure parser agrees with what went over the wire.
         const RemoteCommand parsed = RemoteCommand::fromLine(line);
         QCOMPARE(parsed.isValid() ? QStringList{describe(parsed)} : QStringList{}, emitted);
+    }
+
+    // --- Replies, queries and waiting for the clip ---
+
+    void repliesWhenAskedAndAnswersQueries()
+    {
+        const auto client = connectClient();
+        QVERIFY(client);
+        player->status.rangeStart = 10;
+        player->status.rangeEnd = 20;
+        player->status.frameRate = 24000.0 / 1001.0;
+        player->status.speed = 0.5;
+        player->status.loop = true;
+        player->status.file = QStringLiteral("/clips/director's \"cut\".mov");
+        const QString status = QStringLiteral("status state=paused frame=5 frames=300 fps=23.976 rstart=10 "
+                                              "rend=20 speed=0.5 loop=on file=\"/clips/director\\'s "
+                                              "\\\"cut\\\".mov\"");
+        // Without replies only the queries answer.
+        QCOMPARE(replies(*client, "frame 5\njump\nframe?\n", 1), QStringList{"frame 5"});
+        QCOMPARE(replies(*client, "status\n", 1), QStringList{status});
+        QCOMPARE(player->warnings.size(), 1); // the first line that was no command
+        QCOMPARE(replies(*client,
+                         "reply on\nframe 7\nframe x\njump\n\nframe?\nbookmark 400\n"
+                         "save-bookmarks /unwritable/a.bmk\nloop off\nreply off\nframe 8\nframe?\n",
+                         9),
+                 (QStringList{"ok", "ok", "error usage: frame N", "error unknown command \"jump\"", "frame 7",
+                              "error frame 400 is not in the clip (1 to 300)",
+                              "error Failed to save bookmarks file: /unwritable/a.bmk", "ok", "frame 8"}));
+    }
+
+    void commandsWaitForALoadingClip_data()
+    {
+        QTest::addColumn<bool>("withReplies");
+        QTest::newRow("one-way") << false;
+        QTest::newRow("replies") << true;
+    }
+    void commandsWaitForALoadingClip()
+    {
+        QFETCH(bool, withReplies);
+        player->loadsAtOnce = false;
+        auto client = connectClient();
+        QVERIFY(client);
+        if (withReplies)
+            QCOMPARE(replies(*client, "reply on\n", 1), QStringList{"ok"});
+        client->write("file /clips/x.mov 5\n");
+        QTRY_COMPARE(player->lines, QStringList{"file|/clips/x.mov|5|-1"});
+        // From another client too: the clip commands wait, a status answers at once.
+        const auto other = connectClient();
+        QVERIFY(other);
+        other->write("frame 77\nrstart 3\n");
+        QTRY_COMPARE(server->waitingCommands(), 2);
+        const QStringList loading = replies(*connectClient(), "status\n", 1);
+        QVERIFY2(loading.value(0).startsWith("status state=loading"), qPrintable(loading.value(0)));
+        // The client that hangs up at once still has its commands run.
+        client->write("frame 78\nframe?\n");
+        if (!withReplies)
+            client->disconnectFromHost();
+        QTRY_COMPARE(server->waitingCommands(), 4);
+
+        player->status.state = RemotePlayer::State::Paused;
+        server->playerChanged();
+        QTRY_COMPARE(player->lines.size(), 4);
+        QCOMPARE(player->lines, (QStringList{"file|/clips/x.mov|5|-1", "frame|78", "frame|77", "rstart|3"}));
+        if (withReplies)
+            QCOMPARE(replies(*client, "", 3), (QStringList{"ok", "ok", "frame 78"}));
+    }
+
+    void aFileThatCannotBeOpenedIsAnError()
+    {
+        const auto client = connectClient();
+        QVERIFY(client);
+        QCOMPARE(replies(*client, "reply on\nfile /missing.mov\n", 2),
+                 (QStringList{"ok", "error File not found: /missing.mov"}));
+        // A load that fails after it started.
+        player->loadsAtOnce = false;
+        client->write("file /clips/broken.mov\n");
+        QTRY_COMPARE(player->lines.size(), 2);
+        player->status.state = RemotePlayer::State::NoClip;
+        player->error = QStringLiteral("Failed to open media. Invalid file.");
+        server->playerChanged();
+        QCOMPARE(replies(*client, "frame 3\n", 2),
+                 (QStringList{"error Failed to open media. Invalid file.", "error no clip loaded"}));
+    }
+
+    void refusesHttpWithAWarning_data()
+    {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<QStringList>("emitted");
+        QTest::newRow("POST") << QByteArray("POST / HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 10\r\n\r\n"
+                                            "frame 111\n")
+                              << QStringList{};
+        QTest::newRow("GET") << QByteArray("GET /file%20/x.mov HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n")
+                             << QStringList{};
+        QTest::newRow("header first") << QByteArray("Host: 127.0.0.1\r\nframe 111\n") << QStringList{};
+        QTest::newRow("after a command")
+            << QByteArray("frame 5\nPUT /x HTTP/1.1\nframe 6\n") << QStringList{"frame|5"};
+    }
+    void refusesHttpWithAWarning()
+    {
+        QFETCH(QByteArray, request);
+        QFETCH(QStringList, emitted);
+        const auto client = connectClient();
+        QVERIFY(client);
+        client->write(request);
+        QTRY_COMPARE(client->state(), QAbstractSocket::UnconnectedState);
+        QCOMPARE(player->lines, emitted);
+        QCOMPARE(player->warnings.size(), 1);
+        QVERIFY(player->warnings.first().contains(QLatin1String("HTTP")));
+        // Paths and Windows drives are no header lines.
+        const auto good = connectClient();
+        QVERIFY(good);
+        QCOMPARE(roundTrip(*good, "C:/clips/a.mov\nfile C:/a.mov\n"), QStringList{"file|C:/a.mov|-1|-1"});
     }
 
     // --- Line handling ---
@@ -221,11 +420,11 @@ private slots:
         client->write("fra");
         QVERIFY(client->waitForBytesWritten(5000));
         QTest::qWait(200);
-        QVERIFY(log->lines.isEmpty());
+        QVERIFY(player->lines.isEmpty());
         client->write("me 3");
         QVERIFY(client->waitForBytesWritten(5000));
         QTest::qWait(200);
-        QVERIFY(log->lines.isEmpty());
+        QVERIFY(player->lines.isEmpty());
         QCOMPARE(roundTrip(*client, "0\n"), QStringList{"frame|30"});
     }
 
@@ -237,7 +436,7 @@ private slots:
         QTRY_COMPARE(client->state(), QAbstractSocket::UnconnectedState);
         QTRY_COMPARE(server->connectionCount(), 0);
         QTest::qWait(100);
-        QCOMPARE(log->lines, QStringList{"frame|1"});
+        QCOMPARE(player->lines, QStringList{"frame|1"});
 
         // The server still takes new clients.
         client = connectClient();
@@ -267,7 +466,7 @@ private slots:
         client->disconnectFromHost();
         QTRY_COMPARE(server->connectionCount(), 0);
         // The unterminated "frame 4" never counted as a command.
-        QCOMPARE(log->lines, QStringList{"frame|3"});
+        QCOMPARE(player->lines, QStringList{"frame|3"});
     }
 
     void ignoresJunkAndStaysUsable()
@@ -321,7 +520,7 @@ private slots:
         flooding->write("\nframe 2\n");
         QTRY_COMPARE(flooding->state(), QAbstractSocket::UnconnectedState);
         QVERIFY(waitForConnectionCount(1));
-        QCOMPARE(log->lines, QStringList{"frame|1"});
+        QCOMPARE(player->lines, QStringList{"frame|1"});
 
         QCOMPARE(roundTrip(*good, "frame 5\n"), QStringList{"frame|5"});
     }
@@ -338,7 +537,7 @@ private slots:
         }
         QTRY_COMPARE(flooding->state(), QAbstractSocket::UnconnectedState);
         QVERIFY(waitForConnectionCount(0));
-        QVERIFY(log->lines.isEmpty());
+        QVERIFY(player->lines.isEmpty());
     }
 
     // --- Several clients ---
@@ -407,7 +606,6 @@ private slots:
         const auto client = connectClient();
         QVERIFY(client);
         QVERIFY(waitForConnectionCount(1));
-        log.reset();
         server.reset();
         QTRY_COMPARE(client->state(), QAbstractSocket::UnconnectedState);
     }
@@ -419,7 +617,7 @@ private slots:
         QTcpServer occupier;
         QVERIFY(occupier.listen(QHostAddress::LocalHost, 0));
         appSettings().tcpPort = occupier.serverPort();
-        TcpServer blocked;
+        TcpServer blocked(*player);
         QVERIFY(!blocked.listen());
         QVERIFY(!blocked.isListening());
         QVERIFY(!blocked.errorString().isEmpty());
@@ -444,7 +642,8 @@ private slots:
         CommandStream whole;
         QVector<RemoteCommand> wholeCommands;
         QCOMPARE(whole.feed(input, wholeCommands), CommandStream::Exited);
-        QCOMPARE(wholeCommands.size(), 3);
+        QCOMPARE(wholeCommands.size(), 4);
+        QCOMPARE(wholeCommands.last().type, RemoteCommand::Exit);
         for (int i = 0; i < input.size(); ++i) {
             CommandStream pieces;
             QVector<RemoteCommand> pieceCommands;
