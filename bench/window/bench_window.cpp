@@ -362,8 +362,14 @@ void measurePaused(XServer& x, const SoundServer& sound, const QString& clip)
     Launch launch(x, sound, false);
     if (!launch.start(clip) || launch.waitForPaint(0, 30000) < 0)
         return;
-    // Let the decoders fill the cache and settle.
-    QThread::msleep(3000);
+    // The decoders fill the cache first, which on a busy machine takes a
+    // while: wait until a second passes with little CPU used (or a minute).
+    for (int second = 0; second < 60; ++second) {
+        const double before = processCpuSeconds(launch.pid());
+        QThread::msleep(1000);
+        if (processCpuSeconds(launch.pid()) - before < 0.02)
+            break;
+    }
     const double ourStart = processCpuSeconds(launch.pid());
     const double serverStart = processCpuSeconds(sound.pid());
     QElapsedTimer timer;
