@@ -8,6 +8,10 @@
 # carry the code as one column of 32 cells instead (16 bits, then the 16
 # inverted bits). tests/common/frameindex.cpp reads the index back.
 #
+# The colour clips (colour_*) are the exception: flat colours, two pictures
+# each of a red, a green, a blue and a skin tone, encoded with a known matrix
+# and range.
+#
 # Every audio track is a sine tone whose frequency steps each second:
 # 250 Hz + 250 Hz x (whole seconds of media time), so a test can tell which
 # second it hears. The second track of two_audio.mkv is a steady 3125 Hz tone.
@@ -100,8 +104,18 @@ make_pcm_f64() {
     -c:v mjpeg -q:v 3 -pix_fmt yuvj420p -c:a pcm_f64le "$out/pcm_f64.mov"
 }
 make_audio_f64_only() {
-  # Sound only, in a sample format the player does not play: nothing usable.
+  # Sound only, in 64-bit float samples.
   "${ff[@]}" -f lavfi -i "$(tone_src 48000 2 2)" -c:a pcm_f64le "$out/audio_f64_only.mov"
+}
+make_long_tail() {
+  # Two seconds of pictures and three minutes of sound, as 16-bit PCM: more
+  # than the reader queues while it looks for the end of the pictures. A tone
+  # ladder of 15 steps cannot tell three minutes apart, so the second counts
+  # in base 15: channel 0 plays the ladder tone of (second mod 15), channel 1
+  # that of (second div 15).
+  local units='0.5*sin(2*PI*(250+250*mod(floor(t),15))*t)' fifteens='0.5*sin(2*PI*(250+250*floor(t/15))*t)'
+  "${ff[@]}" -f lavfi -i "$(video_src 320 240 25 2)" -f lavfi -i "aevalsrc='$units|$fifteens':s=48000:d=180:c=stereo" \
+    -c:v libx264 -preset veryfast -pix_fmt yuv420p -g 25 -c:a pcm_s16le "$out/long_tail.mkv"
 }
 make_narrow() {
   "${ff[@]}" -f lavfi -i "$(video_src 1 64 25 2)" -c:v ffv1 "$out/narrow_1px.mkv"
@@ -119,6 +133,89 @@ make_edit_list() {
   "${ff[@]}" -f lavfi -i "$(video_src 320 240 25 12)" "${x264_long_gop[@]}" "$src"
   "${ff[@]}" -ss 3.32 -i "$src" -c copy "$out/edit_list.mp4"
   rm -f "$src"
+}
+make_gop_cut() {
+  # Cut inside a group of pictures without re-encoding, keeping the packets
+  # before the next key frame: the first 12 cannot be decoded.
+  local src="$out/.gop_source.mkv"
+  "${ff[@]}" -f lavfi -i "$(video_src 320 240 25 4)" -c:v libx264 -preset veryfast -pix_fmt yuv420p \
+    -x264-params keyint=25:min-keyint=25:scenecut=0:bframes=3:b-adapt=0 "$src"
+  "${ff[@]}" -i "$src" -ss 0.52 -c copy -copyinkf "$out/gop_cut.mkv"
+  "${ff[@]}" -i "$src" -ss 0.52 -c copy -copyinkf "$out/gop_cut.ts"
+  # Its first decodable picture (700) only 650 pictures in: further than the
+  # player looks for it when it opens the clip.
+  "${ff[@]}" -f lavfi -i "$(video_src 64 36 100 8)" -c:v libx264 -preset ultrafast -qp 10 -pix_fmt yuv420p \
+    -x264-params keyint=700:min-keyint=700:scenecut=0 "$src"
+  "${ff[@]}" -i "$src" -ss 0.5 -c copy -copyinkf "$out/late_key.mkv"
+  rm -f "$src"
+}
+make_promised_more() {
+  # Containers that promise more pictures than the stream holds.
+  "${ff[@]}" -f lavfi -i "$(video_src 320 240 25 6)" -f lavfi -i "$(tone_src 44100 2 6)" \
+    -c:v wmv2 -b:v 1M -c:a wmav2 "$out/wmv2.wmv"
+  "${ff[@]}" -f lavfi -i "$(video_src 320 240 25 5)" -f lavfi -i "$(tone_src 44100 2 5)" \
+    -c:v mpeg1video -b:v 1M -c:a mp2 -f mpeg "$out/mpeg1.mpg"
+}
+make_high_rate() {
+  "${ff[@]}" -f lavfi -i "$(video_src 160 96 1000 1)" -c:v libx264 -preset ultrafast -pix_fmt yuv420p -g 100 \
+    "$out/h264_1000fps.mkv"
+}
+make_transport_streams() {
+  "${ff[@]}" -f lavfi -i "$(video_src 320 240 30000/1001 10.01)" -f lavfi -i "$(tone_src 48000 2 10)" \
+    -c:v libx264 -preset veryfast -pix_fmt yuv420p -g 30 -c:a aac "$out/h264_2997.ts"
+  "${ff[@]}" -f lavfi -i "$(video_src 320 240 25 2)" -f lavfi -i "$(tone_src 48000 2 2)" \
+    -c:v libx264 -preset veryfast -pix_fmt yuv420p -g 25 -c:a ac3 -f mpegts -mpegts_m2ts_mode 1 "$out/h264_ac3.m2ts"
+}
+make_broadcast() {
+  "${ff[@]}" -f lavfi -i "$(video_src 720 576 25 2)" -f lavfi -i "$(tone_src 48000 2 2)" \
+    -c:v mpeg2video -b:v 5M -g 12 -bf 2 -c:a pcm_s16le "$out/mpeg2.mxf"
+  "${ff[@]}" -f lavfi -i "$(video_src 720 576 25 2)" -f lavfi -i "$(tone_src 48000 2 2)" \
+    -c:v dvvideo -c:a pcm_s16le -f dv "$out/dv_pal.dv"
+  "${ff[@]}" -f lavfi -i "$(video_src 720 576 25 2)" -f lavfi -i "$(tone_src 48000 2 2)" \
+    -c:v mpeg2video -b:v 5M -g 12 -bf 2 -c:a ac3 -f vob "$out/mpeg2.vob"
+}
+make_other_containers() {
+  "${ff[@]}" -f lavfi -i "$(video_src 320 240 25 2)" -f lavfi -i "$(tone_src 44100 1 2)" \
+    -c:v libx264 -preset veryfast -profile:v baseline -pix_fmt yuv420p -g 25 -c:a aac -b:a 64k "$out/h264.3gp"
+  "${ff[@]}" -f lavfi -i "$(video_src 320 240 25 2)" -f lavfi -i "$(tone_src 44100 2 2)" \
+    -c:v libtheora -q:v 8 -c:a libvorbis "$out/theora.ogv"
+  "${ff[@]}" -f lavfi -i "$(video_src 160 120 25 2)" "$out/raw.y4m"
+  "${ff[@]}" -f lavfi -i "$(video_src 320 240 25 2)" -c:v mpeg2video -q:v 3 -g 12 -bf 2 -f mpeg2video \
+    "$out/mpeg2_es.m2v"
+  "${ff[@]}" -f lavfi -i "$(video_src 320 240 25 2)" -c:v mpeg4 -q:v 3 -g 25 -bf 2 "$out/mpeg4.nut"
+}
+make_huge() {
+  # Two pictures, each larger than the smallest video cache (256 MB as RGB).
+  "${ff[@]}" -f lavfi -i "$(video_src 9200 9200 25 0.08)" -c:v mjpeg -q:v 5 -pix_fmt yuvj420p "$out/huge_9200.avi"
+}
+
+# colour_src WIDTH HEIGHT MATRIX RANGE FORMAT: eight flat pictures, two each of
+# a red, a green, a blue and a skin tone, turned into YUV with that matrix and
+# range.
+colour_src() {
+  local w=$1 h=$2 m=$3 r=$4 f=$5 parts="" i=0
+  for c in 0xDC2828 0x20C040 0x283CD2 0xE0AC8C; do
+    parts="${parts}color=c=$c:s=${w}x$h:r=25:d=0.08,format=rgb24[c$i];"
+    i=$((i + 1))
+  done
+  echo "${parts}[c0][c1][c2][c3]concat=n=4,scale=out_color_matrix=$m:out_range=$r,format=$f"
+}
+make_colours() {
+  local x264=(-c:v libx264 -preset veryfast -qp 8)
+  "${ff[@]}" -f lavfi -i "$(colour_src 720 576 bt601 tv yuv420p)" "${x264[@]}" -colorspace bt470bg \
+    -color_primaries bt470bg -color_trc smpte170m -color_range tv "$out/colour_601.mp4"
+  "${ff[@]}" -f lavfi -i "$(colour_src 1280 720 bt709 tv yuv420p)" "${x264[@]}" -colorspace bt709 \
+    -color_primaries bt709 -color_trc bt709 -color_range tv "$out/colour_709.mp4"
+  "${ff[@]}" -f lavfi -i "$(colour_src 1280 720 bt709 pc yuv420p)" "${x264[@]}" -colorspace bt709 \
+    -color_primaries bt709 -color_trc bt709 -color_range pc "$out/colour_709_full.mp4"
+  "${ff[@]}" -f lavfi -i "$(colour_src 1280 720 bt2020 tv yuv420p10le)" "${x264[@]}" -colorspace bt2020nc \
+    -color_primaries bt2020 -color_trc smpte2084 -color_range tv "$out/colour_2020_10bit.mkv"
+  # Untagged: the picture height decides the matrix.
+  "${ff[@]}" -f lavfi -i "$(colour_src 1920 1080 bt709 tv yuv420p)" "${x264[@]}" "$out/colour_untagged_1080.mp4"
+  "${ff[@]}" -f lavfi -i "$(colour_src 720 576 bt601 tv yuv420p)" "${x264[@]}" "$out/colour_untagged_576.mp4"
+  "${ff[@]}" -f lavfi -i "$(colour_src 640 480 bt601 pc yuvj420p)" -c:v mjpeg -q:v 2 "$out/colour_mjpeg.avi"
+  "${ff[@]}" -f lavfi -i "$(colour_src 1280 720 bt709 tv yuv422p10le)" -c:v prores_ks -profile:v 2 \
+    -bsf:v prores_metadata=color_primaries=bt709:color_trc=bt709:colorspace=bt709 "$out/colour_prores.mov"
 }
 make_damaged() {
   : >"$out/empty.mp4"
@@ -138,8 +235,9 @@ make_damaged() {
 }
 
 jobs_list=(make_h264_1080p25 make_mpeg2_ps make_vp9_webm make_mjpeg_avi make_h264_mkv make_mpeg4_mov
-  make_video_only make_audio_only make_two_audio make_pcm_f64 make_audio_f64_only make_narrow make_start_offset
-  make_edit_list make_damaged)
+  make_video_only make_audio_only make_two_audio make_pcm_f64 make_audio_f64_only make_long_tail make_narrow make_start_offset
+  make_edit_list make_damaged make_gop_cut make_promised_more make_high_rate make_transport_streams
+  make_broadcast make_other_containers make_huge make_colours)
 
 # Two at a time: the machines that run this have two cores.
 failed=0

@@ -7,7 +7,7 @@ packages=(
   # build
   build-essential cmake pkg-config git
   qtbase5-dev qtbase5-dev-tools libqt5x11extras5-dev libx11-dev
-  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
+  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev libavfilter-dev
   portaudio19-dev libasound2-dev
   # fuzzing and sanitizer builds
   clang libclang-rt-dev

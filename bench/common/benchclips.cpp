@@ -18,16 +18,15 @@ bool run(const QString& program, const QStringList& arguments)
            process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
 
-// Generates `name` in the bench clip folder from lavfi sources, once.
-QString generated(const QString& name, const QStringList& encoding)
+// Generates the clip at `path` from lavfi sources, once.
+QString generatedAt(const QString& path, const QStringList& encoding)
 {
-    const QString dir = QStringLiteral(ORVEL_BENCH_CLIPS_DIR);
-    const QString path = dir + QLatin1Char('/') + name;
     if (QFileInfo(path).size() > 0)
         return path;
-    QDir().mkpath(dir);
+    const QFileInfo info(path);
+    QDir().mkpath(info.path());
     std::fprintf(stderr, "generating %s\n", qPrintable(path));
-    const QString partial = dir + QStringLiteral("/part-") + name;
+    const QString partial = info.path() + QStringLiteral("/part-") + info.fileName();
     QStringList arguments{"-hide_banner", "-loglevel", "error", "-nostdin", "-y"};
     arguments << encoding << partial;
     if (!run(QStringLiteral("ffmpeg"), arguments) || !QFile::rename(partial, path)) {
@@ -35,6 +34,12 @@ QString generated(const QString& name, const QStringList& encoding)
         return QString();
     }
     return path;
+}
+
+// Generates `name` in the bench clip folder, once.
+QString generated(const QString& name, const QStringList& encoding)
+{
+    return generatedAt(QStringLiteral(ORVEL_BENCH_CLIPS_DIR) + QLatin1Char('/') + name, encoding);
 }
 
 QStringList lavfi(const QString& video, const QString& audio)
@@ -83,6 +88,14 @@ QString prores1080p25()
                      lavfi("testsrc2=s=1920x1080:r=25:d=4", "sine=f=440:sample_rate=48000:d=4") +
                          QStringList{"-c:v", "prores_ks", "-profile:v", "2", "-pix_fmt", "yuv422p10le",
                                      "-c:a", "pcm_s16le"});
+}
+
+QString ensureClip(const QString& path, const QString& size, int rate, int seconds, int gop)
+{
+    const QString video = QStringLiteral("testsrc2=s=%1:r=%2:d=%3").arg(size).arg(rate).arg(seconds);
+    const QString audio = QStringLiteral("sine=f=440:sample_rate=48000:d=%1").arg(seconds);
+    const QString keys = QStringLiteral("keyint=%1:min-keyint=%1:scenecut=0:bframes=3").arg(gop);
+    return generatedAt(path, lavfi(video, audio) + x264 + QStringList{"-x264-params", keys} + aac);
 }
 
 } // namespace BenchClips

@@ -18,5 +18,9 @@ QString shortGop1080p60();
 QString uhd30();
 // 1080p25 ProRes 422 (intra-only, 10-bit 4:2:2), PCM sound; 4 s.
 QString prores1080p25();
+// An H.264 clip of the test source with a tone at `path`: `size` like
+// "1920x1080", `rate` frames per second, `seconds` long, a key frame every
+// `gop` frames, B-frames.
+QString ensureClip(const QString& path, const QString& size, int rate, int seconds, int gop);
 
 } // namespace BenchClips

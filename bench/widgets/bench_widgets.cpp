@@ -1,14 +1,19 @@
-// Paint cost of the timelines and the viewer, and (with --screenshots DIR)
-// pictures of every widget on the dark palette for a visual check.
+// Paint cost of the timelines and the viewer, playback through the player
+// window, and (with --screenshots DIR) pictures of every widget on the dark
+// palette for a visual check.
 //
-// Usage: bench_widgets [--screenshots DIR]     (runs on the offscreen platform)
-// Prints "name: value" lines: microseconds per paint, median of repeated runs.
+// Usage: bench_widgets [--screenshots DIR] [--paint-only | --playback-only]
+// Runs on the offscreen platform unless QT_QPA_PLATFORM says otherwise, with
+// a settings folder of its own. Prints "name: value" lines: microseconds per
+// paint (median of repeated runs), then pictures painted while playing a
+// 1080p60 and a 4K30 clip (generated into the build tree on first use).
 #include "appsettings.h"
 #include "bookmarks.h"
 #include "playbackcontrolwidget.h"
 #include "rangetimelinewidget.h"
 #include "softwareviewer.h"
 #include "timelinewidget.h"
+#include "viewerbench.h"
 #include "volumewidget.h"
 
 #include <QApplication>
@@ -20,6 +25,7 @@
 #include <QIcon>
 #include <QPainter>
 #include <QStyleFactory>
+#include <QTemporaryDir>
 #include <QTextStream>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -113,19 +119,31 @@ void printBenchmarks()
     timeline.setRange(1, 100000);
     timeline.setBookmarks(&many);
     std::printf("timeline_paint_1920px_14286_bookmarks_us: %.0f\n", medianMicroseconds(timeline, 50));
+    // A million frame bookmarks and a hundred thousand overlapping range
+    // bookmarks over a clip of 3,000,000 frames.
+    Bookmarks huge;
+    for (int frame = 1; frame <= 3000000; frame += 3)
+        huge.addFrameBookmark(frame);
+    for (int frame = 1; frame < 3000000; frame += 30)
+        huge.addRangeBookmark(frame, frame + 2000, QString());
+    timeline.setFrameCount(3000000);
+    timeline.setRange(1, 3000000);
+    timeline.setBookmarks(&huge);
+    std::printf("timeline_paint_1920px_1000000_frame_100000_range_bookmarks_us: %.0f\n",
+                medianMicroseconds(timeline, 50));
 
     RangeTimelineWidget range;
     range.resize(1920, 46);
     loadSampleClip(range, TIME_CODE);
     std::printf("range_timeline_paint_1920px_us: %.0f\n", medianMicroseconds(range, 200));
+    range.setFrameCount(3000000);
+    range.setRange(1, 3000000);
+    range.setBookmarks(&huge);
+    std::printf("range_timeline_paint_1920px_1000000_frame_bookmarks_us: %.0f\n",
+                medianMicroseconds(range, 50));
 
-    SoftwareViewer viewer;
-    viewer.resize(1280, 720);
-    QImage frame(1920, 1080, QImage::Format_RGB888);
-    frame.fill(QColor(90, 120, 150));
-    viewer.setPixmap(QPixmap::fromImage(frame));
-    std::printf("viewer_paint_1080p_into_1280x720_us: %.0f\n", medianMicroseconds(viewer, 30));
     appSettings() = AppSettings();
+    ViewerBench::printPaintCosts();
 }
 
 // ---- screenshots ----
@@ -304,7 +322,11 @@ void writeScreenshots(const QDir& dir)
 
 int main(int argc, char* argv[])
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The player window reads and writes its settings there, not the user's.
+    QTemporaryDir home;
+    qputenv("HOME", QFile::encodeName(home.path()));
     QApplication app(argc, argv);
     Q_INIT_RESOURCE(resources);
     applyDarkLook(app);
@@ -313,7 +335,8 @@ int main(int argc, char* argv[])
     const int option = arguments.indexOf(QStringLiteral("--screenshots"));
     if (option >= 0) {
         if (option + 1 >= arguments.size()) {
-            QTextStream(stderr) << "usage: bench_widgets [--screenshots DIR]\n";
+            QTextStream(stderr)
+                << "usage: bench_widgets [--screenshots DIR] [--paint-only | --playback-only]\n";
             return 2;
         }
         const QDir dir(arguments.at(option + 1));
@@ -322,6 +345,9 @@ int main(int argc, char* argv[])
         QTextStream(stdout) << "screenshots: " << dir.absolutePath() << "\n";
         return 0;
     }
-    printBenchmarks();
-    return 0;
+    if (!arguments.contains(QStringLiteral("--playback-only")))
+        printBenchmarks();
+    if (arguments.contains(QStringLiteral("--paint-only")))
+        return 0;
+    return ViewerBench::printPlayback(QStringLiteral(ORVEL_BENCH_DIR)) ? 0 : 1;
 }

@@ -1,9 +1,11 @@
 #include "appsettings.h"
 
 #include "inifile.h"
+#include "salvagedinifile.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QSettings>
 #include <cmath>
 #include <variant>
@@ -177,6 +179,14 @@ bool passes(const SettingKey&, const T&)
     return true;
 }
 
+void resetToDefault(const QString& name, AppSettings& s)
+{
+    for (const SettingKey& k : settingKeys) {
+        if (settingName(k) == name)
+            std::visit([&](auto member) { s.*member = defaultSettings().*member; }, k.member);
+    }
+}
+
 void readValue(const QSettings& file, const SettingKey& k, AppSettings& s)
 {
     const QString name = settingName(k);
@@ -246,6 +256,36 @@ void addRecent(QStringList& list, const QString& path, int maximum)
     trim(list, maximum);
 }
 
+// The text of a damaged settings file as it was read, until it has been kept
+// beside the settings file; empty when there is nothing to keep.
+QByteArray& damagedOriginal()
+{
+    static QByteArray text;
+    return text;
+}
+
+QString damagedCopyPath(const QString& path)
+{
+    return path + QStringLiteral(".bad");
+}
+
+// Writes the damaged file as it was read to orvel.ini.bad, with the
+// permissions of the settings file. True when it is kept, or when there is
+// nothing to keep.
+bool keepDamagedOriginal(const QString& path)
+{
+    QByteArray& original = damagedOriginal();
+    if (original.isEmpty())
+        return true;
+    const QString copyPath = damagedCopyPath(path);
+    QSaveFile copy(copyPath);
+    if (!copy.open(QIODevice::WriteOnly) || copy.write(original) != original.size() || !copy.commit())
+        return false;
+    QFile::setPermissions(copyPath, QFileInfo(path).permissions());
+    original.clear();
+    return true;
+}
+
 // The absolute path of a folder, made when missing; empty when it cannot be.
 QString ensureDirectory(const QString& path)
 {
@@ -297,25 +337,60 @@ QString bookmarksDirectory()
     return dir.isEmpty() ? QString() : ensureDirectory(dir + QStringLiteral("/bookmarks"));
 }
 
-void loadAppSettings()
+bool operator==(const AppSettings& a, const AppSettings& b)
 {
+    for (const SettingKey& k : settingKeys) {
+        if (!std::visit([&](auto member) { return a.*member == b.*member; }, k.member))
+            return false;
+    }
+    return true;
+}
+
+bool operator!=(const AppSettings& a, const AppSettings& b)
+{
+    return !(a == b);
+}
+
+QStringList loadAppSettings()
+{
+    damagedOriginal().clear();
     const QString path = settingsFilePath();
-    if (path.isEmpty() || !IniFile::isSafeToRead(path))
-        return;
+    if (path.isEmpty())
+        return {};
+    const SalvagedIniFile file(path);
+    if (!file.isReadable())
+        return {};
     AppSettings& s = appSettings();
     {
-        const QSettings file(path, QSettings::IniFormat);
+        const QSettings settings(file.readablePath(), QSettings::IniFormat);
         for (const SettingKey& k : settingKeys)
-            readValue(file, k, s);
+            readValue(settings, k, s);
+    }
+    QStringList warnings;
+    for (const QString& name : file.droppedKeys()) {
+        resetToDefault(name, s);
+        warnings << QStringLiteral("Unreadable value of %1 in the settings file %2: the default is used")
+                        .arg(name, path);
     }
     cleanRecentList(s.recentFiles, s.numRecentFiles);
     cleanRecentList(s.recentBookmarkFiles, s.numRecentBookmarkFiles);
+    if (file.readablePath() == path)
+        return warnings;
+
+    damagedOriginal() = file.originalText();
+    if (keepDamagedOriginal(path))
+        warnings << QStringLiteral("The settings file as it was is kept as %1").arg(damagedCopyPath(path));
+    else
+        warnings << QStringLiteral("Cannot keep the damaged settings file as %1: settings are not saved "
+                                   "until it can be")
+                        .arg(damagedCopyPath(path));
+    return warnings;
 }
 
 bool saveAppSettings()
 {
     const QString path = settingsFilePath();
-    if (path.isEmpty())
+    if (path.isEmpty() || !keepDamagedOriginal(path))
         return false;
     const AppSettings& s = appSettings();
     return IniFile::write(path, [&s](QSettings& file) {

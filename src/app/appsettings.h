@@ -58,6 +58,10 @@ struct AppSettings
     bool rangeTimelineShowCache = true;
 };
 
+// True when every setting of the two records is equal.
+bool operator==(const AppSettings& a, const AppSettings& b);
+bool operator!=(const AppSettings& a, const AppSettings& b);
+
 // The one record of the process.
 AppSettings& appSettings();
 
@@ -75,13 +79,17 @@ QString bookmarksDirectory();
 // Reads the settings file into the record, validates it and trims the recent
 // lists. Keys the file does not hold keep the record's value (the default at
 // start-up); a value that is not of the key's type or out of its range gets
-// the default. A missing, unreadable or damaged file leaves the record as it
-// is. Nothing is ever reported: a broken settings file must not stop the
-// program.
-void loadAppSettings();
+// the default, silently. A missing, unreadable or oversized file leaves the
+// record as it is. A line whose value is a serialised object (as another
+// program or version may write) costs that key only: it gets its default, the
+// file as it was is kept beside it as orvel.ini.bad before anything is
+// written over it, and the returned warnings say so, for the console. A
+// broken settings file never stops the program.
+QStringList loadAppSettings();
 // Writes the whole record. Returns false when the file could not be written
-// (no usable home directory, a read-only or full disk); the previous file then
-// stays as it was.
+// (no usable home directory, a read-only or full disk, or a damaged file that
+// could not be kept as orvel.ini.bad first); the previous file then stays as
+// it was.
 bool saveAppSettings();
 // Puts every field back to its default.
 void resetAppSettings();

@@ -61,6 +61,8 @@ ConsoleWindow::ConsoleWindow(QWidget* parent, Qt::WindowFlags flags) : QWidget(p
 
     connect(clearButton, &QPushButton::clicked, textView, &QPlainTextEdit::clear);
     connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
+    connect(showOnCombo, qOverload<int>(&QComboBox::activated), this,
+            [this] { emit showOnTypeChosen(showOnType()); });
 }
 
 void ConsoleWindow::setShowOnType(int value)

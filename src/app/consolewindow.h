@@ -39,6 +39,10 @@ public:
     // The whole log as plain text, one message per line.
     QString text() const;
 
+signals:
+    // The user picked another "Show on" choice.
+    void showOnTypeChosen(int value);
+
 public slots:
     void error(const QString& text);
     void warning(const QString& text);

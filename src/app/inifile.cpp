@@ -1,5 +1,7 @@
 #include "inifile.h"
 
+#include "salvagedinifile.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -77,6 +79,8 @@ char escapedCharacter(char code)
     return found ? values[found - codes] : 0;
 }
 
+} // namespace
+
 // Reads the whole text the way QSettings unescapes a value: quotes dropped,
 // backslash escapes decoded (hexadecimal and octal ones of any length, kept to
 // 16 bits), an escaped line break joining two lines, any other escaped
@@ -120,6 +124,8 @@ bool containsSerialisedValue(const QByteArray& text)
     }
     return watch.found();
 }
+
+namespace {
 
 // QSettings reads a one-element list back as a string, an empty list as an
 // invalid value, and numbers and booleans as their text.
@@ -209,7 +215,7 @@ QString resolvedTarget(const QString& path)
 
 } // namespace
 
-bool isSafeToRead(const QString& path)
+bool readWhole(const QString& path, QByteArray* text)
 {
     const QFileInfo info(path);
     if (!info.isFile() || !info.isReadable() || info.size() > maximumSize)
@@ -217,10 +223,18 @@ bool isSafeToRead(const QString& path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return false;
-    const QByteArray text = file.readAll();
-    if (file.error() != QFileDevice::NoError || text.size() > maximumSize)
+    *text = file.readAll();
+    if (file.error() != QFileDevice::NoError || text->size() > maximumSize) {
+        text->clear();
         return false;
-    return !containsSerialisedValue(text);
+    }
+    return true;
+}
+
+bool isSafeToRead(const QString& path)
+{
+    QByteArray text;
+    return readWhole(path, &text) && !containsSerialisedValue(text);
 }
 
 bool write(const QString& path, const std::function<void(QSettings&)>& fill)
@@ -254,8 +268,11 @@ bool write(const QString& path, const std::function<void(QSettings&)>& fill)
     QMap<QString, QVariant> expected;
     {
         QSettings out(written.fileName(), QSettings::IniFormat);
-        if (replacing && isSafeToRead(target))
-            copyKeys(target, out);
+        if (replacing) {
+            const SalvagedIniFile old(target);
+            if (old.isReadable())
+                copyKeys(old.readablePath(), out);
+        }
         fill(out);
         for (const QString& key : out.allKeys())
             expected.insert(key, out.value(key));

@@ -25,15 +25,22 @@ namespace IniFile {
 // near it, and QSettings would hold the whole text in memory several times.
 constexpr qint64 maximumSize = 256 * 1024 * 1024;
 
+// Reads the whole file when path names a regular, readable file of at most
+// maximumSize bytes; false otherwise.
+bool readWhole(const QString& path, QByteArray* text);
+
 // True when path names a regular, readable file of at most maximumSize bytes
 // that holds no serialised-object value, so QSettings may parse it.
 bool isSafeToRead(const QString& path);
 
-// Writes an INI file: the keys of the file already at path (when it is safe
-// to read and has no line QSettings cannot parse), then whatever fill sets. Returns true only when the new
-// file is in place with exactly that content and passes isSafeToRead; otherwise the file at path is left as
-// it was. A symbolic link is followed; the permissions of an existing file are kept; a missing folder is
-// created, as QSettings does.
+// True when QSettings could deserialise an object somewhere in this INI text.
+bool containsSerialisedValue(const QByteArray& text);
+
+// Writes an INI file: the keys of the file already at path (those a SalvagedIniFile reads of it, when it
+// has no line QSettings cannot parse), then whatever fill sets. Returns true only when the new file is in
+// place with exactly that content and passes isSafeToRead; otherwise the file at path is left as it was. A
+// symbolic link is followed; the permissions of an existing file are kept; a missing folder is created, as
+// QSettings does.
 bool write(const QString& path, const std::function<void(QSettings&)>& fill);
 
 } // namespace IniFile

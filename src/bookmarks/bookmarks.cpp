@@ -3,12 +3,15 @@
 #include "inifile.h"
 
 #include <QSettings>
-#include <QVector>
 #include <algorithm>
+#include <atomic>
+#include <cstdio>
 
 const QString Bookmarks::fileExtension = QStringLiteral("bmk");
 
 namespace {
+
+std::atomic<quint64> lastRevision{0};
 
 // A value the program writes as one string. Without the quotes it writes, an
 // INI line such as frames=5,7, reads as a list; its parts are put back
@@ -28,6 +31,29 @@ int frameNumber(const QVariant& value)
     return ok ? frame : -1;
 }
 
+// A decimal int as QString::toInt reads it. The plain digits the program
+// writes are read here directly, which is what makes a file of millions of
+// bookmarks quick to load; any other text goes to toInt.
+int toNumber(const QChar* text, int length, bool* ok)
+{
+    constexpr int maximumPlainDigits = 9; // never beyond an int
+    if (length > 0 && length <= maximumPlainDigits) {
+        int value = 0;
+        int i = 0;
+        for (; i < length; ++i) {
+            const ushort c = text[i].unicode();
+            if (c < '0' || c > '9')
+                break;
+            value = value * 10 + (c - '0');
+        }
+        if (i == length) {
+            *ok = true;
+            return value;
+        }
+    }
+    return QString::fromRawData(text, length).toInt(ok, 10);
+}
+
 // Reads one element of "ranges", written as start,end,name. Start and end are
 // the first two fields that are not empty; the name is all the text after the
 // comma that follows the end, exactly as saved, so a name may hold commas of
@@ -43,7 +69,7 @@ bool parseRangeElement(const QString& text, int* start, int* end, QString* name)
         if (position == text.size() || comma < 0)
             return false;
         bool ok = false;
-        number = text.midRef(position, comma - position).toInt(&ok, 10);
+        number = toNumber(text.constData() + position, comma - position, &ok);
         if (!ok)
             return false;
         position = comma + 1;
@@ -54,85 +80,122 @@ bool parseRangeElement(const QString& text, int* start, int* end, QString* name)
     return true;
 }
 
+bool rangeBefore(const RangeBookmark& a, const RangeBookmark& b)
+{
+    return a.start < b.start || (a.start == b.start && a.end < b.end);
+}
+
+bool sameEnds(const RangeBookmark& a, const RangeBookmark& b)
+{
+    return a.start == b.start && a.end == b.end;
+}
+
+void appendNumber(QString& text, int number)
+{
+    char digits[16];
+    const int length = std::snprintf(digits, sizeof digits, "%d", number);
+    text.append(QLatin1String(digits, length));
+}
+
 } // namespace
+
+void Bookmarks::changed()
+{
+    changeNumber = ++lastRevision;
+}
 
 void Bookmarks::addFrameBookmark(int frame)
 {
     if (frame < 0)
         return;
-    frames.insert(frame, frame);
+    const auto it = std::lower_bound(frames.begin(), frames.end(), frame);
+    if (it != frames.end() && *it == frame)
+        return;
+    frames.insert(it, frame);
+    changed();
 }
 
 void Bookmarks::removeFrameBookmark(int frame)
 {
-    frames.remove(frame);
+    removeFrameBookmarksInRange(frame, frame);
 }
 
 void Bookmarks::removeFrameBookmarksInRange(int first, int last)
 {
-    // Walks the bookmarks, not every frame number: a range may span billions.
-    auto it = frames.lowerBound(first);
-    while (it != frames.end() && it.key() <= last)
-        it = frames.erase(it);
+    if (first > last)
+        return;
+    const auto from = std::lower_bound(frames.begin(), frames.end(), first);
+    const auto to = std::upper_bound(from, frames.end(), last);
+    if (from == to)
+        return;
+    frames.erase(from, to);
+    changed();
 }
 
 void Bookmarks::clearFrameBookmarks()
 {
+    if (frames.isEmpty())
+        return;
     frames.clear();
+    changed();
 }
 
 bool Bookmarks::hasFrameBookmark(int frame) const
 {
-    return frames.contains(frame);
-}
-
-QList<int> Bookmarks::frameBookmarks() const
-{
-    return frames.keys();
+    return std::binary_search(frames.cbegin(), frames.cend(), frame);
 }
 
 int Bookmarks::rangeLowerBound(int start, int end) const
 {
-    const auto it = std::lower_bound(ranges.cbegin(), ranges.cend(), std::make_pair(start, end),
-                                     [](const RangeBookmark& r, const std::pair<int, int>& key) {
-                                         return std::make_pair(r.start, r.end) < key;
-                                     });
+    const auto it =
+        std::lower_bound(ranges.cbegin(), ranges.cend(), RangeBookmark{start, end, QString()}, rangeBefore);
     return static_cast<int>(it - ranges.cbegin());
+}
+
+int Bookmarks::indexOfRangeBookmark(int start, int end) const
+{
+    const int index = rangeLowerBound(start, end);
+    return index < ranges.size() && ranges[index].start == start && ranges[index].end == end ? index : -1;
 }
 
 void Bookmarks::addRangeBookmark(int start, int end, const QString& name)
 {
-    if (start < 0 || end < 0)
+    if (start < 0 || end < 0 || hasRangeBookmark(start, end))
         return;
-    const int index = rangeLowerBound(start, end);
-    if (index < ranges.size() && ranges[index].start == start && ranges[index].end == end)
-        return;
-    ranges.insert(index, RangeBookmark{start, end, name});
+    ranges.insert(rangeLowerBound(start, end), RangeBookmark{start, end, name});
+    changed();
 }
 
 void Bookmarks::removeRangeBookmark(int start, int end)
 {
-    const int index = rangeLowerBound(start, end);
-    if (index < ranges.size() && ranges[index].start == start && ranges[index].end == end)
-        ranges.removeAt(index);
+    const int index = indexOfRangeBookmark(start, end);
+    if (index < 0)
+        return;
+    ranges.removeAt(index);
+    changed();
 }
 
 bool Bookmarks::hasRangeBookmark(int start, int end) const
 {
-    const int index = rangeLowerBound(start, end);
-    return index < ranges.size() && ranges[index].start == start && ranges[index].end == end;
+    return indexOfRangeBookmark(start, end) >= 0;
 }
 
 void Bookmarks::clearRangeBookmarks()
 {
-    ranges.clear();
+    if (!ranges.isEmpty()) {
+        ranges.clear();
+        changed();
+    }
     clearCurrentRange();
 }
 
 void Bookmarks::setCurrentRange(int start, int end)
 {
+    if (start == currentRangeStart && end == currentRangeEnd)
+        return;
     currentRangeStart = start;
     currentRangeEnd = end;
+    changed();
 }
 
 void Bookmarks::clearCurrentRange()
@@ -146,16 +209,19 @@ void Bookmarks::clear()
     clearRangeBookmarks();
 }
 
-void Bookmarks::load(const QFileInfo& file)
+Bookmarks::LoadResult Bookmarks::load(const QFileInfo& file)
 {
     clear();
     // A fresh look at the file: the caller's QFileInfo may hold an old answer.
     const QFileInfo info(file.absoluteFilePath());
     if (!info.exists())
-        return;
+        return LoadResult::Missing;
     mediaPath.clear();
+    changed();
+    if (info.isFile() && info.size() > IniFile::maximumSize)
+        return LoadResult::TooLarge;
     if (!IniFile::isSafeToRead(info.absoluteFilePath()))
-        return;
+        return LoadResult::Unreadable;
 
     QSettings settings(info.absoluteFilePath(), QSettings::IniFormat);
     settings.beginGroup(QStringLiteral("main"));
@@ -165,44 +231,79 @@ void Bookmarks::load(const QFileInfo& file)
     currentRangeStart = frameNumber(settings.value(QStringLiteral("start")));
     currentRangeEnd = frameNumber(settings.value(QStringLiteral("end")));
     settings.endGroup();
+    changed();
+    return LoadResult::Loaded;
 }
 
 void Bookmarks::loadFrameBookmarks(const QString& text)
 {
-    const QVector<QStringRef> parts = text.splitRef(QLatin1Char(','), Qt::SkipEmptyParts);
-    for (const QStringRef& part : parts) {
+    // One pass over the text; a file the program wrote is in order already,
+    // anything else is sorted once.
+    QVector<int> loaded;
+    bool inOrder = true;
+    const QChar* const begin = text.constData();
+    const int size = text.size();
+    int position = 0;
+    while (position < size) {
+        int comma = text.indexOf(QLatin1Char(','), position);
+        if (comma < 0)
+            comma = size;
         bool ok = false;
-        const int frame = part.toInt(&ok, 10);
-        if (ok)
-            addFrameBookmark(frame);
+        const int frame = comma > position ? toNumber(begin + position, comma - position, &ok) : -1;
+        if (ok && frame >= 0) {
+            inOrder = inOrder && (loaded.isEmpty() || loaded.constLast() < frame);
+            loaded.append(frame);
+        }
+        position = comma + 1;
     }
+    if (!inOrder) {
+        std::sort(loaded.begin(), loaded.end());
+        loaded.erase(std::unique(loaded.begin(), loaded.end()), loaded.end());
+    }
+    loaded.squeeze();
+    frames = loaded;
 }
 
 void Bookmarks::loadRangeBookmarks(const QStringList& elements)
 {
+    QVector<RangeBookmark> loaded;
+    loaded.reserve(elements.size());
+    bool inOrder = true;
     for (const QString& element : elements) {
-        int start = 0;
-        int end = 0;
-        QString name;
-        // addRangeBookmark skips a start and end already loaded, and negative ones.
-        if (parseRangeElement(element, &start, &end, &name))
-            addRangeBookmark(start, end, name);
+        RangeBookmark r;
+        if (!parseRangeElement(element, &r.start, &r.end, &r.name) || r.start < 0 || r.end < 0)
+            continue;
+        inOrder = inOrder && (loaded.isEmpty() || rangeBefore(loaded.constLast(), r));
+        loaded.append(r);
     }
+    if (!inOrder) {
+        // Of several elements with the same start and end, the first stays.
+        std::stable_sort(loaded.begin(), loaded.end(), rangeBefore);
+        loaded.erase(std::unique(loaded.begin(), loaded.end(), sameEnds), loaded.end());
+    }
+    ranges = loaded;
 }
 
 bool Bookmarks::save(const QString& path) const
 {
     QString frameText;
     frameText.reserve(frames.size() * 8);
-    for (auto it = frames.cbegin(); it != frames.cend(); ++it) {
-        frameText += QString::number(it.key());
+    for (int frame : frames) {
+        appendNumber(frameText, frame);
         frameText += QLatin1Char(',');
     }
     QStringList rangeTexts;
     rangeTexts.reserve(ranges.size());
-    for (const RangeBookmark& r : ranges)
-        rangeTexts
-            << QStringLiteral("%1,%2,%3").arg(QString::number(r.start), QString::number(r.end), r.name);
+    for (const RangeBookmark& r : ranges) {
+        QString text;
+        text.reserve(r.name.size() + 24);
+        appendNumber(text, r.start);
+        text += QLatin1Char(',');
+        appendNumber(text, r.end);
+        text += QLatin1Char(',');
+        text += r.name;
+        rangeTexts << text;
+    }
 
     return IniFile::write(path, [&](QSettings& settings) {
         settings.beginGroup(QStringLiteral("main"));

@@ -19,3 +19,6 @@ inline bool operator!=(const RangeBookmark& a, const RangeBookmark& b)
 {
     return !(a == b);
 }
+
+// Held by value in arrays, which may move it with its bytes.
+Q_DECLARE_TYPEINFO(RangeBookmark, Q_MOVABLE_TYPE);

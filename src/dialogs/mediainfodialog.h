@@ -1,38 +1,59 @@
 #pragma once
 
 #include <QDialog>
-#include <memory>
+#include <QVector>
 
-namespace Ui {
-class MediaInfoDialog;
-}
+class QLabel;
 
-// A small modeless window with the facts of the loaded clip. It only shows
-// the texts it is given; the player window computes them.
+// A small modeless window with the facts of the loaded clip, one row each: a
+// name on the left, the value on the right. It only shows the texts it is
+// given; the player window computes them.
 class MediaInfoDialog : public QDialog
 {
     Q_OBJECT
 
 public:
+    // The rows, top to bottom. A new fact is a new entry here and in the
+    // table of names in the source.
+    enum class Row
+    {
+        Source,
+        FrameRange,
+        FrameRate,
+        CurrentTime,
+        Duration,
+        NormalSize,
+        CurrentSize,
+        StartTime,
+        VideoCodec,
+        PixelFormat,
+        ColourMatrix,
+        ColourRange,
+        ColourPrimaries,
+        Transfer,
+        FieldOrder,
+        AudioCodec,
+        SampleFormat,
+        SampleRate,
+        ChannelLayout,
+        // Hidden: their texts are kept for diagnostics.
+        VideoCache,
+        AudioCache,
+        CachedRange,
+    };
+
     explicit MediaInfoDialog(QWidget* parent = nullptr);
     ~MediaInfoDialog() override;
 
     // Shows the file name in the title and the full path in the source row;
     // the same path again changes nothing.
     void setSource(const QString& path);
-    void setFrameRangeText(const QString& text);
-    void setFrameRateText(const QString& text);
-    void setCurrentTimeText(const QString& text);
-    void setDurationText(const QString& text);
-    void setNormalSizeText(const QString& text);
-    void setCurrentSizeText(const QString& text);
-    // The three cache rows stay hidden; their texts are kept for diagnostics.
-    void setVideoCacheText(const QString& text);
-    void setAudioCacheText(const QString& text);
-    void setCachedRangeText(const QString& text);
+    void setText(Row row, const QString& text);
+    QString text(Row row) const;
     // "No Media" in the title and every value empty.
     void setNoMedia();
 
 private:
-    std::unique_ptr<Ui::MediaInfoDialog> ui;
+    QLabel* titleLabel = nullptr;
+    QVector<QLabel*> values;
 };

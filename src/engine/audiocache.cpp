@@ -1,6 +1,7 @@
 #include "audiocache.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 
@@ -21,44 +22,70 @@ AudioCache::AudioCache() = default;
 
 AudioCache::~AudioCache() = default;
 
-bool AudioCache::insert(std::unique_ptr<AudioBuffer> buffer, int sampleRate, double keepAfter)
+bool AudioCache::insert(std::unique_ptr<AudioBuffer> buffer, double rate, double keepAfter)
 {
-    std::unique_ptr<AudioBuffer> dropped;
     std::lock_guard<std::mutex> lock(mutex);
     if (discardFlag)
         return true;
-    if (!buffers.empty() && keepAfter > buffers.front()->time + 1.0) {
-        dropped = std::move(buffers.front());
-        buffers.pop_front();
-        total -= dropped->sampleCount;
-        currentIndex = std::max(-1, currentIndex - 1);
-        if (currentIndex < 0)
-            framesRemaining = 0;
-    }
+    dropOlderThan(keepAfter);
     total += buffer->sampleCount;
-    end = buffer->time + (sampleRate > 0 ? double(buffer->frames) / sampleRate : 0.0);
+    end = buffer->time + (rate > 0.0 ? double(buffer->frames) / rate : 0.0);
     buffers.push_back(std::move(buffer));
     count = int(buffers.size());
     start = buffers.front()->time;
     return true;
 }
 
+void AudioCache::dropOlderThan(double keepAfter)
+{
+    while (!buffers.empty() && keepAfter > buffers.front()->time + 1.0) {
+        total -= buffers.front()->sampleCount;
+        buffers.pop_front();
+        trimmedFlag = true;
+        currentIndex = std::max(-1, currentIndex - 1);
+        if (currentIndex < 0)
+            framesRemaining = 0;
+    }
+}
+
 void AudioCache::clear()
 {
     std::deque<std::unique_ptr<AudioBuffer>> removed;
-    std::lock_guard<std::mutex> lock(mutex);
-    removed.swap(buffers);
-    count = 0;
-    total = 0;
-    start = 0.0;
-    end = 0.0;
-    currentIndex = -1;
-    currentData = nullptr;
-    currentSampleCount = 0;
-    currentTime = 0.0;
-    framesRemaining = 0;
-    driftCount = 0;
-    driftSum = 0.0;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        removed.swap(buffers);
+        count = 0;
+        total = 0;
+        start = 0.0;
+        end = 0.0;
+        completeFlag = false;
+        trimmedFlag = false;
+        currentIndex = -1;
+        currentData = nullptr;
+        currentSampleCount = 0;
+        currentTime = 0.0;
+        framesRemaining = 0;
+        driftCount = 0;
+        driftSum = 0.0;
+        wakePending = true;
+    }
+    changed.notify_all();
+}
+
+void AudioCache::waitForChange(int timeoutMs)
+{
+    std::unique_lock<std::mutex> lock(mutex);
+    changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return wakePending; });
+    wakePending = false;
+}
+
+void AudioCache::wake()
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        wakePending = true;
+    }
+    changed.notify_all();
 }
 
 void AudioCache::resetReadPosition()
@@ -75,10 +102,38 @@ void AudioCache::fillSilence(int16_t* out, int fromFrame, int wanted, int channe
                     size_t(wanted - fromFrame) * channels * sizeof(int16_t));
 }
 
-int AudioCache::readFrames(int16_t* out, int wanted, int channels, int sampleRate, double time, double volume)
+int AudioCache::copyFrames(double& time, int16_t* out, int wanted, int channels, double rate)
+{
+    if (wanted <= 0 || channels <= 0 || !(rate > 0.0))
+        return 0;
+    std::lock_guard<std::mutex> lock(mutex);
+    // The last buffer that starts at or before `time`, then those after it.
+    auto it = std::upper_bound(buffers.begin(), buffers.end(), time,
+                               [](double t, const std::unique_ptr<AudioBuffer>& b) { return t < b->time; });
+    if (it != buffers.begin())
+        --it;
+    for (; it != buffers.end(); ++it) {
+        const AudioBuffer& b = **it;
+        const int offset = b.time < time ? int(std::lround((time - b.time) * rate)) : 0;
+        if (offset >= b.frames)
+            continue;
+        const int frames = std::min(wanted, b.frames - offset);
+        std::memcpy(out, b.samples.get() + size_t(offset) * channels,
+                    size_t(frames) * channels * sizeof(int16_t));
+        time = b.time + double(offset) / rate;
+        return frames;
+    }
+    return 0;
+}
+
+int AudioCache::readFrames(int16_t* out, int wanted, int channels, double rate, double time, double volume)
 {
     if (wanted <= 0 || channels <= 0)
         return std::max(0, wanted);
+    if (!(rate > 0.0)) {
+        fillSilence(out, 0, wanted, channels);
+        return wanted;
+    }
     int framesWritten = 0;
     std::lock_guard<std::mutex> lock(mutex);
     const int bufferTotal = int(buffers.size());
@@ -113,7 +168,7 @@ int AudioCache::readFrames(int16_t* out, int wanted, int channels, int sampleRat
             fillSilence(out, framesWritten, wanted, channels);
             return wanted;
         }
-        const double t = double(framesWritten) / sampleRate + time;
+        const double t = double(framesWritten) / rate + time;
         while (currentIndex + 1 < bufferTotal && buffers[size_t(currentIndex) + 1]->time <= t)
             ++currentIndex;
         const AudioBuffer& current = *buffers[size_t(currentIndex)];
@@ -137,7 +192,7 @@ int AudioCache::readFrames(int16_t* out, int wanted, int channels, int sampleRat
         ++driftCount;
         driftSum = driftSum * 0.01 + x;
         if (driftSum > DriftThreshold) {
-            const int skip = int(sampleRate * driftSum);
+            const int skip = int(rate * driftSum);
             framesRemaining = std::max(0, framesRemaining - skip);
         }
     }

@@ -4,17 +4,44 @@
 
 extern "C" {
 #include <libavutil/channel_layout.h>
+#include <libavutil/mathematics.h>
 #include <libavutil/samplefmt.h>
 }
 
 #include <algorithm>
 #include <cmath>
 
+namespace {
+
+int16_t toInt16(AVSampleFormat packedFormat, const uint8_t* at)
+{
+    const auto clamped = [](double value) { return int16_t(std::clamp(value, -1.0, 1.0) * 32767.0); };
+    switch (packedFormat) {
+    case AV_SAMPLE_FMT_U8:
+        return int16_t(int(*at) * 256 - 32768);
+    case AV_SAMPLE_FMT_S16:
+        return *reinterpret_cast<const int16_t*>(at);
+    case AV_SAMPLE_FMT_S32:
+        return int16_t(*reinterpret_cast<const int32_t*>(at) >> 16);
+    case AV_SAMPLE_FMT_S64:
+        return int16_t(*reinterpret_cast<const int64_t*>(at) >> 48);
+    case AV_SAMPLE_FMT_FLT:
+        return clamped(*reinterpret_cast<const float*>(at));
+    case AV_SAMPLE_FMT_DBL:
+        return clamped(*reinterpret_cast<const double*>(at));
+    default:
+        return 0;
+    }
+}
+
+} // namespace
+
 AudioDecoder::AudioDecoder(MediaSource* mediaSource)
     : source(mediaSource), codec(mediaSource->audioCodecContext.get()), packet(av_packet_alloc()),
       frame(av_frame_alloc())
 {
     outputChannels = std::max(1, source->outputChannels.load());
+    outputRate = source->outputSampleRate > 0 ? source->outputSampleRate.load() : source->audioSampleRate;
     if (source->audioStream)
         timeBase = av_q2d(source->audioStream->time_base);
     if (codec)
@@ -35,14 +62,15 @@ bool AudioDecoder::prepareResampler()
     else if (av_channel_layout_copy(&in, &announced) < 0)
         return false;
     AVChannelLayout out{};
-    if (outputChannels < in.nb_channels)
+    if (outputChannels != in.nb_channels)
         av_channel_layout_default(&out, outputChannels);
     else
         av_channel_layout_copy(&out, &in);
     const int rate = frame && frame->sample_rate > 0 ? frame->sample_rate : codec->sample_rate;
 
     SwrContext* context = nullptr;
-    int result = swr_alloc_set_opts2(&context, &out, AV_SAMPLE_FMT_S16, rate, &in, format, rate, 0, nullptr);
+    int result =
+        swr_alloc_set_opts2(&context, &out, AV_SAMPLE_FMT_S16, outputRate, &in, format, rate, 0, nullptr);
     resampler.reset(context);
     resamplerFormat = format;
     resamplerChannels = in.nb_channels;
@@ -77,13 +105,18 @@ void AudioDecoder::flush()
     source->audioCache.setDiscarding(false);
     audioClock = 0.0;
     avcodec_flush_buffers(codec);
+    // What the resampler still holds belongs to the sound before the seek.
+    if (resampler)
+        resamplerInitialised = prepareResampler();
 }
 
 int AudioDecoder::drain()
 {
-    if (avcodec_send_packet(codec, nullptr) < 0)
-        return 0;
-    return std::max(0, receiveFrames());
+    int frames = 0;
+    if (avcodec_send_packet(codec, nullptr) >= 0)
+        frames = std::max(0, receiveFrames());
+    source->audioCache.setComplete();
+    return frames;
 }
 
 int AudioDecoder::decodePacket()
@@ -129,58 +162,60 @@ void AudioDecoder::timeFrame()
 
 void AudioDecoder::convertAndStore()
 {
-    auto buffer = std::make_unique<AudioBuffer>(frame->nb_samples, outputChannels, audioClock);
     if (frame->format != resamplerFormat || frame->ch_layout.nb_channels != resamplerChannels ||
         frame->sample_rate != resamplerRate)
         resamplerInitialised = prepareResampler();
-    if (resamplerInitialised) {
-        uint8_t* out[1] = {reinterpret_cast<uint8_t*>(buffer->samples.get())};
-        swr_convert(resampler.get(), out, frame->nb_samples,
-                    const_cast<const uint8_t**>(frame->extended_data), frame->nb_samples);
-    } else {
-        convertByHand(*buffer);
-    }
-    // Sound is kept from a second before the cached pictures on; without
-    // pictures, from a second before the clock.
-    const double keepAfter = source->videoStreamIndex >= 0
-                                 ? source->videoCache.rangeStart() - source->videoDelay
-                                 : source->playbackTime(false);
-    source->audioCache.insert(std::move(buffer), source->audioSampleRate, keepAfter);
+    std::unique_ptr<AudioBuffer> buffer = resamplerInitialised ? resample() : convertByHand();
+    if (buffer->frames > 0)
+        source->audioCache.insert(std::move(buffer), outputRate, keepAfter());
 }
 
-void AudioDecoder::convertByHand(AudioBuffer& buffer) const
+std::unique_ptr<AudioBuffer> AudioDecoder::resample()
 {
-    // Input channels in turn, keeping those below the output channel count.
+    // With a rate conversion the resampler holds some input back: what comes
+    // out first is that, so the buffer starts that much earlier.
+    const int inputRate = std::max(1, frame->sample_rate);
+    const int64_t held = swr_get_delay(resampler.get(), inputRate);
+    const int room = int(av_rescale_rnd(held + frame->nb_samples, outputRate, inputRate, AV_ROUND_UP));
+    auto buffer = std::make_unique<AudioBuffer>(room, outputChannels, audioClock - double(held) / inputRate);
+    uint8_t* out[1] = {reinterpret_cast<uint8_t*>(buffer->samples.get())};
+    const int made = swr_convert(resampler.get(), out, room,
+                                 const_cast<const uint8_t**>(frame->extended_data), frame->nb_samples);
+    buffer->truncate(made);
+    return buffer;
+}
+
+std::unique_ptr<AudioBuffer> AudioDecoder::convertByHand() const
+{
+    // Input channels in turn, keeping those below the output channel count;
+    // another rate by taking the nearest earlier sample.
     const auto format = AVSampleFormat(frame->format);
     const bool planar = av_sample_fmt_is_planar(format);
     const AVSampleFormat packed = av_get_packed_sample_fmt(format);
     const int channels = frame->ch_layout.nb_channels;
     const int kept = std::min(channels, outputChannels);
     const int bytes = av_get_bytes_per_sample(format);
-    for (int i = 0; i < frame->nb_samples; ++i) {
+    const int inputRate = frame->sample_rate > 0 ? frame->sample_rate : outputRate;
+    const int frames = int(int64_t(frame->nb_samples) * outputRate / inputRate);
+    auto buffer = std::make_unique<AudioBuffer>(frames, outputChannels, audioClock);
+    for (int j = 0; j < frames; ++j) {
+        const int i = int(int64_t(j) * inputRate / outputRate);
         for (int c = 0; c < kept; ++c) {
             const uint8_t* plane = planar ? frame->extended_data[c] : frame->extended_data[0];
             const size_t index = planar ? size_t(i) : size_t(i) * channels + c;
-            const uint8_t* at = plane + index * bytes;
-            int value = 0;
-            switch (packed) {
-            case AV_SAMPLE_FMT_U8:
-                value = int(*at) * 256 - 32768;
-                break;
-            case AV_SAMPLE_FMT_S16:
-                value = *reinterpret_cast<const int16_t*>(at);
-                break;
-            case AV_SAMPLE_FMT_S32:
-                value = *reinterpret_cast<const int32_t*>(at) >> 16;
-                break;
-            case AV_SAMPLE_FMT_FLT:
-                value = int(std::clamp(*reinterpret_cast<const float*>(at), -1.0f, 1.0f) * 32767.0f);
-                break;
-            default:
-                value = 0;
-                break;
-            }
-            buffer.samples[size_t(i) * outputChannels + c] = int16_t(value);
+            buffer->samples[size_t(j) * outputChannels + c] = toInt16(packed, plane + index * bytes);
         }
     }
+    return buffer;
+}
+
+double AudioDecoder::keepAfter() const
+{
+    // Sound is kept from a second before the cached pictures on, but never
+    // more than a bounded span behind the clock; without pictures, from a
+    // second before the clock.
+    const double clock = source->playbackTime(false);
+    if (source->videoStreamIndex < 0)
+        return clock;
+    return std::max(source->videoCache.rangeStart() - source->videoDelay, clock - KeptBehindSeconds);
 }

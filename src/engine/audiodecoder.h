@@ -9,8 +9,8 @@ class MediaSource;
 
 // The decoding state of one media's audio stream: pops packets from the
 // source's audio queue, decodes them (send/receive), converts every frame to
-// interleaved signed 16-bit with the output channel count and stores it in
-// the audio cache with its media time.
+// interleaved signed 16-bit at the output's rate and channel count and
+// stores it in the audio cache with its media time.
 //
 // The audio clock is the frame's own timestamp (less the source's time
 // offset) where it has one; otherwise it advances by nb_samples / sample rate
@@ -18,6 +18,10 @@ class MediaSource;
 class AudioDecoder
 {
 public:
+    // How much decoded sound the cache keeps behind the clock at most, beyond
+    // what the cached pictures need (seconds of media time).
+    static constexpr double KeptBehindSeconds = 20.0;
+
     explicit AudioDecoder(MediaSource* source);
     ~AudioDecoder();
     AudioDecoder(const AudioDecoder&) = delete;
@@ -39,7 +43,9 @@ private:
     void timeFrame();
     void convertAndStore();
     bool prepareResampler();
-    void convertByHand(AudioBuffer& buffer) const;
+    std::unique_ptr<AudioBuffer> resample();
+    std::unique_ptr<AudioBuffer> convertByHand() const;
+    double keepAfter() const;
 
     MediaSource* source;
     AVCodecContext* codec;
@@ -52,6 +58,7 @@ private:
     int resamplerChannels = 0;
     int resamplerRate = 0;
     int outputChannels = 2;
+    int outputRate = 0;
     double timeBase = 0.0;
     double audioClock = 0.0;
 };

@@ -1,19 +1,22 @@
 #include "audiomanager.h"
 
 #include "soundlibrarylog.h"
+#include "soundoutputformat.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
-#include <thread>
 
 namespace {
 
-// The decode loop sleeps on the packet queue until a packet arrives or the
-// media is unloaded; this only bounds a lost wake-up.
+// The decode loop sleeps on the packet queue, or on the cache while it is far
+// enough ahead, until a packet arrives, the clock is set or the media is
+// unloaded. The time-outs bound how late it notices the clock running (and
+// the stretched sound running out) while playing, and a lost wake-up.
 constexpr int IdleWaitMs = 50;
-// How much sound an audio-only media decodes ahead of the clock.
-constexpr double AudioOnlyLeadSeconds = 5.0;
+constexpr int StretchingWaitMs = 10;
+constexpr int PausedWaitMs = 250;
+// Faster playing reads the sound faster: the lead grows with the speed, up to this.
+constexpr double LeadSpeedLimit = 4.0;
 // How long the output stream goes on after the last sound, so that the
 // device plays out what it was given before it rests.
 constexpr std::chrono::milliseconds OutputRestDelay(300);
@@ -64,10 +67,9 @@ void AudioManager::changeMediaSource(MediaSource* mediaSrc)
     source = mediaSrc;
     source->synchronise();
     if (source->audioStreamCount != 0 && source->audioStream && source->audioCodecContext) {
-        if (source->audioCodecContext->sample_fmt == AV_SAMPLE_FMT_DBL) {
-            raiseError(UnsupportedFormat);
-        } else if (startEngine() && openStream()) {
+        if (startEngine() && openStream()) {
             decoder = std::make_unique<AudioDecoder>(source);
+            stretcher = std::make_unique<AudioStretcher>(source);
             for (int i = 0; i < PrefillPackets && !source->aborting; ++i) {
                 if (decoder->decodeNext(IdleWaitMs) < 0)
                     break;
@@ -110,24 +112,22 @@ bool AudioManager::openStream()
         reportPortAudioError(NoDevice, paNoDevice);
         return false;
     }
-    source->outputChannels = std::min(info->maxOutputChannels, source->audioChannels);
-
-    PaStreamParameters output{};
-    output.device = device;
-    output.channelCount = source->outputChannels;
-    output.sampleFormat = paInt16;
-    output.suggestedLatency = info->defaultLowOutputLatency;
-    output.hostApiSpecificStreamInfo = nullptr;
-    PaStream* opened = nullptr;
-    const PaError result =
-        Pa_OpenStream(&opened, nullptr, &output, double(source->audioSampleRate),
-                      paFramesPerBufferUnspecified, paNoFlag, &AudioManager::streamCallback, source);
-    if (result != paNoError) {
-        reportPortAudioError(OpenStreamFailed, result);
-        return false;
+    PaError result = paNoError;
+    for (const SoundOutputFormat& format : SoundOutputFormat::candidates(
+             source->audioSampleRate, source->audioChannels, info->maxOutputChannels)) {
+        const PaStreamParameters output = format.parameters(device);
+        PaStream* opened = nullptr;
+        result = Pa_OpenStream(&opened, nullptr, &output, double(format.sampleRate),
+                               paFramesPerBufferUnspecified, paNoFlag, &AudioManager::streamCallback, source);
+        if (result == paNoError) {
+            source->outputChannels = format.channels;
+            source->outputSampleRate = format.sampleRate;
+            stream.reset(opened);
+            return true;
+        }
     }
-    stream.reset(opened);
-    return true;
+    reportPortAudioError(OpenStreamFailed, result);
+    return false;
 }
 
 void AudioManager::beginWritingStream()
@@ -204,21 +204,29 @@ void AudioManager::startDecoding()
         return;
     while (!source->aborting) {
         keepOutputAsNeeded();
-        if (farEnoughAhead()) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            continue;
-        }
-        decoder->decodeNext(IdleWaitMs);
+        const int waitMs = idleWaitMs(stretcher->service());
+        if (farEnoughAhead())
+            source->audioCache.waitForChange(waitMs);
+        else
+            decoder->decodeNext(waitMs);
     }
 }
 
 bool AudioManager::farEnoughAhead() const
 {
-    // With pictures, the reader is held back by the full video queue and so
-    // bounds the sound decoded ahead. Without them nothing would: a long
-    // recording would be decoded into memory whole.
-    return source->videoStreamIndex < 0 &&
-           source->audioCache.endTime() > source->playbackTime(false) + AudioOnlyLeadSeconds;
+    // Without this bound, nothing would stop the decoder short of the end of a
+    // sound track longer than the pictures, or of a recording without any.
+    // When it stops, the full packet queue holds the reader back.
+    const double lead = LeadSeconds * std::clamp(source->speed.load(), 1.0, LeadSpeedLimit);
+    return source->audioCache.bufferCount() > 0 &&
+           source->audioCache.endTime() > source->playbackTime(false) + lead;
+}
+
+int AudioManager::idleWaitMs(bool stretching) const
+{
+    if (!source->playing)
+        return PausedWaitMs;
+    return stretching ? StretchingWaitMs : IdleWaitMs;
 }
 
 void AudioManager::release()
@@ -232,9 +240,11 @@ void AudioManager::release()
             reportPortAudioError(TerminateFailed, result);
         engineStarted = false;
     }
+    stretcher.reset();
     decoder.reset();
     if (source) {
         source->audioCache.clear();
+        source->stretchedAudio.clear();
         // Orders this thread's last use of the media before the reader closes it.
         source->publish();
     }
@@ -259,17 +269,36 @@ int AudioManager::streamCallback(const void* /*input*/, void* output, unsigned l
 void AudioManager::renderOutput(MediaSource* source, int16_t* output, unsigned long frames)
 {
     const int channels = std::max(1, source->outputChannels.load());
-    if (source->resetAudioPosition.exchange(false))
+    const double rate = source->outputSampleRate;
+    if (source->resetAudioPosition.exchange(false)) {
         source->audioCache.resetReadPosition();
-    if (source->playing && source->speed == 1.0) {
-        const double t = source->playbackTime(true);
-        source->audioCache.readFrames(output, int(frames), channels, source->audioSampleRate, t,
-                                      source->volume);
-        return;
+        source->stretchedAudio.resetReadPosition();
+    }
+    if (source->playing) {
+        const double speed = source->speed;
+        if (speed == 1.0) {
+            const double t = source->playbackTime(true);
+            source->audioCache.readFrames(output, int(frames), channels, rate, t, source->volume);
+            return;
+        }
+        if (TimeStretch::supports(speed)) {
+            // Stretched sound plays `speed` seconds of media per second.
+            const double t = source->playbackTime(true);
+            source->stretchedAudio.readFrames(output, int(frames), channels, rate / speed, t, source->volume);
+            return;
+        }
     }
     std::memset(output, 0, size_t(frames) * channels * sizeof(int16_t));
     if (source->scrubPending && source->scrubFrames > 0)
         renderScrubBurst(source, output, frames, channels);
+}
+
+bool AudioManager::burstSoundDecoded(MediaSource* source, double time, int frames)
+{
+    // After a seek, or a step past what has been decoded, the burst waits
+    // (silently) for its sound rather than playing silence in its place.
+    const AudioCache& cache = source->audioCache;
+    return cache.complete() || cache.endTime() >= time + double(frames) / source->outputSampleRate;
 }
 
 void AudioManager::renderScrubBurst(MediaSource* source, int16_t* output, unsigned long frames, int channels)
@@ -277,10 +306,12 @@ void AudioManager::renderScrubBurst(MediaSource* source, int16_t* output, unsign
     if (source->scrubBufferStale) {
         // A burst longer than the scrub buffer is shortened to fit.
         const int burst = std::min(source->scrubFrames.load(), MediaSource::ScrubBufferSamples / channels);
+        const double t = source->playbackTime(true);
+        if (!burstSoundDecoded(source, t, burst))
+            return;
         source->scrubFrames = burst;
         int16_t* buffer = source->scrubBuffer.get();
-        const double t = source->playbackTime(true);
-        source->audioCache.readFrames(buffer, burst, channels, source->audioSampleRate, t, source->volume);
+        source->audioCache.readFrames(buffer, burst, channels, source->outputSampleRate, t, source->volume);
         source->scrubBufferStale = false;
         source->scrubPosition = 0;
     }

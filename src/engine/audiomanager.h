@@ -1,6 +1,7 @@
 #pragma once
 
 #include "audiodecoder.h"
+#include "audiostretcher.h"
 #include "mediasource.h"
 #include "paholders.h"
 
@@ -10,14 +11,21 @@
 #include <memory>
 
 // Decodes the audio of a MediaSource into its audio cache on a thread of its
-// own and plays it through a PortAudio output stream on the default device.
+// own and plays it through a PortAudio output stream on the default device,
+// opened at a format the device takes (SoundOutputFormat); the decoder
+// converts the sound to that format.
+//
+// The decoder keeps a bounded span of sound around the clock: it runs at
+// most LeadSeconds (times the speed, when faster) ahead of it and the cache
+// lets go of what lies far enough behind, whatever the length of the clip.
 //
 // The stream callback does not play a stream of its own: it reads the cache
-// at the playback clock, so sound follows the controller's clock, and it is
-// silent whenever the clock does not run at normal speed, except for the
-// short scrub bursts the controller arms (MediaSource::armScrubBurst). While
-// there is nothing to hear (paused, no burst) the stream is stopped, and it is
-// started again as soon as there is.
+// at the playback clock, so sound follows the controller's clock. At another
+// speed it plays the time-stretched sound (AudioStretcher) at the clock the
+// same way; at speeds too far from 1 to stretch it is silent. Paused, it
+// plays the short scrub bursts the controller arms (MediaSource::armScrubBurst).
+// While there is nothing to hear (paused, no burst) the stream is stopped, and
+// it is started again as soon as there is.
 // Without an output device the manager reports `NoDevice`, then `NoAudio`,
 // and the media plays silently.
 class AudioManager : public QObject
@@ -50,6 +58,9 @@ public:
     Q_ENUM(Error)
 
     static constexpr int PrefillPackets = 10;
+    // How far the decoder runs ahead of the clock at normal speed (seconds of
+    // media time).
+    static constexpr double LeadSeconds = 5.0;
 
     explicit AudioManager(QObject* parent = nullptr);
     ~AudioManager() override;
@@ -82,10 +93,12 @@ private:
                               const PaStreamCallbackTimeInfo* timeInfo, PaStreamCallbackFlags flags,
                               void* userData);
     static void renderScrubBurst(MediaSource* source, int16_t* output, unsigned long frames, int channels);
+    static bool burstSoundDecoded(MediaSource* source, double time, int frames);
     bool startEngine();
     bool startOutput();
     void keepOutputAsNeeded();
     bool farEnoughAhead() const;
+    int idleWaitMs(bool stretching) const;
     bool openStream();
     void closeStream();
     void release();
@@ -95,6 +108,7 @@ private:
 
     MediaSource* source = nullptr;
     std::unique_ptr<AudioDecoder> decoder;
+    std::unique_ptr<AudioStretcher> stretcher;
     bool engineStarted = false;
     PaStreamPtr stream;
     std::atomic<bool> outputRunning{false};

@@ -17,7 +17,8 @@ class MediaSource;
 // land anywhere: so the packets up to the first key picture are read, and
 // while that picture is shown after the target the file is sought again a
 // margin before the target, twice as far each time. The packets read on the
-// way are handed over, to be queued before any other.
+// way are handed over, to be queued before any other. A seek to the start of
+// a file whose demuxer searches timestamps goes to its first byte.
 class FileSeeker
 {
 public:
@@ -29,12 +30,19 @@ public:
 
     // Returns the library's result; `mark` says where the seek went.
     int seek(SeekMark* mark, std::deque<PacketPtr>* landed);
+    // Goes to the start of the clip; the library's result.
+    int seekToStart();
 
 private:
     int seekNear(double target, double margin, SeekMark* mark);
     bool indexReaches(double target) const;
-    const AVPacket* readToKeyPicture(std::deque<PacketPtr>* landed);
+    bool searchesTimestamps() const;
+    // The first key picture read from where the file landed; null when the
+    // file ended first (`endOfFile` set) or none lay within the probe's reach.
+    const AVPacket* readToKeyPicture(std::deque<PacketPtr>* landed, bool* endOfFile);
     double mediaTime(int64_t timestamp) const;
+    // How far after the target a picture still counts as the target's.
+    double tolerance() const;
 
     MediaSource* source;
     AVFormatContext* context;

@@ -4,13 +4,21 @@
 
 extern "C" {
 #include <libavutil/macros.h>
+#include <libavutil/pixdesc.h>
 }
 
 namespace {
 
 // The conversion nearly always keeps the size and only changes the colour
 // format, so the filter only matters for a picture whose size changed.
-constexpr int ScalerFlags = SWS_BILINEAR;
+// Deeper than 8 bits, the chroma is interpolated and the matrix applied at
+// full precision, rather than after rounding to 8 bits.
+int scalerFlags(AVPixelFormat format)
+{
+    const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(format);
+    const bool deep = descriptor && descriptor->comp[0].depth > 8;
+    return SWS_BILINEAR | (deep ? SWS_FULL_CHR_H_INT | SWS_ACCURATE_RND : 0);
+}
 // Images in use at once: the one on screen, the one being made, and one the
 // viewer may still hold while it repaints.
 constexpr size_t ReusedImages = 3;
@@ -33,16 +41,21 @@ FrameConverter::~FrameConverter() = default;
 bool FrameConverter::prepare(const AVFrame* picture)
 {
     const auto format = AVPixelFormat(picture->format);
-    if (scaler && picture->width == scalerWidth && picture->height == scalerHeight && format == scalerFormat)
+    const ColourDescription colour = ColourDescription::ofPicture(picture);
+    if (scaler && picture->width == scalerWidth && picture->height == scalerHeight &&
+        format == scalerFormat && colour == scalerColour)
         return true;
-    SwsContext* next = sws_getCachedContext(scaler.release(), picture->width, picture->height, format, width,
-                                            height, AV_PIX_FMT_RGB32, ScalerFlags, nullptr, nullptr, nullptr);
+    SwsContext* next =
+        sws_getCachedContext(scaler.release(), picture->width, picture->height, format, width, height,
+                             AV_PIX_FMT_RGB32, scalerFlags(format), nullptr, nullptr, nullptr);
     scaler.reset(next);
     if (!next)
         return false;
+    colour.applyTo(next, format);
     scalerWidth = picture->width;
     scalerHeight = picture->height;
     scalerFormat = format;
+    scalerColour = colour;
     return true;
 }
 

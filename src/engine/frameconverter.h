@@ -1,6 +1,7 @@
 #pragma once
 
 #include "avholders.h"
+#include "colourdescription.h"
 
 #include <QImage>
 #include <vector>
@@ -10,7 +11,9 @@ class VideoFrame;
 // Turns decoded pictures into 32-bit RGB of one size (the size the stream was
 // opened with, whatever size a picture arrives in), the layout the screen
 // takes (QImage::Format_RGB32): for the viewer, and for the cache where the
-// decoder's own format would take more room than RGB.
+// decoder's own format would take more room than RGB. Each picture is
+// converted with its own colour description (matrix and range, see
+// ColourDescription), from the full precision of its format.
 //
 // Nothing is allocated per picture once it runs: images are reused as soon
 // as nobody else holds them, RGB pictures for the cache come from a buffer
@@ -42,6 +45,7 @@ private:
     int scalerWidth = 0;
     int scalerHeight = 0;
     AVPixelFormat scalerFormat = AV_PIX_FMT_NONE;
+    ColourDescription scalerColour;
     BufferPoolPtr rgbPool;
     std::vector<QImage> images;
 };

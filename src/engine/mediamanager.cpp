@@ -1,6 +1,7 @@
 #include "mediamanager.h"
 
 #include "fileseeker.h"
+#include "firstpictureprobe.h"
 
 #include <algorithm>
 
@@ -9,6 +10,11 @@ namespace {
 // While a queue is full the reader sleeps until a place is freed or a seek or
 // unload wakes it; the time-out only bounds a wake-up that went missing.
 constexpr int IdleWaitMs = 50;
+// How much memory the audio queue takes at most beyond its capacity while
+// pictures wait for the reader (about 7 minutes of AAC at 128 kbit/s, a
+// minute and a half of 16-bit stereo PCM): beyond it, the reader skips the
+// sound and comes back for it (SkippedSound).
+constexpr int64_t SoundOverflowBytes = 16 * 1024 * 1024;
 
 // Lets a blocking read inside the demuxer (a slow disk, a network share)
 // give up as soon as the media is unloaded.
@@ -72,6 +78,7 @@ void MediaManager::load(MediaSource* mediaSrc)
         return;
     source = mediaSrc;
     source->synchronise();
+    skippedSound.reset();
     fileOpen = true;
     if (!openFile()) {
         setStatus(LoadFailed);
@@ -121,8 +128,9 @@ bool MediaManager::openFile()
     }
     if (source->audioStreamIndex < 0 && source->videoStreamIndex < 0)
         return false;
-    chooseTimeZero();
-    return true;
+    source->description = MediaDescription::of(source->videoStream, source->videoCodecContext.get(),
+                                               source->audioStream, source->audioCodecContext.get());
+    return chooseTimeZero();
 }
 
 bool MediaManager::openStream(int index)
@@ -173,9 +181,12 @@ bool MediaManager::openStream(int index)
     return true;
 }
 
-void MediaManager::chooseTimeZero()
+// Media time 0 is the first picture the decoder gives (the first sound
+// without pictures). Finding it means decoding the clip's first pictures,
+// after which the file is read again from its start.
+bool MediaManager::chooseTimeZero()
 {
-    const AVFormatContext* context = source->formatContext.get();
+    AVFormatContext* context = source->formatContext.get();
     const AVStream* reference = source->videoStream ? source->videoStream : source->audioStream;
     double start = 0.0;
     if (reference && reference->start_time != AV_NOPTS_VALUE)
@@ -183,33 +194,65 @@ void MediaManager::chooseTimeZero()
     else if (context->start_time != AV_NOPTS_VALUE)
         start = double(context->start_time) / AV_TIME_BASE;
     source->timeOffset = std::max(0.0, start);
+    if (source->videoStream) {
+        const std::optional<double> first = FirstPictureProbe::find(
+            context, source->videoStreamIndex, source->videoCodecContext.get(), source->aborting);
+        if (FileSeeker(source).seekToStart() < 0 || source->aborting)
+            return false;
+        if (first)
+            source->timeOffset = *first;
+    }
 
     source->endTime = 0.0;
     if (context->duration != AV_NOPTS_VALUE && context->duration > 0) {
-        const double containerStart =
-            context->start_time != AV_NOPTS_VALUE ? double(context->start_time) / AV_TIME_BASE : 0.0;
+        // A container that states no start (NUT) counts its duration from its
+        // first timestamp, which is time zero's as far as anyone knows.
+        const double containerStart = context->start_time != AV_NOPTS_VALUE
+                                          ? double(context->start_time) / AV_TIME_BASE
+                                          : source->timeOffset;
         source->endTime =
             std::max(0.0, containerStart + double(context->duration) / AV_TIME_BASE - source->timeOffset);
     }
+    return true;
 }
 
 bool MediaManager::pushPatiently(PacketQueue& queue, AVPacket* data)
 {
-    while (!queue.push(data, IdleWaitMs)) {
+    for (;;) {
+        if (&queue == &source->audioPackets && picturesWaiting()) {
+            if (queue.pushBeyondCapacity(data, SoundOverflowBytes))
+                return true;
+            if (skippedSound.skip(data)) {
+                av_packet_unref(data);
+                return true;
+            }
+        }
+        if (queue.push(data, IdleWaitMs))
+            return true;
         if (stopRequested()) {
             av_packet_unref(data);
             return false;
         }
     }
-    return true;
+}
+
+bool MediaManager::picturesWaiting() const
+{
+    // The sound decoder stays a few seconds ahead of the clock, and its full
+    // queue holds the reader back. Pictures can lie further on in the file
+    // than that (a sound track that goes on after them, poor interleaving):
+    // while the video decoder has no packet left, the reader reads on and the
+    // sound queue, small compressed data, grows beyond its capacity.
+    return source->videoStreamIndex >= 0 && !skippedSound.readingBack() && !source->videoPackets.dropping() &&
+           source->videoPackets.count() == 0;
 }
 
 void MediaManager::dispatch(AVPacket* read)
 {
-    if (read->stream_index == source->audioStreamIndex)
-        pushPatiently(source->audioPackets, read);
-    else if (read->stream_index == source->videoStreamIndex)
-        pushPatiently(source->videoPackets, read);
+    const bool sound = read->stream_index == source->audioStreamIndex;
+    const bool pictures = read->stream_index == source->videoStreamIndex;
+    if ((sound || pictures) && !skippedSound.drops(read, sound))
+        pushPatiently(sound ? source->audioPackets : source->videoPackets, read);
     else
         av_packet_unref(read);
 }
@@ -229,14 +272,37 @@ int MediaManager::readPackets(int limit)
     return 0;
 }
 
+bool MediaManager::pushEndOfStreamPatiently(PacketQueue& queue)
+{
+    while (!queue.pushEndOfStream(IdleWaitMs)) {
+        if (stopRequested())
+            return false;
+    }
+    return true;
+}
+
 void MediaManager::pushEndOfStreamMarkers()
 {
-    for (PacketQueue* queue : {&source->audioPackets, &source->videoPackets}) {
-        while (!queue->pushEndOfStream(IdleWaitMs)) {
-            if (stopRequested())
-                return;
-        }
+    // Pictures first: the sound queue may be full for as long as the clock
+    // stands a few seconds before the end of the sound. Reading back skipped
+    // sound, the pictures have had theirs.
+    if (!skippedSound.readingBack() && !pushEndOfStreamPatiently(source->videoPackets))
+        return;
+    pushEndOfStreamPatiently(source->audioPackets);
+}
+
+int MediaManager::readSkippedSound()
+{
+    // Every picture has been read: their stream ends here, and the reader
+    // goes back for the sound it passed over on the way.
+    if (!pushEndOfStreamPatiently(source->videoPackets))
+        return 0;
+    if (skippedSound.seekBack(source->formatContext.get(), source->audioStreamIndex) < 0) {
+        qWarning("WARNING: The sound skipped to reach the end of the pictures cannot be read again: "
+                 "it stays silent");
+        return AVERROR_EOF;
     }
+    return readPackets(0);
 }
 
 void MediaManager::read()
@@ -244,7 +310,9 @@ void MediaManager::read()
     if (!source || !source->formatContext)
         return;
     setStatus(Reading);
-    const int result = readPackets(0);
+    int result = readPackets(0);
+    if (result == AVERROR_EOF && skippedSound.skipping() && !stopRequested())
+        result = readSkippedSound();
     // A read that an unload or a seek interrupted is no failure.
     if (result >= 0 || stopRequested())
         return;
@@ -260,6 +328,7 @@ void MediaManager::read()
 void MediaManager::seek()
 {
     if (source && source->formatContext && source->seekRequested) {
+        skippedSound.reset();
         source->videoCache.setDiscarding(true);
         source->audioCache.setDiscarding(true);
         source->audioPackets.clear();

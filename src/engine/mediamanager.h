@@ -1,9 +1,11 @@
 #pragma once
 
 #include "mediasource.h"
+#include "skippedsound.h"
 
 #include <QObject>
 #include <atomic>
+#include <vector>
 
 // The reader: opens the file of a MediaSource, opens one audio and one video
 // decoder, and reads compressed packets into the source's two queues until
@@ -62,9 +64,12 @@ public slots:
 private:
     bool openFile();
     bool openStream(int index);
-    void chooseTimeZero();
+    bool chooseTimeZero();
     int readPackets(int limit);
     bool pushPatiently(PacketQueue& queue, AVPacket* packet);
+    bool picturesWaiting() const;
+    int readSkippedSound();
+    bool pushEndOfStreamPatiently(PacketQueue& queue);
     void pushEndOfStreamMarkers();
     void dispatch(AVPacket* read);
     bool stopRequested() const;
@@ -75,6 +80,7 @@ private:
     MediaSource* source = nullptr;
     bool fileOpen = false;
     PacketPtr packet;
+    SkippedSound skippedSound;
     Error currentError = NoError;
     std::atomic<Status> currentStatus{Unloaded};
 };

@@ -60,11 +60,15 @@ double MediaSource::setPlaybackTime(double t)
     // One reading of the wall clock: the clock then reads exactly t. (Reading
     // it twice would add whatever time passed in between, for good when
     // paused: a thread preempted there would shift the shown frame.)
-    std::lock_guard<std::mutex> lock(clockMutex);
-    clockNow = now();
-    clockPrevious = clockNow - int64_t(t * 1e6 / rate);
-    clockTime = t;
-    return clockTime;
+    {
+        std::lock_guard<std::mutex> lock(clockMutex);
+        clockNow = now();
+        clockPrevious = clockNow - int64_t(t * 1e6 / rate);
+        clockTime = t;
+    }
+    // The audio decoder keeps its distance from the clock: let it look again.
+    audioCache.wake();
+    return t;
 }
 
 void MediaSource::requestSeek(double target, bool keepHistory, double margin)
@@ -87,6 +91,7 @@ void MediaSource::wakeWaiters()
     audioPackets.wake();
     videoPackets.wake();
     videoCache.wake();
+    audioCache.wake();
 }
 
 void MediaSource::armScrubBurst(int frames, bool forward)
@@ -96,11 +101,14 @@ void MediaSource::armScrubBurst(int frames, bool forward)
     scrubFrames = frames;
     scrubPending = true;
     audioPackets.wake();
+    audioCache.wake();
 }
 
 void MediaSource::setPlaying(bool play)
 {
     playing = play;
-    if (play)
+    if (play) {
         audioPackets.wake();
+        audioCache.wake();
+    }
 }

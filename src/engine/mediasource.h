@@ -2,6 +2,7 @@
 
 #include "audiocache.h"
 #include "avholders.h"
+#include "mediadescription.h"
 #include "packetqueue.h"
 #include "videoframecache.h"
 
@@ -89,11 +90,18 @@ public:
     CodecContextPtr audioCodecContext; // opened by the reader, for the audio decoder
     PacketQueue audioPackets;
     AudioCache audioCache;
+    // The sound of `audioCache` time-stretched to the playback speed, when it
+    // is not 1 (AudioStretcher): media time still, at `speed` media seconds
+    // per second of output.
+    AudioCache stretchedAudio;
     int audioChannels = 0;
     int audioPlanar = 0;
     int audioBytesPerSample = 0;
     int audioSampleRate = 0;
     std::atomic<int> outputChannels{2};
+    // The rate the output stream was opened at (0 before): the audio caches
+    // hold their sound at this rate.
+    std::atomic<int> outputSampleRate{0};
     std::atomic<int> audioError{0};
 
     int videoStreamCount = 0;
@@ -106,13 +114,20 @@ public:
     int videoHeight = -1;
     double frameRate = -1.0;
     double videoDelay = 0.0;
+    MediaDescription description;
     // Container time (seconds) of media time 0: subtracted from every picture
     // and audio time, added back to every seek target.
     double timeOffset = 0.0;
     // The end of the media in media time, from the container (0 = unknown).
     double endTime = 0.0;
+    // The media time just after the last picture that decodes, once the video
+    // decoder has met the end of the stream (0 until then). Written by the
+    // video decoder, read by the controller.
+    std::atomic<double> videoEnd{0.0};
 
     std::atomic<double> speed{1.0};
+    // Packets the video decoder has taken: its progress, however slow.
+    std::atomic<uint64_t> videoPacketsDecoded{0};
 
     // Publishing of the stream fields from the reader to the other threads:
     // the reader calls publish() before it reports `Loaded`, every other

@@ -1,5 +1,6 @@
 #include "packetqueue.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 
@@ -29,20 +30,9 @@ bool PacketQueue::interruptedForPop() const
 
 bool PacketQueue::push(AVPacket* packet, int timeoutMs)
 {
-    if (droppingAll) {
-        av_packet_unref(packet);
+    PacketPtr copy;
+    if (!takeOver(packet, copy))
         return true;
-    }
-    if (av_packet_make_refcounted(packet) < 0) {
-        av_packet_unref(packet);
-        return true;
-    }
-    PacketPtr copy(av_packet_alloc());
-    if (!copy) {
-        av_packet_unref(packet);
-        return true;
-    }
-    av_packet_move_ref(copy.get(), packet);
     if (append(copy, timeoutMs))
         return true;
     // Hand the data back: the caller retries with the same packet or frees it.
@@ -50,16 +40,48 @@ bool PacketQueue::push(AVPacket* packet, int timeoutMs)
     return false;
 }
 
-bool PacketQueue::append(PacketPtr& packet, int timeoutMs)
+bool PacketQueue::pushBeyondCapacity(AVPacket* packet, int64_t byteLimit)
 {
+    PacketPtr copy;
+    if (!takeOver(packet, copy))
+        return true;
+    if (append(copy, 0, byteLimit))
+        return true;
+    av_packet_move_ref(packet, copy.get());
+    return false;
+}
+
+// Moves the packet's data into `copy`; false when the packet was dropped
+// instead (dropping queue, no memory), which counts as handled.
+bool PacketQueue::takeOver(AVPacket* packet, PacketPtr& copy)
+{
+    if (droppingAll || av_packet_make_refcounted(packet) < 0) {
+        av_packet_unref(packet);
+        return false;
+    }
+    copy.reset(av_packet_alloc());
+    if (!copy) {
+        av_packet_unref(packet);
+        return false;
+    }
+    av_packet_move_ref(copy.get(), packet);
+    return true;
+}
+
+bool PacketQueue::append(PacketPtr& packet, int timeoutMs, int64_t byteLimit)
+{
+    const int64_t size = std::max(0, packet->size) + PacketBookkeepingBytes;
     std::unique_lock<std::mutex> lock(mutex);
-    const bool room = placeFreed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] {
-        return int(packets.size()) < Capacity || interruptedForPush();
-    });
-    if (!room || int(packets.size()) >= Capacity)
+    const auto fits = [&] {
+        return int(packets.size()) < Capacity || (byteLimit >= 0 && bytes + size <= byteLimit);
+    };
+    const bool room = placeFreed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                          [&] { return fits() || interruptedForPush(); });
+    if (!room || !fits())
         return false;
     packets.push_back(std::move(packet));
     queued = int(packets.size());
+    bytes += size;
     lock.unlock();
     packetAdded.notify_one();
     return true;
@@ -76,6 +98,7 @@ int PacketQueue::pop(AVPacket* out, int timeoutMs)
     PacketPtr first = std::move(packets.front());
     packets.pop_front();
     queued = int(packets.size());
+    bytes -= std::max(0, first->size) + PacketBookkeepingBytes;
     lock.unlock();
     placeFreed.notify_one();
     av_packet_unref(out);
@@ -90,6 +113,7 @@ void PacketQueue::clear()
         std::lock_guard<std::mutex> lock(mutex);
         removed.swap(packets);
         queued = 0;
+        bytes = 0;
     }
     placeFreed.notify_all();
 }

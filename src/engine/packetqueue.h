@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <mutex>
 
@@ -36,6 +37,9 @@ public:
     static constexpr int Capacity = 200;
     static constexpr int EndOfStreamSize = -9;
     static constexpr int FlushSize = -99;
+    // Measured: tens of thousands of small sound packets take about this much
+    // each beside their data.
+    static constexpr int PacketBookkeepingBytes = 512;
 
     PacketQueue();
     ~PacketQueue();
@@ -51,6 +55,9 @@ public:
     // also counts as handled. Returns false, leaving the packet untouched,
     // when no place became free within the time-out or an interrupt flag is set.
     bool push(AVPacket* packet, int timeoutMs = 1);
+    // Like push, without waiting, and beyond the capacity as long as the
+    // queue then holds at most `byteLimit` bytes (see byteCount).
+    bool pushBeyondCapacity(AVPacket* packet, int64_t byteLimit);
     // Moves the oldest packet into `out` (the caller unrefs it) and returns 0;
     // returns -1 when nothing arrived within the time-out or `aborting` is set.
     int pop(AVPacket* out, int timeoutMs = 1);
@@ -61,6 +68,9 @@ public:
     bool pushEndOfStream(int timeoutMs = 1);
 
     int count() const;
+    // Memory the packets held take: their data and, for each, about what the
+    // library and the queue spend on keeping it (PacketBookkeepingBytes).
+    int64_t byteCount() const { return bytes.load(); }
     // A queue whose consumer will never come (the stream's decoder could not
     // be set up) drops everything pushed into it, so that the reader is not
     // held up by a full queue that nobody empties.
@@ -84,7 +94,8 @@ public:
 
 private:
     bool pushMarker(int size, int timeoutMs, const SeekMark* mark = nullptr);
-    bool append(PacketPtr& packet, int timeoutMs);
+    bool append(PacketPtr& packet, int timeoutMs, int64_t byteLimit = -1);
+    bool takeOver(AVPacket* packet, PacketPtr& copy);
     bool interruptedForPush() const;
     bool interruptedForPop() const;
 
@@ -93,6 +104,7 @@ private:
     std::condition_variable packetAdded;
     std::deque<PacketPtr> packets;
     std::atomic<int> queued{0};
+    std::atomic<int64_t> bytes{0};
     std::atomic<bool> droppingAll{false};
     unsigned wakes = 0; // guarded by mutex
     const std::atomic<bool>* abortFlag = nullptr;

@@ -19,9 +19,11 @@ namespace {
 // stops on the last picture rather than after it.
 constexpr double ContainerEndMargin = 10e-6;
 // How long a paused controller keeps looking for the frame of the clock
-// after a seek or a load before it gives up (a damaged stream may never
-// deliver it).
+// after a seek or a load while the video decoder takes no packet before it
+// gives up (a damaged stream may never deliver it).
 constexpr int64_t FramePollLimitUs = 10 * 1000 * 1000;
+// A time just inside a frame, as the window's seek times are.
+constexpr double InsideFrame = 0.0001;
 // How long the destructor waits for the workers before it says so; it goes
 // on waiting, since deleting a manager whose thread still runs it would crash.
 constexpr unsigned long WorkerStopWarningMs = 100;
@@ -123,9 +125,15 @@ PlaybackManager::~PlaybackManager()
 
 QStringList PlaybackManager::supportedSuffixes()
 {
-    return {QStringLiteral("avi"), QStringLiteral("flv"),  QStringLiteral("m4v"),  QStringLiteral("mkv"),
-            QStringLiteral("mov"), QStringLiteral("mp4"),  QStringLiteral("mpeg"), QStringLiteral("mpeg4"),
-            QStringLiteral("mpg"), QStringLiteral("webm"), QStringLiteral("wmv")};
+    // What cameras, broadcasters and archives hand over besides the usual
+    // files: transport streams (ts, m2ts, mts), MXF, 3GP, Ogg, elementary
+    // MPEG video, DVD programs, DV, YUV4MPEG and NUT.
+    return {QStringLiteral("3gp"),  QStringLiteral("avi"), QStringLiteral("dv"),   QStringLiteral("flv"),
+            QStringLiteral("m2ts"), QStringLiteral("m2v"), QStringLiteral("m4v"),  QStringLiteral("mkv"),
+            QStringLiteral("mov"),  QStringLiteral("mp4"), QStringLiteral("mpeg"), QStringLiteral("mpeg4"),
+            QStringLiteral("mpg"),  QStringLiteral("mts"), QStringLiteral("mxf"),  QStringLiteral("nut"),
+            QStringLiteral("ogv"),  QStringLiteral("ts"),  QStringLiteral("vob"),  QStringLiteral("webm"),
+            QStringLiteral("wmv"),  QStringLiteral("y4m")};
 }
 
 // ---------------------------------------------------------------------------
@@ -214,6 +222,7 @@ void PlaybackManager::loadFile(const QString& filename)
     decodersReleasing = 0;
     readerReleasing = false;
     duration = 0.0;
+    frameCount = 0;
     lastFrameShown = -1;
     pendingSeek = ReaderSeek();
     lastSeek = ReaderSeek();
@@ -243,6 +252,8 @@ void PlaybackManager::onAudioStatusUpdate(AudioManager::Status status)
 void PlaybackManager::onVideoStatusUpdate(VideoManager::Status status)
 {
     videoStatus = status;
+    if (status == VideoManager::EndOfStream)
+        correctFrameCount();
     onManagerStatus();
 }
 
@@ -307,7 +318,7 @@ void PlaybackManager::checkLoading()
                 std::make_unique<FramePreparer>(mediaSource->videoWidth, mediaSource->videoHeight);
         computeDuration();
         setCacheSize(cacheBytes, trailingPct);
-        mediaSource->volume = volumePercent / 100.0;
+        mediaSource->volume = volumeGain(volumePercent);
         decodersHaveMedia = true;
         emit mediaSourceLoaded(mediaSource.get());
         return;
@@ -328,25 +339,32 @@ void PlaybackManager::checkLoading()
     }
 }
 
+// With video, the duration is a whole number of frames: the count the
+// container promises until the decoder has met the end of the stream, which
+// corrects it (correctFrameCount).
 void PlaybackManager::computeDuration()
 {
     duration = 0.0;
+    frameCount = 0;
     const AVStream* video = mediaSource->videoStreamIndex >= 0 ? mediaSource->videoStream : nullptr;
     const double rate = mediaSource->frameRate;
     if (video && rate > 0.0 && video->nb_frames > 0) {
         // A cut kept with an edit list holds more samples than it shows: the
         // frame count counts only where the stream's own duration agrees.
-        const double byCount = double(video->nb_frames) / rate;
         double own = 0.0;
         if (video->duration != AV_NOPTS_VALUE && video->duration > 0)
             own = double(video->duration) * av_q2d(video->time_base);
-        if (own <= 0.0 || std::abs(byCount - own) <= 1.0 / rate + 1e-9)
-            duration = byCount - EndMargin;
+        if (own <= 0.0 || std::abs(double(video->nb_frames) / rate - own) <= 1.0 / rate + 1e-9)
+            setFrameCount(video->nb_frames);
         else
-            duration = own - EndMargin;
+            setFrameCount(std::llround(own * rate));
         return;
     }
     // The container's end, in media time (the clip may not start at 0).
+    if (video && rate > 0.0 && mediaSource->endTime > 0.0) {
+        setFrameCount(std::llround(mediaSource->endTime * rate));
+        return;
+    }
     if (mediaSource->endTime > 0.0) {
         duration = mediaSource->endTime - ContainerEndMargin;
         return;
@@ -354,6 +372,51 @@ void PlaybackManager::computeDuration()
     const AVFormatContext* context = mediaSource->formatContext.get();
     if (context && context->duration != AV_NOPTS_VALUE && context->duration > 0)
         duration = double(context->duration - 10) / 1e6;
+}
+
+void PlaybackManager::setFrameCount(int64_t count)
+{
+    frameCount = std::clamp<int64_t>(count, 1, INT32_MAX);
+    duration = double(frameCount) / mediaSource->frameRate - EndMargin;
+}
+
+// Where the clock rests at the end: inside the last frame as the window's
+// seek times are, so that a later picture, should the frame count still be
+// short, lies further away than the lookup tolerance.
+double PlaybackManager::lastTime() const
+{
+    if (frameCount > 0)
+        return double(frameCount - 1) / mediaSource->frameRate + InsideFrame;
+    return duration - EndMargin;
+}
+
+// The decoder has met the end of the video: its last picture is the last
+// frame, whatever the container promised. A clock or a seek target past it
+// moves to the last picture, which may still have to be decoded: pictures
+// that far behind a target are not kept.
+void PlaybackManager::correctFrameCount()
+{
+    if (!mediaSource || !hasVideo() || !(mediaSource->frameRate > 0.0))
+        return;
+    const double end = mediaSource->videoEnd.load();
+    if (!(end > 0.0))
+        return;
+    const double before = duration;
+    setFrameCount(std::llround(end * mediaSource->frameRate));
+    if (duration == before || currentStatus == Loading)
+        return;
+    emit durationChanged(duration);
+    if (!mediaSource)
+        return;
+    const double last = lastTime();
+    if (currentStatus == Seeking) {
+        const double target = pendingSeek.time >= 0.0 ? pendingSeek.time : mediaSource->seekTarget.load();
+        if (target >= duration)
+            pendingSeek.time = last;
+    } else if (currentStatus == Ready && currentState == Paused &&
+               mediaSource->playbackTime(false) >= duration) {
+        seek(last, audioScrubDuration, false);
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -378,13 +441,14 @@ void PlaybackManager::setClock(double time)
 {
     mediaSource->setPlaybackTime(time);
     ++clockChanges;
+    framePollDeadline = 0;
 }
 
 void PlaybackManager::armAudioBurst()
 {
     if (!mediaSource || !mediaInfoKnown)
         return;
-    const int frames = int(double(mediaSource->audioSampleRate) * audioScrubDuration);
+    const int frames = int(double(mediaSource->outputSampleRate) * audioScrubDuration);
     mediaSource->armScrubBurst(std::max(0, frames), mediaSource->scrubForward);
 }
 
@@ -406,7 +470,7 @@ void PlaybackManager::updatePlaybackTime()
     if (d > 0.0 && t >= d && !clampingToEnd) {
         setStatus(EndOfMedia);
         freezeClock();
-        setClock(d - EndMargin);
+        setClock(lastTime());
         // The inner call finds the clock just before the end: it reports
         // Ready, shows the last frame and emits that time.
         clampingToEnd = true;
@@ -446,13 +510,28 @@ bool PlaybackManager::frameAvailableAt(double time) const
     if (cache.usedSlots() == 0)
         return false;
     const double end = cache.rangeEnd();
-    return time < end || (duration > 0.0 && end + VideoFrameCache::LookupTolerance >= duration);
+    return time < end || (duration > 0.0 && end + lookupTolerance() >= duration);
 }
 
 bool PlaybackManager::frameCachedAt(double time) const
 {
-    return frameAvailableAt(time) &&
-           mediaSource->videoCache.rangeStart() <= time + VideoFrameCache::LookupTolerance;
+    return frameAvailableAt(time) && mediaSource->videoCache.rangeStart() <= time + lookupTolerance();
+}
+
+double PlaybackManager::lookupTolerance() const
+{
+    return VideoFrameCache::lookupTolerance(frameDuration());
+}
+
+bool PlaybackManager::soundCachedAt(double time) const
+{
+    // The decoded sound goes after a while behind the clock, and the decoder
+    // never goes back for it: a step back to where it has gone needs the
+    // reader, or the sound would stay silent there.
+    if (audioStatus != AudioManager::Started)
+        return true;
+    const AudioCache& cache = mediaSource->audioCache;
+    return !cache.trimmed() || cache.startTime() <= time;
 }
 
 void PlaybackManager::updateVideoFrame(bool refresh)
@@ -489,11 +568,13 @@ PlaybackManager::Presented PlaybackManager::presentFrame(double time, bool refre
         }
         // A seek by the reader may have emptied and begun refilling the cache
         // since the look at its range: the frame found must be the one for the time.
-        if (exactOnly && frame->time > time + VideoFrameCache::LookupTolerance) {
+        if (exactOnly && frame->time > time + lookupTolerance()) {
             awaitFrame();
             return Presented::Waiting;
         }
-        index = int((frame->time + 0.001) * mediaSource->frameRate);
+        framePollDeadline = 0;
+        shownColour = frame->colour;
+        index = frameIndexAt(frame->time);
         if (index == lastFrameShown && !refresh)
             return Presented::Shown;
         shown.picture.reset(av_frame_clone(frame->picture.get()));
@@ -508,12 +589,8 @@ PlaybackManager::Presented PlaybackManager::presentFrame(double time, bool refre
     framePreparer->prepare(next);
     if (image.isNull())
         return Presented::Shown;
-    if (mirrorHorizontal || mirrorVertical)
-        image = image.mirrored(mirrorHorizontal, mirrorVertical);
-    if (rotationDegrees != 0)
-        image = image.transformed(QTransform().rotate(rotationDegrees, Qt::ZAxis), Qt::FastTransformation);
-    videoViewer->setPixmap(QPixmap::fromImage(image));
-    videoViewer->update();
+    // The viewer mirrors and rotates it.
+    videoViewer->setImage(image);
     lastFrameShown = index;
     return Presented::Shown;
 }
@@ -526,10 +603,14 @@ void PlaybackManager::clearVideoFrame()
 
 void PlaybackManager::awaitFrame()
 {
-    if (framePoll.isActive())
-        return;
-    framePollDeadline = av_gettime_relative() + FramePollLimitUs;
-    framePoll.start();
+    // One wait per clock target: looking again for the same frame (as every
+    // poll does) keeps the deadline, so that the fallback does come.
+    if (framePollDeadline == 0) {
+        framePollDeadline = av_gettime_relative() + FramePollLimitUs;
+        framePollProgress = mediaSource ? mediaSource->videoPacketsDecoded.load() : 0;
+    }
+    if (!framePoll.isActive())
+        framePoll.start();
 }
 
 void PlaybackManager::pollForFrame()
@@ -542,11 +623,19 @@ void PlaybackManager::pollForFrame()
         return;
     }
     const double t = mediaSource->playbackTime(false);
+    // A decoder that is still taking packets is on its way to the frame,
+    // however busy the machine: only a decoder that stalls runs out the time.
+    const uint64_t progress = mediaSource->videoPacketsDecoded.load();
+    if (progress != framePollProgress) {
+        framePollProgress = progress;
+        framePollDeadline = av_gettime_relative() + FramePollLimitUs;
+    }
     if (av_gettime_relative() > framePollDeadline) {
-        // The frame is not coming (a damaged stream): show the nearest one.
+        // The frame is not coming (a damaged stream): show the nearest one,
+        // with the clock on it, so that the time announced is its time.
         framePoll.stop();
-        presentFrame(t, false, false);
-        emit playbackTimeChanged(t);
+        framePollDeadline = 0;
+        showNearestFrame(t);
         return;
     }
     if (!frameAvailableAt(t))
@@ -554,6 +643,27 @@ void PlaybackManager::pollForFrame()
     framePoll.stop();
     updatePlaybackTime();
     armAudioBurst();
+}
+
+void PlaybackManager::showNearestFrame(double time)
+{
+    int index = -1;
+    {
+        VideoFrameCache& cache = mediaSource->videoCache;
+        std::lock_guard<std::mutex> lock(cache.mutex);
+        if (const VideoFrame* frame = cache.frameAt(time))
+            index = std::max(0, frameIndexAt(frame->time));
+    }
+    if (index >= 0 && index != frameIndexAt(time))
+        setClock(index / mediaSource->frameRate + InsideFrame);
+    const double t = mediaSource->playbackTime(false);
+    presentFrame(t, false, false);
+    emit playbackTimeChanged(t);
+}
+
+int PlaybackManager::frameIndexAt(double time) const
+{
+    return int((time + lookupTolerance()) * mediaSource->frameRate);
 }
 
 // ---------------------------------------------------------------------------
@@ -594,7 +704,7 @@ void PlaybackManager::seek(double time, double audioScrubDuration, bool clearCac
         pause();
     time = std::max(time, 0.0);
     if (duration > 0.0)
-        time = std::min(time, duration - EndMargin);
+        time = std::min(time, lastTime());
     time = std::max(time, 0.0);
     this->audioScrubDuration = audioScrubDuration;
     const double from = mediaSource->playbackTime(true);
@@ -610,7 +720,7 @@ void PlaybackManager::seek(double time, double audioScrubDuration, bool clearCac
         pendingSeek = seek;
         return;
     }
-    if (!clearCache && frameCachedAt(time)) {
+    if (!clearCache && frameCachedAt(time) && soundCachedAt(time)) {
         setClock(time);
         updatePlaybackTime();
         armAudioBurst();
@@ -633,6 +743,7 @@ void PlaybackManager::requestReaderSeek(ReaderSeek seek)
     pendingSeek = ReaderSeek();
     lastSeek = seek;
     framePoll.stop();
+    framePollDeadline = 0;
     mediaSource->requestSeek(seek.time, seek.keepHistory, seek.margin);
     setStatus(Seeking);
     emit seekRequested();
@@ -732,6 +843,7 @@ void PlaybackManager::finishUnload()
     readerReleasing = false;
     decodersReleasing = 0;
     duration = 0.0;
+    frameCount = 0;
     pendingSeek = ReaderSeek();
     lastSeek = ReaderSeek();
     framePreparer.reset();
@@ -764,10 +876,21 @@ void PlaybackManager::onMediaError(MediaManager::Error mediaError)
 
 void PlaybackManager::onVideoError(VideoManager::Error videoError)
 {
-    if (videoError == VideoManager::InitFailed)
+    switch (videoError) {
+    case VideoManager::InitFailed:
         raiseError(ResourceError, QStringLiteral("Failed to initial video"));
-    else
+        break;
+    case VideoManager::OutOfMemory:
+        raiseError(ResourceError,
+                   QStringLiteral("Not enough memory for two pictures of %1x%2: the clip cannot be shown.")
+                       .arg(videoWidth())
+                       .arg(videoHeight()));
+        stop();
+        break;
+    default:
         raiseError(UnknownError, QStringLiteral("Unknown video error."));
+        break;
+    }
 }
 
 void PlaybackManager::onAudioError(AudioManager::Error audioError)
@@ -784,7 +907,9 @@ void PlaybackManager::onAudioError(AudioManager::Error audioError)
         audioOutputMissing = true;
         break;
     case AudioManager::NoDevice:
-        raiseError(ResourceError, QStringLiteral("No audio devices found"));
+        if (!noDeviceWarned)
+            emit warning(QStringLiteral("No audio devices found: media plays without sound"));
+        noDeviceWarned = true;
         audioOutputMissing = true;
         break;
     case AudioManager::OpenStreamFailed:
@@ -837,12 +962,23 @@ void PlaybackManager::setCacheSize(int64_t cacheSize, float trailingCachePct)
 
 void PlaybackManager::setVolume(int volume)
 {
-    volume = std::clamp(volume, 0, 100);
+    volume = std::clamp(volume, 0, MaximumVolume);
     if (volume == volumePercent)
         return;
     volumePercent = volume;
     if (mediaSource)
-        mediaSource->volume = volume / 100.0;
+        mediaSource->volume = volumeGain(volume);
+}
+
+double PlaybackManager::volumeGain(int volume)
+{
+    // Up to 100 the gain follows the percentage; above, the samples are
+    // amplified up to twice their amplitude (+6 dB) at 150, and the output
+    // clips at full scale.
+    volume = std::clamp(volume, 0, MaximumVolume);
+    if (volume <= 100)
+        return volume / 100.0;
+    return 1.0 + (volume - 100) / double(MaximumVolume - 100);
 }
 
 void PlaybackManager::setSpeedMultiplier(double multiplier)
@@ -850,6 +986,8 @@ void PlaybackManager::setSpeedMultiplier(double multiplier)
     if (!mediaSource || !(multiplier > 0.0) || !std::isfinite(multiplier))
         return;
     mediaSource->speed = multiplier;
+    // The sound for the new speed is prepared at once, before play starts.
+    mediaSource->audioCache.wake();
 }
 
 double PlaybackManager::speedMultiplier() const
@@ -861,20 +999,24 @@ void PlaybackManager::setFlip(bool horizontal, bool vertical)
 {
     mirrorHorizontal = horizontal;
     mirrorVertical = vertical;
-    if (mediaSource)
-        updateVideoFrame(true);
+    if (videoViewer)
+        videoViewer->setFlip(horizontal, vertical);
 }
 
 void PlaybackManager::setRotation(int degrees)
 {
     rotationDegrees = degrees % 360;
-    if (mediaSource)
-        updateVideoFrame(true);
+    if (videoViewer)
+        videoViewer->setRotation(rotationDegrees);
 }
 
 void PlaybackManager::setViewer(SoftwareViewer* viewer)
 {
     videoViewer = viewer;
+    if (videoViewer) {
+        videoViewer->setFlip(mirrorHorizontal, mirrorVertical);
+        videoViewer->setRotation(rotationDegrees);
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -939,6 +1081,21 @@ int PlaybackManager::cachedFrameCount() const
 int PlaybackManager::videoCacheBytes() const
 {
     return mediaSource ? int(mediaSource->videoCache.byteTotal()) : 0;
+}
+
+MediaDescription PlaybackManager::mediaDescription() const
+{
+    if (!mediaSource || !mediaInfoKnown)
+        return {};
+    MediaDescription description = mediaSource->description;
+    if (lastFrameShown >= 0)
+        description.colour = shownColour;
+    return description;
+}
+
+double PlaybackManager::startTime() const
+{
+    return mediaSource && mediaInfoKnown ? mediaSource->timeOffset : 0.0;
 }
 
 int PlaybackManager::audioCacheSamples() const

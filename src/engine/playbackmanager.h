@@ -1,7 +1,9 @@
 #pragma once
 
 #include "audiomanager.h"
+#include "colourdescription.h"
 #include "framepreparer.h"
+#include "mediadescription.h"
 #include "mediamanager.h"
 #include "mediasource.h"
 #include "softwareviewer.h"
@@ -24,7 +26,7 @@
 // decoder with one thread each, creates and deletes the MediaSource of the
 // opened file, derives its State and Status from what the three managers
 // report, runs the 1 ms clock timer while playing and puts the frame for the
-// clock into the viewer (mirrored and rotated as asked).
+// clock into the viewer, which mirrors and rotates it as asked.
 //
 // It talks to the workers only through queued signals, the flags and values
 // of the MediaSource, its clock, and the video frame cache under its mutex.
@@ -64,9 +66,11 @@ public:
     };
     Q_ENUM(Error)
 
-    // The clock stays this far before the duration when the end is reached,
-    // so that the last frame stays on screen.
+    // The duration stops this short of the end of the last frame (of the
+    // sound without video), so that the clock's last frame is the last one.
     static constexpr double EndMargin = 0.0001;
+    // Volumes are percentages; above 100 the sound is amplified.
+    static constexpr int MaximumVolume = 150;
 
     explicit PlaybackManager(QObject* parent = nullptr);
     ~PlaybackManager() override;
@@ -81,6 +85,8 @@ public:
     float trailingCachePct() const { return trailingPct; }
     void setVolume(int volume);
     int volume() const { return volumePercent; }
+    // The factor the samples are multiplied by at a volume (0 to 150).
+    static double volumeGain(int volume);
     void setSpeedMultiplier(double multiplier);
     double speedMultiplier() const;
     void setFlip(bool horizontal, bool vertical);
@@ -110,6 +116,12 @@ public:
     int cachedFrameCount() const;
     int videoCacheBytes() const;
     int audioCacheSamples() const;
+    // The facts of the clip's streams; the colour description is that of the
+    // picture shown, once there is one.
+    MediaDescription mediaDescription() const;
+    // Media time 0 in the container's time, seconds: where the first
+    // picture lies.
+    double startTime() const;
     // Frame index (0-based, from the frame's own time) last given to the
     // viewer, -1 when none.
     int lastFrameIndex() const { return lastFrameShown; }
@@ -119,6 +131,8 @@ public:
 
 signals:
     void error(PlaybackManager::Error err, const QString& errorStr);
+    // Something the user should know that is no failure of theirs to fix now.
+    void warning(const QString& text);
     void stateChanged(PlaybackManager::State state);
     void statusChanged(PlaybackManager::Status status);
     void mediaSourceChanged(MediaSource* mediaSrc);
@@ -127,6 +141,9 @@ signals:
     void unloadMedia();
     void seekRequested();
     void playbackTimeChanged(double playbackTime);
+    // The media's duration changed: the decoder met the end of the video
+    // before or after the frame count the container promised.
+    void durationChanged(double duration);
 
 public slots:
     bool setMedia(const QString& filename, int64_t cacheSize, float trailingCachePct);
@@ -176,8 +193,14 @@ private:
     void requestReaderSeek(ReaderSeek seek);
     bool isStepBack(double time, double from) const;
     void computeDuration();
+    void setFrameCount(int64_t count);
+    double lastTime() const;
+    void correctFrameCount();
     bool frameAvailableAt(double time) const;
     bool frameCachedAt(double time) const;
+    bool soundCachedAt(double time) const;
+    double lookupTolerance() const;
+    int frameIndexAt(double time) const;
     enum class Presented
     {
         Shown,
@@ -189,6 +212,7 @@ private:
     void setClock(double time);
     void awaitFrame();
     void pollForFrame();
+    void showNearestFrame(double time);
     void onDecoderReleased();
     void onReaderReleased();
 
@@ -218,7 +242,10 @@ private:
     // While paused after a seek or a load, until the frame for the clock has
     // been decoded and shown.
     QTimer framePoll;
+    // When the wait for the frame of the current clock target gives up and
+    // shows the nearest one (microseconds, av_gettime_relative); 0 = no wait yet.
     int64_t framePollDeadline = 0;
+    uint64_t framePollProgress = 0;
     uint64_t clockChanges = 0;
     QPointer<SoftwareViewer> videoViewer;
     int64_t cacheBytes = 0;
@@ -234,14 +261,19 @@ private:
     bool mirrorHorizontal = false;
     bool mirrorVertical = false;
     int rotationDegrees = 0;
+    ColourDescription shownColour;
 
     // Where the current media stands with the workers.
     bool mediaInfoKnown = false;     // the reader opened the file; stream fields readable
     bool decodersHaveMedia = false;  // mediaSourceLoaded was emitted
     bool audioStartFailed = false;   // the output stream could not be started
     bool audioOutputMissing = false; // no sound output could be opened at all
+    // A machine without a sound device is said so once, not for every clip.
+    bool noDeviceWarned = false;
     int decodersReleasing = 0;       // decoders yet to confirm that they let go
     bool readerReleasing = false;    // the reader is yet to confirm that it let go
     double duration = 0.0;
+    // Frames of the video, 0 when the duration is not a frame count (sound only).
+    int64_t frameCount = 0;
     bool clampingToEnd = false;
 };

@@ -41,13 +41,31 @@ int VideoDecoder::init()
         return -1;
     timeBase = av_q2d(source->videoStream->time_base);
     frameDuration = source->frameRate > 0 ? 1.0 / source->frameRate : 0.04;
+    if (!picturesFit())
+        return OutOfMemory;
     converter = std::make_unique<FrameConverter>(width, height);
     initialised = true;
     return 0;
 }
 
+// The cache holds at least two pictures, whatever their size: a clip whose
+// two pictures cannot even be allocated is refused at once rather than left
+// without a picture.
+bool VideoDecoder::picturesFit() const
+{
+    // The largest form a picture takes is 32-bit RGB, the form it is shown in.
+    const int64_t bytes = int64_t(width) * height * 4;
+    if (bytes > INT32_MAX)
+        return false;
+    const AvBytesPtr first(static_cast<uint8_t*>(av_malloc(size_t(bytes))));
+    const AvBytesPtr second(static_cast<uint8_t*>(av_malloc(size_t(bytes))));
+    return first && second;
+}
+
 int VideoDecoder::decodeNext(int waitMs)
 {
+    if (outOfMemory)
+        return OutOfMemory;
     if (!initialised)
         return -1;
     if (source->videoPackets.pop(packet.get(), waitMs) < 0)
@@ -70,6 +88,7 @@ void VideoDecoder::flush(const AVPacket* marker)
 {
     source->videoCache.setDiscarding(false);
     predictedTime = 0.0;
+    pictureSinceFlush = false;
     avcodec_flush_buffers(codec);
     overshot = false;
     SeekMark mark;
@@ -89,9 +108,16 @@ int VideoDecoder::drain()
     codec->skip_frame = AVDISCARD_DEFAULT;
     if (avcodec_send_packet(codec, nullptr) == 0)
         receivePictures();
-    const double end = source->endTime > 0.0 ? source->endTime : source->videoCache.rangeEnd();
+    // Every picture from the seek point on has been timed (or skipped as one
+    // that decodes): the last of them ends the stream, whatever the
+    // container promised.
+    double end = source->endTime > 0.0 ? source->endTime : source->videoCache.rangeEnd();
+    if (pictureSinceFlush && !source->aborting) {
+        end = lastPictureTime + frameDuration;
+        source->videoEnd = end;
+    }
     source->videoCache.markEndOfStream(end);
-    return EndOfStream;
+    return outOfMemory ? OutOfMemory : EndOfStream;
 }
 
 int VideoDecoder::decodePacket()
@@ -106,10 +132,11 @@ int VideoDecoder::decodePacket()
         result = avcodec_send_packet(codec, packet.get());
     }
     av_packet_unref(packet.get());
+    source->videoPacketsDecoded.fetch_add(1, std::memory_order_relaxed);
     if (result < 0)
         return -1;
     receivePictures();
-    return 0;
+    return outOfMemory ? OutOfMemory : 0;
 }
 
 double VideoDecoder::keepFromForJump(double keyFrameTime) const
@@ -139,7 +166,16 @@ void VideoDecoder::chooseSkipMode()
         // decoded. The pictures that are shown decode exactly as without.
         mode = AVDISCARD_NONREF;
     }
+    // A skipped picture still counts among those that decode.
+    if (timed && mode != AVDISCARD_DEFAULT)
+        notePicture(time);
     codec->skip_frame = mode;
+}
+
+void VideoDecoder::notePicture(double time)
+{
+    lastPictureTime = pictureSinceFlush ? std::max(lastPictureTime, time) : time;
+    pictureSinceFlush = true;
 }
 
 void VideoDecoder::receivePictures()
@@ -150,7 +186,7 @@ void VideoDecoder::receivePictures()
             return;
         timePicture();
         checkOvershoot();
-        if (worthStoring())
+        if (worthStoring() && !outOfMemory)
             store();
         av_frame_unref(frame.get());
     }
@@ -164,6 +200,7 @@ void VideoDecoder::timePicture()
     else
         frameTime = predictedTime;
     predictedTime = frameTime + frameDuration + frame->repeat_pict * frameDuration * 0.5;
+    notePicture(frameTime);
 }
 
 void VideoDecoder::checkOvershoot()
@@ -173,7 +210,7 @@ void VideoDecoder::checkOvershoot()
     firstPictureSeen = true;
     // The seek landed after the key frame the target needs. Where it could
     // not have gone earlier, the first picture is the first there is.
-    if (!seek.fromStart && frameTime > seek.target + VideoFrameCache::LookupTolerance)
+    if (!seek.fromStart && frameTime > seek.target + VideoFrameCache::lookupTolerance(frameDuration))
         overshot = true;
 }
 
@@ -181,7 +218,7 @@ bool VideoDecoder::worthStoring() const
 {
     if (overshot || frameTime < keepFrom)
         return false;
-    if (frameTime <= seek.target + VideoFrameCache::LookupTolerance)
+    if (frameTime <= seek.target + VideoFrameCache::lookupTolerance(frameDuration))
         return true;
     // Past the target: pictures that would already be more than three frame
     // durations in the past are not worth keeping while catching up.
@@ -193,18 +230,21 @@ void VideoDecoder::store()
     if (frame->width <= 0 || frame->height <= 0)
         return;
     const auto format = AVPixelFormat(frame->format);
+    const ColourDescription colour = ColourDescription::ofPicture(frame.get());
     FramePtr kept;
     if (VideoFrame::storedFormat(format, frame->width, frame->height) == format) {
         kept.reset(av_frame_alloc());
-        if (!kept)
-            return;
-        av_frame_move_ref(kept.get(), frame.get());
+        if (kept)
+            av_frame_move_ref(kept.get(), frame.get());
     } else {
         kept = converter->toRgbFrame(frame.get());
-        if (!kept)
-            return;
+    }
+    if (!kept) {
+        outOfMemory = true;
+        return;
     }
     auto picture = std::make_unique<VideoFrame>(std::move(kept), frameTime);
+    picture->colour = colour;
     // The cache wakes this thread when a place frees up, at a seek and at an
     // unload; the time-out only bounds a wake-up that went missing.
     while (!source->videoCache.insert(picture, frameDuration, 50)) {

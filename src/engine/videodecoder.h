@@ -27,10 +27,17 @@ class MediaSource;
 // frame. When the first picture after the seek lies after the target, the
 // demuxer landed too late: decodeNext reports Overshot and stores nothing
 // until the next seek.
+//
+// Each picture keeps its own colour description (matrix and range, see
+// ColourDescription), with which it is converted to RGB. At the end of the
+// stream the time after its last picture becomes the end of the cached range
+// and the source's `videoEnd`.
 class VideoDecoder
 {
 public:
     static constexpr int EndOfStream = -999;
+    // A picture could not be allocated: the clip cannot be shown.
+    static constexpr int OutOfMemory = -998;
     static constexpr int Overshot = -997;
 
     explicit VideoDecoder(MediaSource* source);
@@ -38,12 +45,14 @@ public:
     VideoDecoder(const VideoDecoder&) = delete;
     VideoDecoder& operator=(const VideoDecoder&) = delete;
 
-    // 0 when the decoder is ready, -1 otherwise.
+    // 0 when the decoder is ready, -1 otherwise, and OutOfMemory when not
+    // even two pictures of the clip fit in memory.
     int init();
     // Decodes the next packet: 0 when it was handled, -1 when the queue stayed
     // empty for `waitMs` or the packet failed, EndOfStream after the
-    // end-of-stream marker (the cache then ends at the media's duration),
-    // Overshot when the seek's first picture lies after its target.
+    // end-of-stream marker (the cache then ends after the last picture),
+    // Overshot when the seek's first picture lies after its target,
+    // OutOfMemory when a picture could not be allocated.
     int decodeNext(int waitMs = 1);
     // The target of the seek whose first picture came too late.
     double overshotTarget() const { return seek.target; }
@@ -59,6 +68,8 @@ private:
     void store();
     void chooseSkipMode();
     double keepFromForJump(double keyFrameTime) const;
+    bool picturesFit() const;
+    void notePicture(double time);
 
     MediaSource* source;
     AVCodecContext* codec;
@@ -66,6 +77,7 @@ private:
     FramePtr frame;
     std::unique_ptr<FrameConverter> converter;
     bool initialised = false;
+    bool outOfMemory = false;
     int width = 0;
     int height = 0;
     double timeBase = 0.0;
@@ -80,4 +92,7 @@ private:
     double keepFrom = -std::numeric_limits<double>::infinity();
     bool firstPictureSeen = true;
     bool overshot = false;
+    // The latest picture time since the last flush, when there was one.
+    bool pictureSinceFlush = false;
+    double lastPictureTime = 0.0;
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "avholders.h"
+#include "colourdescription.h"
 
 #include <cstdint>
 
@@ -33,4 +34,6 @@ public:
     FramePtr picture;
     int64_t byteCount = 0;
     double time = 0.0; // seconds of media time
+    // How the picture was converted to RGB, for the media information.
+    ColourDescription colour;
 };

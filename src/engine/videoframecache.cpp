@@ -7,13 +7,19 @@ VideoFrameCache::VideoFrameCache() = default;
 
 VideoFrameCache::~VideoFrameCache() = default;
 
+double VideoFrameCache::lookupTolerance(double frameDuration)
+{
+    return frameDuration > 0.0 ? std::min(0.001, frameDuration / 4) : 0.001;
+}
+
 void VideoFrameCache::configure(int64_t cacheSize, int64_t frameBytes, float trailingPct)
 {
     {
         std::lock_guard<std::mutex> lock(mutex);
         const int64_t budget = std::max(cacheSize, MinimumCacheBytes);
         const int64_t perFrame = std::max<int64_t>(1, frameBytes);
-        const int capacity = int(std::min<int64_t>(int64_t(budget * 0.99) / perFrame, INT32_MAX));
+        const int capacity =
+            int(std::clamp<int64_t>(int64_t(budget * 0.99) / perFrame, MinimumFrames, INT32_MAX));
         int trailing = int(float(capacity) * trailingPct);
         if (capacity - trailing < 2)
             trailing = capacity - 2;
@@ -94,8 +100,8 @@ void VideoFrameCache::place(std::unique_ptr<VideoFrame>& frame, double frameDura
     // tolerance: the next picture may start up to that much later (rounded
     // timestamps), and a time in that gap must not count as cached before
     // the picture is there.
-    const double last = frames.back()->time;
-    end = last + (frameDuration > 2 * LookupTolerance ? frameDuration - LookupTolerance : frameDuration);
+    tolerance = lookupTolerance(frameDuration);
+    end = frames.back()->time + frameDuration - tolerance;
 }
 
 bool VideoFrameCache::insert(std::unique_ptr<VideoFrame>& frame, double frameDuration, int timeoutMs)
@@ -136,7 +142,7 @@ VideoFrame* VideoFrameCache::frameAt(double time)
         current = -1;
         return nullptr;
     }
-    const double limit = time + LookupTolerance;
+    const double limit = time + tolerance;
     auto after = std::upper_bound(frames.begin(), frames.end(), limit,
                                   [](double t, const std::unique_ptr<VideoFrame>& f) { return t < f->time; });
     const int index = std::max(0, int(after - frames.begin()) - 1);

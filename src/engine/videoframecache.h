@@ -27,9 +27,14 @@ class VideoFrameCache
 {
 public:
     static constexpr int64_t MinimumCacheBytes = 256000000;
-    // Millisecond-rounded timestamps (Matroska, WebM) can put a picture up to
-    // half a millisecond after its exact time: lookups allow for that.
-    static constexpr double LookupTolerance = 0.001;
+    // However large the pictures, the cache holds this many, past the budget.
+    static constexpr int MinimumFrames = 2;
+
+    // How far after a time a picture may start and still count as the picture
+    // of that time: millisecond-rounded timestamps (Matroska, WebM) put a
+    // picture up to half a millisecond after its exact time. A quarter frame
+    // at most, so that very high frame rates stay exact.
+    static double lookupTolerance(double frameDuration);
 
     VideoFrameCache();
     ~VideoFrameCache();
@@ -37,7 +42,8 @@ public:
     VideoFrameCache& operator=(const VideoFrameCache&) = delete;
 
     // Sizes the cache for frames of `frameBytes` within `cacheSize` bytes
-    // (at least MinimumCacheBytes) and empties it.
+    // (at least MinimumCacheBytes, and MinimumFrames frames whatever their
+    // size) and empties it.
     void configure(int64_t cacheSize, int64_t frameBytes, float trailingPct);
     // Empties the cache at once. The pictures go back to the buffer pools
     // they came from, to be filled again.
@@ -47,7 +53,8 @@ public:
     // false, leaving `frame` as it was, when no place became free within the
     // time-out or the abort flag is set.
     bool insert(std::unique_ptr<VideoFrame>& frame, double frameDuration, int timeoutMs = 1);
-    // The last frame that starts at or before `time` (within LookupTolerance),
+    // The last frame that starts at or before `time` (within the lookup
+    // tolerance of the frame duration given to insert),
     // the first frame for earlier times, null when empty. Caller holds mutex.
     VideoFrame* frameAt(double time);
     // Frame i in time order, null out of range. Caller holds mutex.
@@ -88,6 +95,7 @@ private:
     std::atomic<int64_t> bytes{0};
     std::atomic<double> start{0.0};
     std::atomic<double> end{0.0};
+    double tolerance = 0.001;
     std::atomic<bool> discardFlag{false};
     const std::atomic<bool>* abortFlag = nullptr;
     int current = -1;

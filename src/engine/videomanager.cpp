@@ -67,19 +67,31 @@ void VideoManager::changeMediaSource(MediaSource* mediaSrc)
         return;
     }
     decoder = std::make_unique<VideoDecoder>(source);
-    if (decoder->init() < 0) {
+    const int initResult = decoder->init();
+    if (initResult < 0) {
         decoder.reset();
-        // Nobody decodes the video: its packets must not hold the reader up.
-        source->videoPackets.setDropping(true);
-        raiseError(InitFailed);
+        refuse(initResult == VideoDecoder::OutOfMemory ? OutOfMemory : InitFailed);
         return;
     }
-    while (source->videoCache.usedSlots() < PrefillFrames && !source->aborting) {
-        if (decoder->decodeNext(IdleWaitMs) < 0)
-            break;
+    int result = 0;
+    while (source->videoCache.usedSlots() < PrefillFrames && !source->aborting && result >= 0)
+        result = decoder->decodeNext(IdleWaitMs);
+    if (result == VideoDecoder::OutOfMemory) {
+        refuse(OutOfMemory);
+        return;
     }
     setStatus(Ready);
+    // A short clip ends within the prefill: its end is reported all the same.
+    if (result == VideoDecoder::EndOfStream)
+        setStatus(EndOfStream);
     startDecoding();
+}
+
+void VideoManager::refuse(Error error)
+{
+    // Nobody decodes the video: its packets must not hold the reader up.
+    source->videoPackets.setDropping(true);
+    raiseError(error);
 }
 
 void VideoManager::reportProgress()
@@ -93,6 +105,11 @@ void VideoManager::startDecoding()
         return;
     while (!source->aborting) {
         const int result = decoder->decodeNext(IdleWaitMs);
+        if (result == VideoDecoder::OutOfMemory) {
+            // Back to the event loop: stopDecoding lets go of the media.
+            refuse(OutOfMemory);
+            return;
+        }
         if (result == VideoDecoder::EndOfStream && currentStatus != EndOfStream)
             setStatus(EndOfStream);
         if (result == VideoDecoder::Overshot)

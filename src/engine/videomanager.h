@@ -30,6 +30,8 @@ public:
     {
         NoError = 0,
         InitFailed = 1,
+        // Not even two pictures of the clip can be held in memory.
+        OutOfMemory = 2,
     };
     Q_ENUM(Error)
 
@@ -55,6 +57,7 @@ public slots:
 
 private:
     void release();
+    void refuse(Error error);
     void reportProgress();
     void setStatus(Status status);
     void raiseError(Error error);

@@ -1,11 +1,14 @@
 #include "player.h"
 
 #include "appsettings.h"
+#include "bookmarksfileloader.h"
+#include "bookmarksfilesaver.h"
 #include "consolewindow.h"
 #include "mediainfodialog.h"
 #include "playbackcontrolwidget.h"
 #include "programinfo.h"
 #include "rangetimelinewidget.h"
+#include "settingssaver.h"
 #include "softwareviewer.h"
 #include "timelinewidget.h"
 #include "volumewidget.h"
@@ -42,8 +45,13 @@ Player::Player(const QString& filename, int rangeStart, int rangeEnd, QWidget* p
     setWindowTitle(QString::fromLatin1(ProgramInfo::productName));
     playbackManager = new PlaybackManager(this);
     statsTimer = new QTimer(this);
+    bookmarksLoader = new BookmarksFileLoader(this);
+    connect(bookmarksLoader, &BookmarksFileLoader::finished, this, &Player::bookmarksFileLoaded);
+    bookmarksSaver = new BookmarksFileSaver(this);
+    connect(bookmarksSaver, &BookmarksFileSaver::finished, this,
+            [this](const QString& path, quint64, bool saved) { bookmarksFileSaved(path, saved); });
 
-    loadAppSettings();
+    const QStringList settingsWarnings = loadAppSettings();
 
     createActions();
     createMenus();
@@ -52,6 +60,8 @@ Player::Player(const QString& filename, int rangeStart, int rangeEnd, QWidget* p
     createConnections();
     createShortcuts();
     startRemoteControl();
+    for (const QString& warning : settingsWarnings)
+        reportWarning(warning);
 
     setAcceptDrops(true);
     setContextMenuPolicy(Qt::CustomContextMenu);
@@ -70,12 +80,18 @@ Player::Player(const QString& filename, int rangeStart, int rangeEnd, QWidget* p
     playbackManager->setVolume(appSettings().muted ? 0 : appSettings().volume);
     playbackManager->setViewer(viewer);
 
+    settingsSaver = new SettingsSaver([this] { captureWindowSettings(); }, this);
+    connect(settingsSaver, &SettingsSaver::saveFailed, this, [this](const QString& location) {
+        reportError(tr("Failed to save settings file: %1").arg(location));
+    });
+
     if (!filename.isEmpty())
         openByName(filename, rangeStart, rangeEnd);
 }
 
 Player::~Player()
 {
+    cancelBookmarksFileLoad();
     // The controller reports its last status while it shuts down: that must
     // not reach this half-destroyed window, and it goes before the viewer it
     // paints into.
@@ -207,6 +223,17 @@ void Player::createActions()
     plain(&takeSnapshotAction, tr("Take Snapshot"), tr("Take Snapshot"), QKeySequence(tr("Ctrl+C")),
           &Player::takeSnapshot);
 
+    plain(&zoomInAction, tr("Zoom In"), tr("Zoom In"), QKeySequence(tr("Ctrl+=")), &Player::zoomIn);
+    // Also where "+" needs Shift, and on the keypad.
+    zoomInAction->setShortcuts({QKeySequence(tr("Ctrl+=")), QKeySequence(tr("Ctrl++"))});
+    plain(&zoomOutAction, tr("Zoom Out"), tr("Zoom Out"), QKeySequence(tr("Ctrl+-")), &Player::zoomOut);
+    plain(&actualPixelsAction, tr("Actual Pixels"), tr("Actual Pixels"), QKeySequence(tr("Ctrl+1")),
+          &Player::zoomToActualPixels);
+    plain(&fitToWindowAction, tr("Fit to Window"), tr("Fit to Window"), QKeySequence(tr("Ctrl+9")),
+          &Player::zoomToFit);
+    checkable(&pixelReadoutAction, tr("Pixel Readout"), QKeySequence(), false,
+              &Player::setPixelReadoutEnabled);
+
     plain(&bookmarkFrameAction, tr("Bookmark Frame"), tr("Bookmark Frame"), QKeySequence(Qt::Key_F),
           qOverload<>(&Player::addFrameBookmark));
     plain(&bookmarkRangeAction, tr("Bookmark Range"), tr("Bookmark Range"), QKeySequence(Qt::Key_R),
@@ -303,6 +330,10 @@ void Player::createMenus()
                                  doubleSizeAction, nullptr, flipHorizontalAction, flipVerticalAction, nullptr,
                                  rotateCWAction, rotateCCWAction, nullptr, takeSnapshotAction},
                                 this);
+    QMenu* viewMenu = makeMenu(tr("View"),
+                               {zoomInAction, zoomOutAction, nullptr, actualPixelsAction, fitToWindowAction,
+                                nullptr, pixelReadoutAction},
+                               this);
 
     QMenu* bookmarksMenu =
         makeMenu(tr("Bookmarks"), {bookmarkFrameAction, bookmarkRangeAction, nullptr}, this);
@@ -314,6 +345,10 @@ void Player::createMenus()
     addMenuEntries(bookmarksMenu, {nullptr, previousFrameBookmarkAction, nextFrameBookmarkAction,
                                    previousRangeBookmarkAction, nextRangeBookmarkAction, nullptr});
     rangeBookmarkMenu = bookmarksMenu->addMenu(tr("Set Range"));
+    // Built afresh when shown: with many range bookmarks it lists those
+    // nearest the playhead.
+    connect(rangeBookmarkMenu, &QMenu::aboutToShow, this,
+            [this] { buildRangeBookmarkMenu(rangeBookmarkMenu); });
 
     QMenu* toolsMenu =
         makeMenu(tr("Tools"),
@@ -322,7 +357,8 @@ void Player::createMenus()
                  this);
     helpMenu = makeMenu(tr("Help"), {aboutAction}, nullptr);
 
-    topMenus = {fileMenu, editMenu, playbackMenu, audioMenu, videoMenu, bookmarksMenu, toolsMenu, helpMenu};
+    topMenus = {fileMenu, editMenu,      playbackMenu, audioMenu, videoMenu,
+                viewMenu, bookmarksMenu, toolsMenu,    helpMenu};
     for (QMenu* menu : topMenus)
         menuBar->addMenu(menu);
 }
@@ -345,6 +381,8 @@ void Player::createWidgets()
     consoleWindow = new ConsoleWindow(nullptr, Qt::Window);
     consoleWindow->restoreGeometry(appSettings().consoleGeometry);
     consoleWindow->setShowOnType(appSettings().displayConsoleOnType);
+    connect(consoleWindow, &ConsoleWindow::showOnTypeChosen, this,
+            [](int value) { appSettings().displayConsoleOnType = value; });
 }
 
 void Player::createLayout()
@@ -394,7 +432,9 @@ void Player::createConnections()
     connect(playbackManager, &PlaybackManager::playbackTimeChanged, this, &Player::setPlaybackTime);
     connect(playbackManager, &PlaybackManager::stateChanged, this, &Player::onStateChange);
     connect(playbackManager, &PlaybackManager::statusChanged, this, &Player::onStatusChange);
+    connect(playbackManager, &PlaybackManager::durationChanged, this, &Player::onDurationChange);
     connect(playbackManager, &PlaybackManager::error, this, &Player::onError);
+    connect(playbackManager, &PlaybackManager::warning, this, &Player::reportWarning);
     connect(controls, &PlaybackControlWidget::playForwardClicked, this, &Player::playForward);
     connect(controls, &PlaybackControlWidget::stepForwardClicked, this, &Player::stepForward);
     connect(controls, &PlaybackControlWidget::stepBackwardClicked, this, &Player::stepBackward);

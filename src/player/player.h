@@ -9,6 +9,8 @@
 #include <QStringList>
 #include <QWidget>
 
+class BookmarksFileLoader;
+class BookmarksFileSaver;
 class ConsoleWindow;
 class MediaInfoDialog;
 class PlaybackControlWidget;
@@ -18,6 +20,7 @@ class QMenuBar;
 class QTimer;
 class QVBoxLayout;
 class RangeTimelineWidget;
+class SettingsSaver;
 class SoftwareViewer;
 class TcpServer;
 class TimelineWidget;
@@ -112,6 +115,7 @@ public slots:
     void setAudioScrubEnabled(bool enable);
     void onStateChange(PlaybackManager::State state);
     void onStatusChange(PlaybackManager::Status status);
+    void onDurationChange();
     void onError(PlaybackManager::Error error, const QString& errorStr);
 
     // View, audio and window commands.
@@ -131,6 +135,11 @@ public slots:
     void rotateImageCW();
     void rotateImageCCW();
     void takeSnapshot();
+    void zoomIn();
+    void zoomOut();
+    void zoomToActualPixels();
+    void zoomToFit();
+    void setPixelReadoutEnabled(bool enable);
     void setAlwaysOnTopEnabled(bool enable);
     void setTimelineVisible(bool vis);
     void setRangeTimelineVisible(bool vis);
@@ -164,6 +173,8 @@ public slots:
     void previousRangeBookmark();
     void setRangeBookmark(int startFrame, int endFrame);
     void setRangeBookmark();
+    // Lets the user pick any range bookmark from a searchable list.
+    void chooseRangeBookmark();
 
     void contextMenu(const QPoint& pos);
 
@@ -204,17 +215,34 @@ private:
     void setTimelinesRange(int start, int end);
     void setTimelinesCachedRange(int start, int end);
     void repaintTimelines();
+    // After every change of the bookmarks: repaints the timelines and
+    // rebuilds the range-bookmark menu.
+    void bookmarksChanged();
+    void bookmarksFileLoaded(const QString& path, Bookmarks::LoadResult result, const Bookmarks& loaded);
+    // Takes the bookmarks of a file just read and opens its clip; false, with
+    // the reason reported, when that could not be done.
+    bool openLoadedBookmarks(const QString& path, Bookmarks::LoadResult result, const Bookmarks& loaded);
+    void cancelBookmarksFileLoad();
+    void bookmarksFileSaved(const QString& path, bool saved);
     void applyTimelineVisibility();
     void rebuildRecentMediaMenu();
     void rebuildRecentBookmarksMenu();
     void buildRangeBookmarkMenu(QMenu* menu);
+    // The position in the range bookmarks of the first one starting at or
+    // after frame.
+    int firstRangeBookmarkFrom(int frame) const;
     void openByName(const QString& filename, int rangeStart, int rangeEnd);
     void reportError(const QString& message);
-    // Writes the settings file and says so when it cannot be written.
+    // Writes the settings file now; a failure is reported on the console.
     void saveSettings();
+    // Puts what only the windows know (their geometry, the console's choice)
+    // into the settings.
+    void captureWindowSettings();
     QString bookmarksDialogDirectory() const;
     int scrubPixelsPerFrame(Qt::KeyboardModifiers modifiers) const;
     void resumePlaybackAfterScrub();
+    void playIfReady();
+    void playFromRangeStart();
     void applyStoredRangeBookmark();
 
     PlaybackManager* playbackManager = nullptr;
@@ -226,8 +254,14 @@ private:
     ConsoleWindow* consoleWindow = nullptr;
     MediaInfoDialog* mediaInfoDialog = nullptr;
     TcpServer* tcpServer = nullptr;
+    SettingsSaver* settingsSaver = nullptr;
     Bookmarks bookmarks;
     QString bookmarksFilePath;
+    BookmarksFileLoader* bookmarksLoader = nullptr;
+    BookmarksFileSaver* bookmarksSaver = nullptr;
+    // The range asked for with the bookmarks file being loaded.
+    int bookmarksFileRangeStart = -1;
+    int bookmarksFileRangeEnd = -1;
     QMenuBar* menuBar = nullptr;
     QVBoxLayout* topTimelineLayout = nullptr;
     QVBoxLayout* bottomTimelineLayout = nullptr;
@@ -242,13 +276,18 @@ private:
     int scrubLastX = 0;
     bool resumeAfterScrub = false;
     bool playWhenReady = false;
+    // The frame of the window's last seek.
+    int requestedFrame = 1;
     bool loopRestartPending = false;
     bool bookmarkRangePending = false;
     int pendingRangeStart = -1;
     int pendingRangeEnd = -1;
     bool closeRequested = false;
-    // Opens that the controller accepted, and the last error reported.
+    // Opens that the controller accepted (a bookmarks file counts once it is
+    // being read), those of them that failed later, and the last error
+    // reported.
     int acceptedOpens = 0;
+    int failedOpens = 0;
     QString lastError;
     QString lastOpenDir;
     QString lastBookmarksDir;
@@ -297,6 +336,11 @@ private:
     QAction* rotateCWAction = nullptr;
     QAction* rotateCCWAction = nullptr;
     QAction* takeSnapshotAction = nullptr;
+    QAction* zoomInAction = nullptr;
+    QAction* zoomOutAction = nullptr;
+    QAction* actualPixelsAction = nullptr;
+    QAction* fitToWindowAction = nullptr;
+    QAction* pixelReadoutAction = nullptr;
     QAction* bookmarkFrameAction = nullptr;
     QAction* bookmarkRangeAction = nullptr;
     QAction* clearCurrentFrameAction = nullptr;

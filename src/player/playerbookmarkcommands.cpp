@@ -1,17 +1,33 @@
 // The window's bookmark commands: adding, clearing and cycling frame and range
-// bookmarks, choosing a range bookmark as the playback range, and the menu of
-// range bookmarks.
+// bookmarks, choosing a range bookmark as the playback range, and the menu and
+// the list of range bookmarks.
 #include "player.h"
+#include "rangebookmarkdialog.h"
 #include "rangetimelinewidget.h"
 #include "timelinewidget.h"
 
 #include <QAction>
 #include <QMenu>
+#include <algorithm>
+
+namespace {
+
+// With more range bookmarks than this the menus list this many, those
+// starting nearest the playhead, and "More..." offers them all.
+constexpr int rangeMenuEntries = 30;
+
+} // namespace
 
 void Player::repaintTimelines()
 {
     timeline->update();
     rangeTimeline->update();
+}
+
+void Player::bookmarksChanged()
+{
+    repaintTimelines();
+    buildRangeBookmarkMenu(rangeBookmarkMenu);
 }
 
 void Player::addFrameBookmark()
@@ -22,7 +38,7 @@ void Player::addFrameBookmark()
 void Player::addFrameBookmark(int frame)
 {
     bookmarks.addFrameBookmark(frame);
-    repaintTimelines();
+    bookmarksChanged();
 }
 
 void Player::addRangeBookmark()
@@ -34,72 +50,61 @@ void Player::addRangeBookmark(int startFrame, int endFrame)
 {
     bookmarks.addRangeBookmark(startFrame, endFrame, QStringLiteral("%1 - %2").arg(startFrame).arg(endFrame));
     bookmarks.setCurrentRange(startFrame, endFrame);
-    repaintTimelines();
-    buildRangeBookmarkMenu(rangeBookmarkMenu);
+    bookmarksChanged();
 }
 
 void Player::clearCurrentFrameBookmark()
 {
     bookmarks.removeFrameBookmark(currentFrame());
-    repaintTimelines();
+    bookmarksChanged();
 }
 
 void Player::clearFrameBookmarksInRange()
 {
     bookmarks.removeFrameBookmarksInRange(rangeStart(), rangeEnd());
-    repaintTimelines();
+    bookmarksChanged();
 }
 
 void Player::clearAllFrameBookmarks()
 {
     bookmarks.clearFrameBookmarks();
-    repaintTimelines();
+    bookmarksChanged();
 }
 
 void Player::clearCurrentRangeBookmark()
 {
     bookmarks.removeRangeBookmark(rangeStart(), rangeEnd());
-    repaintTimelines();
-    buildRangeBookmarkMenu(rangeBookmarkMenu);
+    bookmarksChanged();
 }
 
 void Player::clearAllRangeBookmarks()
 {
     bookmarks.clearRangeBookmarks();
-    repaintTimelines();
-    buildRangeBookmarkMenu(rangeBookmarkMenu);
+    bookmarksChanged();
 }
 
 void Player::clearAllBookmarks()
 {
     bookmarks.clearFrameBookmarks();
-    repaintTimelines();
     bookmarks.clearRangeBookmarks();
-    repaintTimelines();
-    buildRangeBookmarkMenu(rangeBookmarkMenu);
+    bookmarksChanged();
 }
 
 void Player::cycleFrameBookmarks(bool backward)
 {
-    const QList<int> frames = bookmarks.frameBookmarks();
+    const QVector<int>& frames = bookmarks.frameBookmarks();
     if (frames.isEmpty())
         return;
     const int current = currentFrame();
-    int target = backward ? frames.last() : frames.first();
+    int target = 0;
     if (backward) {
-        for (auto it = frames.crbegin(); it != frames.crend(); ++it) {
-            if (*it < current) {
-                target = *it;
-                break;
-            }
-        }
+        // The last bookmark before the current frame, else the last of all.
+        const auto it = std::lower_bound(frames.cbegin(), frames.cend(), current);
+        target = it == frames.cbegin() ? frames.constLast() : *(it - 1);
     } else {
-        for (int frame : frames) {
-            if (frame > current) {
-                target = frame;
-                break;
-            }
-        }
+        // The first bookmark after the current frame, else the first of all.
+        const auto it = std::upper_bound(frames.cbegin(), frames.cend(), current);
+        target = it == frames.cend() ? frames.constFirst() : *it;
     }
     setCurrentFrame(target, false, false, false);
 }
@@ -116,17 +121,11 @@ void Player::previousFrameBookmark()
 
 void Player::cycleRangeBookmarks(bool backward)
 {
-    const QList<RangeBookmark>& ranges = bookmarks.rangeBookmarks();
+    const QVector<RangeBookmark>& ranges = bookmarks.rangeBookmarks();
     const int n = ranges.size();
     if (n == 0)
         return;
-    int current = -1;
-    for (int i = 0; i < n; ++i) {
-        if (ranges[i].start == rangeStart() && ranges[i].end == rangeEnd()) {
-            current = i;
-            break;
-        }
-    }
+    const int current = bookmarks.indexOfRangeBookmark(rangeStart(), rangeEnd());
     int target = backward ? n - 1 : 0;
     if (current >= 0 && n > 1)
         target = backward ? (current == 0 ? n - 1 : current - 1) : (current == n - 1 ? 0 : current + 1);
@@ -169,6 +168,24 @@ void Player::setRangeBookmark()
         setRangeBookmark(start, end);
 }
 
+void Player::chooseRangeBookmark()
+{
+    RangeBookmarkDialog dialog(bookmarks.rangeBookmarks(), firstRangeBookmarkFrom(currentFrame()), this);
+    dialog.setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    if (dialog.exec() != QDialog::Accepted || dialog.chosenIndex() < 0)
+        return;
+    const RangeBookmark chosen = bookmarks.rangeBookmarks().at(dialog.chosenIndex());
+    setRangeBookmark(chosen.start, chosen.end);
+}
+
+int Player::firstRangeBookmarkFrom(int frame) const
+{
+    const QVector<RangeBookmark>& ranges = bookmarks.rangeBookmarks();
+    const auto it = std::lower_bound(ranges.cbegin(), ranges.cend(), frame,
+                                     [](const RangeBookmark& r, int f) { return r.start < f; });
+    return int(it - ranges.cbegin());
+}
+
 void Player::applyStoredRangeBookmark()
 {
     if (bookmarks.currentRangeStart >= 0 && bookmarks.currentRangeEnd >= 0)
@@ -178,14 +195,26 @@ void Player::applyStoredRangeBookmark()
 void Player::buildRangeBookmarkMenu(QMenu* menu)
 {
     menu->clear();
-    const QList<RangeBookmark>& ranges = bookmarks.rangeBookmarks();
+    const QVector<RangeBookmark>& ranges = bookmarks.rangeBookmarks();
     if (ranges.isEmpty()) {
         menu->addAction(tr("<No Bookmarks>"));
         return;
     }
-    for (const RangeBookmark& r : ranges) {
+    const int count = ranges.size();
+    const bool capped = count > rangeMenuEntries;
+    // Half of the entries start before the playhead, half at or after it.
+    const int first = capped ? qBound(0, firstRangeBookmarkFrom(currentFrame()) - rangeMenuEntries / 2,
+                                      count - rangeMenuEntries)
+                             : 0;
+    const int last = capped ? first + rangeMenuEntries : count;
+    for (int i = first; i < last; ++i) {
+        const RangeBookmark& r = ranges[i];
         QAction* action = menu->addAction(r.name);
         action->setData(QStringList{QString::number(r.start), QString::number(r.end)});
         connect(action, &QAction::triggered, this, qOverload<>(&Player::setRangeBookmark));
+    }
+    if (capped) {
+        menu->addSeparator();
+        connect(menu->addAction(tr("More...")), &QAction::triggered, this, &Player::chooseRangeBookmark);
     }
 }

@@ -2,11 +2,17 @@
 // path (dialog, recent lists, command line, second launch, remote control,
 // drag and drop), saving bookmarks and copying the current media.
 #include "appsettings.h"
+#include "bookmarksfileloader.h"
+#include "bookmarksfilesaver.h"
 #include "commandline.h"
 #include "consolewindow.h"
+#include "inifile.h"
 #include "player.h"
+#include "settingssaver.h"
+#include "tcpserver.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -57,10 +63,17 @@ void Player::reportWarning(const QString& message)
 
 void Player::saveSettings()
 {
-    // Without a home folder there is nowhere to save to, and nothing to say.
-    const QString location = settingsFileLocation();
-    if (!saveAppSettings() && !location.isEmpty())
-        reportError(tr("Failed to save settings file: %1").arg(location));
+    settingsSaver->save();
+}
+
+void Player::captureWindowSettings()
+{
+    AppSettings& s = appSettings();
+    s.windowGeometry = saveGeometry();
+    if (consoleWindow) {
+        s.consoleGeometry = consoleWindow->saveGeometry();
+        s.displayConsoleOnType = consoleWindow->showOnType();
+    }
 }
 
 void Player::open()
@@ -70,8 +83,9 @@ void Player::open()
         const QFileInfo mostRecent(recent.value(0));
         lastOpenDir = !recent.isEmpty() && mostRecent.exists() ? mostRecent.absolutePath() : QDir::homePath();
     }
+    // Exactly the suffixes the player opens.
     const QString extensions =
-        QStringLiteral("*.avi *.f4v *.flv *.m4v *.mkv *.mov *.mp4 *.mpeg *.mpeg4 *.mpg *.webm *.wmv");
+        QStringLiteral("*.") + PlaybackManager::supportedSuffixes().join(QStringLiteral(" *."));
     const QString filter = QStringLiteral("All Files (*.*);;Video Files (%1)").arg(extensions);
     QString selected = QStringLiteral("Video Files (%1)").arg(extensions);
     const QString file = QFileDialog::getOpenFileName(this, tr("Open File"), lastOpenDir, filter, &selected);
@@ -91,6 +105,8 @@ void Player::open(const QString& filename, int rangeStart, int rangeEnd)
         return;
     }
     const QString path = info.absoluteFilePath();
+    // The clip opened last wins over a bookmarks file still loading.
+    cancelBookmarksFileLoad();
     bookmarks.clear();
     bookmarksFilePath.clear();
     bookmarks.mediaPath = path;
@@ -276,31 +292,73 @@ void Player::openBookmarksFile(const QString& filename, int rangeStart, int rang
         reportError(tr("Bookmarks file not found: %1").arg(file.absoluteFilePath()));
         return;
     }
-    bookmarks.load(file);
-    bookmarksFilePath = file.absoluteFilePath();
-    repaintTimelines();
-    buildRangeBookmarkMenu(rangeBookmarkMenu);
+    // Read on a worker thread: the window keeps answering while a large file
+    // loads, with a busy pointer meanwhile.
+    bookmarksFileRangeStart = rangeStart;
+    bookmarksFileRangeEnd = rangeEnd;
+    if (!bookmarksLoader->isLoading())
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+    bookmarksLoader->load(file.absoluteFilePath());
+    ++acceptedOpens;
+}
+
+void Player::cancelBookmarksFileLoad()
+{
+    if (!bookmarksLoader->isLoading())
+        return;
+    bookmarksLoader->cancel();
+    QApplication::restoreOverrideCursor();
+}
+
+void Player::bookmarksFileLoaded(const QString& path, Bookmarks::LoadResult result, const Bookmarks& loaded)
+{
+    QApplication::restoreOverrideCursor();
+    if (!openLoadedBookmarks(path, result, loaded))
+        ++failedOpens;
+    // Remote commands held while the file was read go on.
+    QMetaObject::invokeMethod(tcpServer, &TcpServer::playerChanged, Qt::QueuedConnection);
+}
+
+bool Player::openLoadedBookmarks(const QString& path, Bookmarks::LoadResult result, const Bookmarks& loaded)
+{
+    switch (result) {
+    case Bookmarks::LoadResult::Loaded:
+        break;
+    case Bookmarks::LoadResult::Missing:
+        reportError(tr("Bookmarks file not found: %1").arg(path));
+        return false;
+    case Bookmarks::LoadResult::TooLarge:
+        reportError(tr("Bookmarks file too large (over %1 MB): %2")
+                        .arg(IniFile::maximumSize / (1024 * 1024))
+                        .arg(path));
+        return false;
+    case Bookmarks::LoadResult::Unreadable:
+        reportError(tr("Bookmarks file cannot be read: %1").arg(path));
+        return false;
+    }
+    bookmarks = loaded;
+    bookmarksFilePath = path;
+    bookmarksChanged();
     if (bookmarks.mediaPath.isEmpty()) {
         reportError(tr("Media path not set in bookmarks file."));
-        return;
+        return false;
     }
     QFileInfo media(bookmarks.mediaPath);
     if (!media.exists()) {
         // A bookmarks file moved together with its clip still finds it.
-        media = QFileInfo(file.absoluteDir().filePath(media.fileName()));
+        media = QFileInfo(QFileInfo(path).absoluteDir().filePath(media.fileName()));
         if (!media.exists()) {
             reportError(tr("Media file not found: %1").arg(media.absoluteFilePath()));
-            return;
+            return false;
         }
     }
     addRecentBookmarkFile(bookmarksFilePath);
     rebuildRecentBookmarksMenu();
-    pendingRangeStart = rangeStart;
-    pendingRangeEnd = rangeEnd;
+    pendingRangeStart = bookmarksFileRangeStart;
+    pendingRangeEnd = bookmarksFileRangeEnd;
     const AppSettings& s = appSettings();
-    if (playbackManager->setMedia(media.absoluteFilePath(), qint64(s.cacheSize) * 1000000,
-                                  s.cacheTrailingPct))
-        ++acceptedOpens;
+    return playbackManager->setMedia(media.absoluteFilePath(), qint64(s.cacheSize) * 1000000,
+                                     s.cacheTrailingPct);
 }
 
 void Player::saveBookmarksFile()
@@ -311,7 +369,18 @@ void Player::saveBookmarksFile()
         saveBookmarksFileAs();
         return;
     }
-    saveBookmarksTo(bookmarksFilePath);
+    // Written on a worker thread; the window goes on meanwhile.
+    bookmarksSaver->save(bookmarks, bookmarksFilePath);
+}
+
+void Player::bookmarksFileSaved(const QString& path, bool saved)
+{
+    if (!saved) {
+        reportError(tr("Failed to save bookmarks file: %1").arg(path));
+        return;
+    }
+    addRecentBookmarkFile(path);
+    rebuildRecentBookmarksMenu();
 }
 
 void Player::saveBookmarksFileAs()

@@ -3,6 +3,7 @@
 // ladder, the reactions to the controller's state, status and errors, mouse
 // scrubbing on the video and the deferred close.
 #include "appsettings.h"
+#include "bookmarksfilesaver.h"
 #include "consolewindow.h"
 #include "mediainfodialog.h"
 #include "playbackcontrolwidget.h"
@@ -86,21 +87,21 @@ void Player::setTimelinesCachedRange(int start, int end)
 
 void Player::setCurrentFrame(int frame, bool audioScrub, bool clearCache, bool skipPlayWhenReady)
 {
-    bool mayContinue = false;
-    if (appSettings().continuePlayingAfterSeek && frame >= rangeStart() && frame <= rangeEnd()) {
-        mayContinue = !skipPlayWhenReady;
-        if (skipPlayWhenReady)
-            playWhenReady = false;
-    } else {
-        playWhenReady = false;
-    }
+    // Playback goes on after a seek inside the range when it was going on, or
+    // about to resume after a seek still in flight.
+    const bool resumePending = playWhenReady;
+    const bool mayContinue = appSettings().continuePlayingAfterSeek && !skipPlayWhenReady &&
+                             frame >= rangeStart() && frame <= rangeEnd();
     const double scrubDuration = audioScrub && appSettings().audioScrub ? frameDuration : 0.0;
     const int last = lastFrame();
     frame = qBound(1, frame, qMax(last, 1));
-    if (frame == currentFrame() && !clearCache && !playWhenReady)
+    if (frame == currentFrame() && !clearCache && !resumePending)
         return;
+    // This seek replaces the request of an earlier one.
+    playWhenReady = false;
     setTimelinesFrame(frame);
-    if (playbackManager->state() == PlaybackManager::Playing && mayContinue) {
+    const bool playing = playbackManager->state() == PlaybackManager::Playing || resumePending;
+    if (playing && mayContinue) {
         if (QApplication::mouseButtons() == Qt::LeftButton) {
             resumeAfterScrub = true;
         } else if (frame < last) {
@@ -110,10 +111,20 @@ void Player::setCurrentFrame(int frame, bool audioScrub, bool clearCache, bool s
             frame = 1;
         }
     }
+    requestedFrame = frame;
     playbackManager->seek(seekTimeOfFrame(frame), scrubDuration, clearCache);
-    if (playWhenReady && playbackManager->status() == PlaybackManager::Ready) {
+    playIfReady();
+}
+
+// Playback resumes from the frame on screen: a request to play is honoured
+// once the seek is done and its frame shown. A seek that finds its frame in
+// the cache has done both before it returns, and changes no status.
+void Player::playIfReady()
+{
+    if (playWhenReady && playbackManager->status() == PlaybackManager::Ready &&
+        lastShownFrame == currentFrame()) {
         playWhenReady = false;
-        playForward();
+        play();
     }
 }
 
@@ -129,30 +140,41 @@ void Player::setCurrentFrameRelative(int frame)
 void Player::setPlaybackTime(double playbackTime)
 {
     const int frame = int(playbackTime * fps + 1);
+    if (frame > rangeEnd() && playbackManager->state() == PlaybackManager::Playing) {
+        // A late tick has passed the range end: playback loops or stops on
+        // the range's last frame all the same, and never names a frame past it.
+        if (appSettings().loop) {
+            playFromRangeStart();
+        } else {
+            pause();
+            seekToFrameTime(rangeEnd());
+        }
+        return;
+    }
     if (frame != lastShownFrame) {
         setTimelinesFrame(frame);
         lastShownFrame = frame;
         updateWindowTitle(frame);
     }
-    if (playbackManager->state() != PlaybackManager::Playing)
+    if (playbackManager->state() != PlaybackManager::Playing) {
+        // Paused, the time is announced once its frame is shown. Queued: the
+        // controller is still announcing.
+        if (playWhenReady)
+            QMetaObject::invokeMethod(this, &Player::playIfReady, Qt::QueuedConnection);
         return;
+    }
 
     if (frame < rangeEnd()) {
-        if (frame < rangeStart()) {
-            seekToFrameTime(rangeStart());
-            playWhenReady = playbackManager->status() != PlaybackManager::Ready;
-            playbackManager->play(-1);
-        }
+        if (frame < rangeStart())
+            playFromRangeStart();
     } else if (appSettings().loop) {
         // Paint the range's last frame now and keep it up for a moment, so
         // that it is seen before the loop starts over.
         repaint();
-        seekToFrameTime(rangeStart());
-        playWhenReady = playbackManager->status() != PlaybackManager::Ready;
         QThread::msleep(static_cast<unsigned long>(frameDuration * 400));
-        playbackManager->play(-1);
+        playFromRangeStart();
     } else {
-        playbackManager->pause();
+        pause();
     }
 
     const double speed = playbackManager->speedMultiplier();
@@ -176,34 +198,42 @@ void Player::setPlaybackTime(double playbackTime)
                             int(playbackManager->cachedRangeEnd() * fps + 1));
 }
 
+void Player::playFromRangeStart()
+{
+    seekToFrameTime(rangeStart());
+    playWhenReady = playbackManager->status() != PlaybackManager::Ready;
+    playbackManager->play(-1);
+}
+
 void Player::playForward()
 {
-    switch (playbackManager->state()) {
-    case PlaybackManager::Paused:
-        if (currentFrame() >= rangeEnd()) {
-            seekToFrameTime(rangeStart());
-            playWhenReady = playbackManager->status() != PlaybackManager::Ready;
-        }
-        playbackManager->play(-1);
-        break;
-    case PlaybackManager::Playing:
-        playbackManager->pause();
-        break;
-    case PlaybackManager::Stopped:
-        break;
-    }
+    if (playbackManager->state() == PlaybackManager::Playing || playWhenReady)
+        pause();
+    else
+        play();
 }
 
 void Player::play()
 {
-    if (playbackManager->state() == PlaybackManager::Paused)
-        playForward();
+    if (playbackManager->state() != PlaybackManager::Paused)
+        return;
+    if (playbackManager->status() == PlaybackManager::Seeking) {
+        // The frame is on its way: playback starts once it is shown.
+        playWhenReady = true;
+        return;
+    }
+    playWhenReady = false;
+    if (currentFrame() >= rangeEnd())
+        playFromRangeStart();
+    else
+        playbackManager->play(-1);
 }
 
 void Player::pause()
 {
-    if (playbackManager->state() == PlaybackManager::Playing)
-        playForward();
+    playWhenReady = false;
+    resumeAfterScrub = false;
+    playbackManager->pause();
 }
 
 void Player::stop()
@@ -453,14 +483,12 @@ void Player::onStatusChange(PlaybackManager::Status status)
             if (playbackManager->status() != PlaybackManager::Ready)
                 break;
         }
-        if (playWhenReady) {
-            playWhenReady = false;
-            playForward();
-        }
+        playIfReady();
         if (loopRestartPending) {
             loopRestartPending = false;
             playWhenReady = true;
             playbackManager->seek(0.0, 0.0, false);
+            playIfReady();
         }
         break;
     case PlaybackManager::EndOfMedia:
@@ -470,6 +498,23 @@ void Player::onStatusChange(PlaybackManager::Status status)
     default:
         break;
     }
+}
+
+// The decoder met the end of the video before or after the frame count the
+// container promised: the timelines end at the real last picture, and a range
+// that ended at the end of the clip still does.
+void Player::onDurationChange()
+{
+    const int oldLast = timeline->frameCount();
+    const int last = lastFrame();
+    if (last == oldLast || !isMediaLoaded())
+        return;
+    const int start = qMin(rangeStart(), last);
+    const int end = rangeEnd() >= oldLast ? last : qMin(rangeEnd(), last);
+    for (TimelineWidget* t : {timeline, static_cast<TimelineWidget*>(rangeTimeline)})
+        t->setFrameCount(last);
+    setTimelinesRange(start, end);
+    updateStats();
 }
 
 void Player::onError(PlaybackManager::Error, const QString& errorStr)
@@ -533,14 +578,16 @@ void Player::mouseReleaseEvent(QMouseEvent* event)
 void Player::resumePlaybackAfterScrub()
 {
     resumeAfterScrub = false;
-    const int frame = currentFrame();
-    if (frame < lastFrame()) {
-        playWhenReady = true;
-        playbackManager->seek(seekTimeOfFrame(frame), 0.0, false);
-    } else if (appSettings().loop) {
-        playWhenReady = true;
-        playbackManager->seek(seekTimeOfFrame(1), 0.0, false);
+    // The frame the scrub asked for: the clock reaches it only once the
+    // reader has taken up a seek outside the cache.
+    if (requestedFrame >= lastFrame()) {
+        if (!appSettings().loop)
+            return;
+        requestedFrame = 1;
+        seekToFrameTime(1);
     }
+    playWhenReady = true;
+    playIfReady();
 }
 
 void Player::mouseDoubleClickEvent(QMouseEvent* event)
@@ -553,20 +600,23 @@ void Player::mouseDoubleClickEvent(QMouseEvent* event)
 
 void Player::closeEvent(QCloseEvent* event)
 {
+    // A bookmarks file still loading would open its clip again.
+    cancelBookmarksFileLoad();
     if (isMediaLoaded() && playbackManager->status() != PlaybackManager::NoMedia) {
         closeRequested = true;
         playbackManager->stop();
         event->ignore();
         return;
     }
-    AppSettings& s = appSettings();
-    if (consoleWindow) {
-        s.consoleGeometry = consoleWindow->saveGeometry();
-        s.displayConsoleOnType = consoleWindow->showOnType();
-        delete consoleWindow;
-        consoleWindow = nullptr;
-    }
-    s.windowGeometry = saveGeometry();
+    // Bookmarks files being written are finished, and added to the recent
+    // list, before the settings are saved.
+    bookmarksSaver->finishSaves();
+    // The console goes first: a failure to save is then said on the standard
+    // error stream only, without popping the console up while the window
+    // closes.
+    captureWindowSettings();
+    delete consoleWindow;
+    consoleWindow = nullptr;
     saveSettings();
     event->accept();
 }

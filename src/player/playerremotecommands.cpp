@@ -1,6 +1,8 @@
 // The window as the remote-control port and later launches drive it: what it
 // reports, and the few commands that exist only for them.
 #include "appsettings.h"
+#include "bookmarksfileloader.h"
+#include "bookmarksfilesaver.h"
 #include "player.h"
 #include "tcpserver.h"
 
@@ -25,6 +27,14 @@ bool Player::isRemoteControlListening() const
 RemotePlayer::Status Player::remoteStatus() const
 {
     RemotePlayer::Status s;
+    s.opens = acceptedOpens;
+    s.failedOpens = failedOpens;
+    s.loop = appSettings().loop;
+    // A bookmarks file being read is a clip being opened.
+    if (bookmarksLoader->isLoading()) {
+        s.state = State::Loading;
+        return s;
+    }
     switch (playbackManager->status()) {
     case PlaybackManager::Loading:
     case PlaybackManager::Loaded:
@@ -42,8 +52,6 @@ RemotePlayer::Status Player::remoteStatus() const
         break;
     }
     s.seeking = playbackManager->status() == PlaybackManager::Seeking;
-    s.opens = acceptedOpens;
-    s.loop = appSettings().loop;
     if (s.state != State::NoClip)
         s.file = playbackManager->mediaFilename();
     if (s.hasClip()) {
@@ -77,6 +85,8 @@ void Player::setLoop(bool on)
 
 bool Player::saveBookmarksTo(const QString& path)
 {
+    // Saves from the menu, which run on a worker thread, come first.
+    bookmarksSaver->finishSaves();
     const QString file = QFileInfo(path).absoluteFilePath();
     if (!bookmarks.save(file)) {
         reportError(tr("Failed to save bookmarks file: %1").arg(file));

@@ -1,6 +1,7 @@
 // The window's view, audio and window commands: volume, resizing to the
-// video, flip and rotate, snapshots, always on top, visibility of the
-// timelines and controls, the title, the statistics and the other windows.
+// video, flip and rotate, snapshots, zoom and the pixel readout, always on
+// top, visibility of the timelines and controls, the title, the statistics
+// and the other windows.
 #include "aboutdialog.h"
 #include "appsettings.h"
 #include "consolewindow.h"
@@ -121,12 +122,37 @@ void Player::takeSnapshot()
 {
     if (!isMediaLoaded())
         return;
-    const int w = viewer->displayedWidth();
-    const int h = viewer->displayedHeight();
-    if (w == 0 || h == 0)
+    // The whole frame at the file's size, mirrored and rotated as shown,
+    // whatever the zoom.
+    const QPixmap snapshot = viewer->pixmap();
+    if (snapshot.isNull())
         return;
-    const QPixmap snapshot = viewer->pixmap().scaled(w, h, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     QApplication::clipboard()->setPixmap(snapshot, QClipboard::Clipboard);
+}
+
+void Player::zoomIn()
+{
+    viewer->zoomIn();
+}
+
+void Player::zoomOut()
+{
+    viewer->zoomOut();
+}
+
+void Player::zoomToActualPixels()
+{
+    viewer->zoomToActualPixels();
+}
+
+void Player::zoomToFit()
+{
+    viewer->fitToWindow();
+}
+
+void Player::setPixelReadoutEnabled(bool enable)
+{
+    viewer->setPixelReadoutEnabled(enable);
 }
 
 void Player::setAlwaysOnTopEnabled(bool enable)
@@ -232,27 +258,45 @@ void Player::updateStats()
         mediaInfoDialog->setNoMedia();
         return;
     }
+    using Row = MediaInfoDialog::Row;
+    MediaInfoDialog& d = *mediaInfoDialog;
     const int last = lastFrame();
-    const int roundedFps = qMax(qRound(fps), 1);
-    mediaInfoDialog->setSource(file);
-    mediaInfoDialog->setFrameRangeText(QStringLiteral("%1 - %2").arg(1).arg(last));
-    mediaInfoDialog->setFrameRateText(QString::number(fps, 'f', 3));
-    mediaInfoDialog->setCurrentTimeText(
-        formatTime(qint64(double(currentFrame() - 1) / roundedFps * 1000), true));
-    mediaInfoDialog->setDurationText(formatTime(qint64(double(last - 1) / roundedFps * 1000), true));
-    mediaInfoDialog->setNormalSizeText(
-        QStringLiteral("%1x%2").arg(playbackManager->videoWidth()).arg(playbackManager->videoHeight()));
-    mediaInfoDialog->setCurrentSizeText(
-        QStringLiteral("%1x%2").arg(viewer->displayedWidth()).arg(viewer->displayedHeight()));
-    mediaInfoDialog->setVideoCacheText(
-        QString::number(playbackManager->videoCacheBytes() / 1e6, 'f', 2) +
-        QStringLiteral(" MB (%1 frames)").arg(playbackManager->cachedFrameCount()));
+    d.setSource(file);
+    d.setText(Row::FrameRange, QStringLiteral("%1 - %2").arg(1).arg(last));
+    d.setText(Row::FrameRate, QString::number(fps, 'f', 3));
+    // Frame times are whole frame durations: exact for 29.97 and 23.976 too.
+    d.setText(Row::CurrentTime, formatTime(qRound64((currentFrame() - 1) * frameDuration * 1000), true));
+    d.setText(Row::Duration, formatTime(qRound64(last * frameDuration * 1000), true));
+    d.setText(Row::NormalSize,
+              QStringLiteral("%1x%2").arg(playbackManager->videoWidth()).arg(playbackManager->videoHeight()));
+    d.setText(Row::CurrentSize,
+              QStringLiteral("%1x%2").arg(viewer->displayedWidth()).arg(viewer->displayedHeight()));
+    d.setText(Row::StartTime, formatTime(qRound64(playbackManager->startTime() * 1000), true));
+
+    const MediaDescription media = playbackManager->mediaDescription();
+    const QString none = tr("None");
+    const bool video = !media.videoCodec.isEmpty();
+    d.setText(Row::VideoCodec, video ? media.videoCodec : none);
+    d.setText(Row::PixelFormat, video ? media.pixelFormat : QString());
+    d.setText(Row::ColourMatrix, video ? media.colour.matrixName() : QString());
+    d.setText(Row::ColourRange, video ? media.colour.rangeName() : QString());
+    d.setText(Row::ColourPrimaries, video ? media.colour.primariesName() : QString());
+    d.setText(Row::Transfer, video ? media.colour.transferName() : QString());
+    d.setText(Row::FieldOrder, video ? media.fieldOrder : QString());
+    d.setText(Row::AudioCodec, media.audioCodec.isEmpty() ? none : media.audioCodec);
+    d.setText(Row::SampleFormat, media.sampleFormat);
+    d.setText(Row::SampleRate, media.sampleRate);
+    d.setText(Row::ChannelLayout, media.channelLayout);
+
+    d.setText(Row::VideoCache,
+              QString::number(playbackManager->videoCacheBytes() / 1e6, 'f', 2) +
+                  QStringLiteral(" MB (%1 frames)").arg(playbackManager->cachedFrameCount()));
     // The controller counts the audio cache in 16-bit samples: two bytes each.
-    mediaInfoDialog->setAudioCacheText(
-        QString::number(playbackManager->audioCacheSamples() * 2 / 1e6, 'f', 2) + QStringLiteral(" MB"));
-    mediaInfoDialog->setCachedRangeText(QString::number(playbackManager->cachedRangeStart(), 'f', 2) +
-                                        QStringLiteral(" - ") +
-                                        QString::number(playbackManager->cachedRangeEnd(), 'f', 2));
+    d.setText(Row::AudioCache, QString::number(playbackManager->audioCacheSamples() * 2 / 1e6, 'f', 2) +
+                                   QStringLiteral(" MB"));
+    d.setText(Row::CachedRange, QString::number(playbackManager->cachedRangeStart(), 'f', 2) +
+                                    QStringLiteral(" - ") +
+                                    QString::number(playbackManager->cachedRangeEnd(), 'f', 2));
 }
 
 void Player::mediaInfo()

@@ -31,6 +31,10 @@ public:
         // Counts the opens the player accepted, so that a caller can tell
         // whether the clip it asked for is the one that got loaded.
         int opens = 0;
+        // Counts the accepted opens that came to nothing later, leaving the
+        // clip before in place (a bookmarks file that could not be read
+        // once it was, say); the reason is then lastErrorMessage().
+        int failedOpens = 0;
 
         bool hasClip() const { return state == State::Paused || state == State::Playing; }
         bool isLoading() const { return state == State::Loading; }

@@ -110,8 +110,10 @@ void RemoteSession::startClipCommand(const RemoteCommand& command)
             fail(player.lastErrorMessage());
             return;
         }
-        if (replies)
-            inFlight = InFlight{command, player.remoteStatus().opens};
+        if (replies) {
+            const RemotePlayer::Status status = player.remoteStatus();
+            inFlight = InFlight{command, status.opens, status.failedOpens};
+        }
         return;
     }
 
@@ -167,14 +169,16 @@ void RemoteSession::startClipCommand(const RemoteCommand& command)
     }
     // A seek may still be on its way: the reply waits until it has landed.
     if (replies)
-        inFlight = InFlight{command, status.opens};
+        inFlight = InFlight{command, status.opens, status.failedOpens};
 }
 
 void RemoteSession::finish(const InFlight& done, const RemotePlayer::Status& status)
 {
     const bool opened =
         done.command.type == RemoteCommand::File || done.command.type == RemoteCommand::BookmarksFile;
-    if (!opened || (status.hasClip() && status.opens == done.opens)) {
+    // An open that failed late leaves the clip before it in place.
+    const bool failedLate = status.failedOpens != done.failedOpens;
+    if (!opened || (status.hasClip() && status.opens == done.opens && !failedLate)) {
         acknowledge();
     } else if (status.opens != done.opens) {
         fail(QStringLiteral("another file was opened before %1 was ready").arg(done.command.path));

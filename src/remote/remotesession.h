@@ -51,7 +51,8 @@ private:
     struct InFlight
     {
         RemoteCommand command;
-        int opens = 0; // the player's open count after the command started
+        int opens = 0;       // the player's open count after the command started
+        int failedOpens = 0; // and its count of opens that failed later
     };
 
     static bool mustWait(const RemoteCommand& command, const RemotePlayer::Status& status);

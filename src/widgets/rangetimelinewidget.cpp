@@ -106,24 +106,8 @@ void RangeTimelineWidget::drawTrack(QPainter& painter)
 
 void RangeTimelineWidget::drawFrameBookmarks(QPainter& painter)
 {
-    if (!appSettings().rangeTimelineShowFrameBookmarks)
-        return;
-    painter.setPen(frameBookmarkColour);
-    painter.setBrush(frameBookmarkColour);
-    const int height = metrics.markerHeight;
-    bool first = true;
-    int previousX = 0;
-    for (int frame : frameBookmarkList()) {
-        if (frame < m_rangeStart || frame > m_rangeEnd)
-            continue;
-        const int x = positionOfFrame(frame);
-        if (!first && x == previousX)
-            continue;
-        first = false;
-        previousX = x;
-        painter.fillRect(x, m_markerY, 1, height, frameBookmarkColour);
-        painter.drawEllipse(QRect(QPoint(x - 1, m_markerY + height - 2), QPoint(x, m_markerY + height - 1)));
-    }
+    if (appSettings().rangeTimelineShowFrameBookmarks)
+        drawFrameBookmarkMarks(painter, m_rangeStart, m_rangeEnd, -1);
 }
 
 void RangeTimelineWidget::drawRangeLabels(QPainter& painter)

@@ -1,11 +1,28 @@
 #pragma once
 
+#include "imageorientation.h"
+#include "pixelreadout.h"
+#include "viewrenderer.h"
+#include "viewtransform.h"
+
+#include <QImage>
 #include <QPixmap>
+#include <QTimer>
 #include <QWidget>
 
-// Shows the current video frame scaled to fit, aspect ratio kept, centred on
-// black. It does no decoding, mirroring or rotating: the playback controller
-// hands it finished pixmaps. A null pixmap clears the picture.
+// Shows the current video frame on black: fitted to the widget with its
+// aspect ratio kept (the default), or zoomed and panned. The playback
+// controller hands it frames as they are decoded (setImage, or setPixmap) and
+// the mirroring and rotation to show them with; a null frame clears the
+// picture.
+//
+// Scaling runs on the ViewRenderer's thread, once per new frame or view; a
+// paint only copies the finished picture. Until a new picture is ready the
+// last one stays on screen (moved to the new view when the view changed).
+//
+// Mouse: Ctrl+wheel zooms on the pointer, the middle button pans. Other
+// buttons and the plain wheel are left to the parent (the player window
+// scrubs with the left button).
 class SoftwareViewer : public QWidget
 {
     Q_OBJECT
@@ -13,19 +30,86 @@ class SoftwareViewer : public QWidget
 public:
     explicit SoftwareViewer(QWidget* parent = nullptr);
 
-    QPixmap pixmap() const { return m_pixmap; }
-    // The size of the picture as painted last; 0 while there is no picture.
+    // The frame as shown: mirrored and rotated, whole, at the file's size.
+    QPixmap pixmap() const;
+    // The frame as handed over, in the file's pixels.
+    QImage image() const { return m_frame; }
+    ImageOrientation orientation() const { return m_orientation; }
+    // The size of the whole picture on screen, in widget pixels; 0 while
+    // there is no picture.
     int displayedWidth() const;
     int displayedHeight() const;
 
+    bool isFitToWindow() const { return m_view.isFit(); }
+    // Device pixels per file pixel.
+    double zoom() const { return m_view.zoom(); }
+    // "Fit 47%", "100%", "12.5%".
+    QString zoomText() const;
+    // The file pixel shown at a point of the widget; (-1, -1) off the picture.
+    QPoint filePixelAt(const QPoint& position) const;
+
+    bool isPixelReadoutEnabled() const { return m_readout.isEnabled(); }
+    // What the readout shows for the pointer now; empty when it shows nothing.
+    QString pixelReadoutText() const;
+
+    // The picture on screen is the one for the latest frame, view and orientation.
+    bool isPictureCurrent() const;
+
 public slots:
     void setPixmap(QPixmap pixmap);
+    void setImage(const QImage& image);
+    void setFlip(bool horizontal, bool vertical);
+    void setRotation(int degrees);
+
+    // Centred on the middle of the widget.
+    void zoomIn();
+    void zoomOut();
+    void zoomToActualPixels();
+    void fitToWindow();
+    void setPixelReadoutEnabled(bool enabled);
+
+signals:
+    // A paint put a newly rendered picture on screen.
+    void picturePainted();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void leaveEvent(QEvent* event) override;
 
 private:
-    QPixmap m_pixmap;
-    int m_displayedWidth = 0;
-    int m_displayedHeight = 0;
+    void setFrame(const QImage& frame);
+    void setOrientation(const ImageOrientation& orientation);
+    void viewChanged();
+    void zoomChanged();
+    void scheduleRender();
+    void requestRender();
+    void showRendered(const ViewRenderer::Picture& picture);
+    void updateViewport();
+    QSize deviceViewportSize() const;
+    qreal pixelRatio() const;
+    QPointF toDevice(const QPointF& position) const;
+    QRectF shownPictureTarget() const;
+    void paintOverlays(QPainter& painter);
+
+    QImage m_frame;
+    QPixmap m_framePixmap;          // the pixmap handed over, while the frame came as one
+    mutable QPixmap m_turnedPixmap; // pixmap(), made on demand for this frame and orientation
+    ImageOrientation m_orientation;
+    ViewTransform m_view;
+    PixelReadout m_readout;
+    ViewRenderer* m_renderer = nullptr;
+    ViewRenderer::Picture m_shown;
+    quint64 m_requested = 0; // serial of the last job asked for
+    bool m_renderScheduled = false;
+    quint64 m_painted = 0; // serial of the last picture painted
+    bool m_panning = false;
+    QPoint m_panLast;
+    int m_wheelAngle = 0;
+    QTimer m_zoomLabelTimer;
 };

@@ -2,11 +2,13 @@
 
 #include "appsettings.h"
 #include "bookmarks.h"
+#include "timelinemarks.h"
 
 #include <QAction>
 #include <QCursor>
 #include <QFontMetrics>
 #include <QGuiApplication>
+#include <QImage>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
@@ -188,6 +190,21 @@ QString TimelineWidget::frameLabel(int frame) const
     return QString::number(frame);
 }
 
+QString TimelineWidget::lengthLabel() const
+{
+    switch (m_displayType) {
+    case SECONDS:
+        return m_frameRate > 0.0
+                   ? QString::number(m_frameCount / m_frameRate, 'f', 3) + QStringLiteral(" sec")
+                   : QStringLiteral(" sec");
+    case TIME_CODE:
+        return frameLabel(m_frameCount + 1);
+    case FRAME_NUMBERS:
+        break;
+    }
+    return frameLabel(m_frameCount) + QStringLiteral(" frames");
+}
+
 int TimelineWidget::positionOfFrame(int frame) const
 {
     if (m_frameCount == 1)
@@ -283,9 +300,9 @@ QFont TimelineWidget::fontOfSize(int pointSize) const
     return labelFont;
 }
 
-QList<int> TimelineWidget::frameBookmarkList() const
+TimelineMarks::Layout TimelineWidget::markLayout() const
 {
-    return m_bookmarks ? m_bookmarks->frameBookmarks() : QList<int>();
+    return {m_frameCount, m_rangeStart, m_rangeEnd, m_sideMargin, m_trackWidth};
 }
 
 bool TimelineWidget::isFrameBookmark(int frame) const
@@ -348,13 +365,15 @@ void TimelineWidget::drawRange(QPainter& painter)
 
 void TimelineWidget::drawRangeBookmarks(QPainter& painter)
 {
-    if (!appSettings().timelineShowRangeBookmarks || !m_bookmarks)
+    if (!appSettings().timelineShowRangeBookmarks || !m_bookmarks || m_frameCount < 1)
         return;
+    // Ends beyond the clip are drawn at its ends.
+    const auto x = [this](int frame) { return positionOfFrame(qBound(1, frame, m_frameCount)); };
     const int barBottom = m_barY + metrics.barHeight;
-    for (const RangeBookmark& bookmark : m_bookmarks->rangeBookmarks()) {
-        const int x1 = positionOfFrame(bookmark.start);
-        const int x2 = positionOfFrame(bookmark.end);
-        painter.fillRect(QRect(QPoint(x1, barBottom - 1), QPoint(x2 - 1, barBottom)), rangeBookmarkColour);
+    for (const TimelineMarks::Run& run : m_marks.rangeRuns(*m_bookmarks, 0, width(), markLayout(), x)) {
+        QColor colour = rangeBookmarkColour;
+        colour.setAlpha(TimelineMarks::layeredAlpha(rangeBookmarkColour.alpha(), run.depth));
+        painter.fillRect(QRect(QPoint(run.left, barBottom - 1), QPoint(run.right - 1, barBottom)), colour);
     }
 }
 
@@ -414,29 +433,37 @@ void TimelineWidget::drawFrameBookmarks(QPainter& painter)
 {
     if (!appSettings().timelineShowFrameBookmarks)
         return;
-    painter.setPen(frameBookmarkColour);
-    painter.setBrush(frameBookmarkColour);
+    drawFrameBookmarkMarks(painter, 1, m_frameCount, 0);
+}
+
+void TimelineWidget::drawFrameBookmarkMarks(QPainter& painter, int first, int last, int dotOffset)
+{
+    if (!m_bookmarks)
+        return;
+    // A line with a dot below it, drawn once and stamped on every column: a
+    // dot drawn anew costs several times as much.
     const int height = metrics.markerHeight;
-    bool first = true;
-    int previousX = 0;
-    for (int frame : frameBookmarkList()) {
-        const int x = positionOfFrame(frame);
-        if (!first && x == previousX)
-            continue;
-        first = false;
-        previousX = x;
-        painter.fillRect(x, m_markerY, 1, height, frameBookmarkColour);
-        painter.drawEllipse(QRect(QPoint(x - 1, m_markerY + height - 1), QPoint(x, m_markerY + height)));
+    const int dotTop = height - 1 + dotOffset;
+    const int lineX = 2;
+    const qreal ratio = painter.device()->devicePixelRatioF();
+    QImage mark(QSize(lineX + 2, dotTop + 4) * ratio, QImage::Format_ARGB32_Premultiplied);
+    mark.setDevicePixelRatio(ratio);
+    mark.fill(Qt::transparent);
+    {
+        QPainter stamp(&mark);
+        stamp.setPen(frameBookmarkColour);
+        stamp.setBrush(frameBookmarkColour);
+        stamp.fillRect(lineX, 0, 1, height, frameBookmarkColour);
+        stamp.drawEllipse(QRect(QPoint(lineX - 1, dotTop), QPoint(lineX, dotTop + 1)));
     }
+    const auto x = [this](int frame) { return positionOfFrame(frame); };
+    for (int column : m_marks.frameColumns(*m_bookmarks, first, last, 0, width(), markLayout(), x))
+        painter.drawImage(column - lineX, m_markerY, mark);
 }
 
 void TimelineWidget::drawFrameCount(QPainter& painter)
 {
-    QString text = frameLabel(m_frameCount);
-    if (m_displayType == FRAME_NUMBERS)
-        text += QStringLiteral(" frames");
-    else if (m_displayType == SECONDS)
-        text += QStringLiteral(" sec");
+    const QString text = lengthLabel();
     painter.setFont(fontOfSize(metrics.sideLabelPointSize));
     painter.setPen(sideLabelColour);
     const int gap = metrics.labelGap;

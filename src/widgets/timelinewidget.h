@@ -1,6 +1,7 @@
 #pragma once
 
 #include "displaytype.h"
+#include "timelinemarks.h"
 
 #include <QColor>
 #include <QRect>
@@ -55,6 +56,10 @@ public:
     // The text of a frame in the current label style; empty while the frame
     // rate is not positive.
     QString frameLabel(int frame) const;
+    // The clip's length in the current label style: its frame count, or
+    // frame count x frame duration in seconds (to the millisecond) or as a
+    // time code.
+    QString lengthLabel() const;
 
     // The x of a frame's marker; the track's left end for a one-frame clip.
     virtual int positionOfFrame(int frame) const;
@@ -159,7 +164,11 @@ protected:
     void drawFrameLabel(QPainter& painter, int x, const QString& text, const QColor& colour);
     // Where the hover label is centred for a hover marker at hoverX.
     int hoverLabelCentre(int hoverX, const QString& hoverText) const;
-    QList<int> frameBookmarkList() const;
+    // Draws the marks of the frame bookmarks from first to last, one per
+    // pixel column, with the dot dotOffset pixels below its usual place.
+    void drawFrameBookmarkMarks(QPainter& painter, int first, int last, int dotOffset);
+    // What decides where a frame's mark lands, besides the width.
+    TimelineMarks::Layout markLayout() const;
     bool isFrameBookmark(int frame) const;
     QFont fontOfSize(int pointSize) const;
 
@@ -188,6 +197,7 @@ protected:
     double m_playbackRate = 0.0;
     double m_speed = 1.0;
     Bookmarks* m_bookmarks = nullptr;
+    TimelineMarks m_marks;
     DISPLAY_TYPE m_displayType = FRAME_NUMBERS;
     Drag m_drag = Drag::None;
 

@@ -11,7 +11,7 @@ desktop=$prefix/share/applications/orvel.desktop
 grep -qx 'Exec=orvel %f' "$desktop"
 grep -qx 'Icon=orvel' "$desktop"
 for type in video/mp4 video/x-matroska video/quicktime video/webm video/mpeg video/x-msvideo video/x-flv \
-    video/x-m4v video/x-ms-wmv; do
+    video/x-m4v video/x-ms-wmv video/mp2t application/mxf video/3gpp video/ogg video/dv; do
   grep -q "^MimeType=.*$type;" "$desktop" || { echo "missing $type" >&2; exit 1; }
 done
 file "$prefix/share/icons/hicolor/256x256/apps/orvel.png" | grep -q 'PNG image data, 256 x 256'

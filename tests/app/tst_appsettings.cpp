@@ -1,16 +1,19 @@
 // The settings store: defaults, the keys of the file, validation, the recent
-// lists, and the files and homes it must survive. Every test runs with HOME
-// pointing at a fresh temporary folder; the HOME of the process is put back
-// after each test.
+// lists, the files and homes it must survive, and the saver that writes it
+// after each change. Every test runs with HOME pointing at a fresh temporary
+// folder; the HOME of the process is put back after each test.
 #include "appsettings.h"
 #include "filesizelimit.h"
 #include "messagecounter.h"
+#include "settingssaver.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QLibraryInfo>
 #include <QRandomGenerator>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <cmath>
@@ -441,6 +444,94 @@ private slots:
         QCOMPARE(counter.messages(), 0);
     }
 
+    // A line another program or version wrote with a serialised value costs
+    // that key only, and the file as it was is kept before it is written over.
+    void aSerialisedValueCostsOnlyItsKey()
+    {
+        const QByteArray original = "[main]\nvolume=40\nmuted=@Variant(\\0\\0\\0\\x1\\0\\x1)\n"
+                                    "showTimeline=false\n[preferences]\ncacheSize=2048\n"
+                                    "[other]\nfromAnotherVersion=1\n";
+        writeFile(iniPath(), original);
+        appSettings().muted = true;
+        MessageCounter counter;
+        const QStringList warnings = loadAppSettings();
+        QCOMPARE(counter.messages(), 0);
+        QCOMPARE(appSettings().volume, 40);
+        QCOMPARE(appSettings().cacheSize, 2048);
+        QCOMPARE(appSettings().showTimeline, false);
+        QCOMPARE(appSettings().muted, false);
+        const QString kept = iniPath() + QStringLiteral(".bad");
+        QCOMPARE(warnings, (QStringList{"Unreadable value of main/muted in the settings file " + iniPath() +
+                                            ": the default is used",
+                                        "The settings file as it was is kept as " + kept}));
+        QCOMPARE(contentOf(kept), original);
+        QCOMPARE(contentOf(iniPath()), original);
+
+        QVERIFY(saveAppSettings());
+        QCOMPARE(contentOf(kept), original);
+        const QByteArray saved = contentOf(iniPath());
+        QVERIFY(!saved.contains("@Variant"));
+        QVERIFY(saved.contains("fromAnotherVersion=1"));
+        resetAppSettings();
+        QCOMPARE(loadAppSettings(), QStringList());
+        QCOMPARE(appSettings().cacheSize, 2048);
+    }
+
+    void aDamagedFileThatCannotBeKeptIsNotWrittenOver()
+    {
+        const QByteArray original = "[main]\nvolume=40\nmuted=@Variant(\\0\\0\\0\\x1\\0\\x1)\n";
+        writeFile(iniPath(), original);
+        const QString kept = iniPath() + QStringLiteral(".bad");
+        QVERIFY(QDir().mkpath(kept));
+        const QStringList warnings = loadAppSettings();
+        QCOMPARE(appSettings().volume, 40);
+        QVERIFY(
+            warnings.value(1).startsWith(QStringLiteral("Cannot keep the damaged settings file as ") + kept));
+        QVERIFY(!saveAppSettings());
+        QCOMPARE(contentOf(iniPath()), original);
+        QVERIFY(QDir().rmdir(kept));
+        QVERIFY(saveAppSettings());
+        QCOMPARE(contentOf(kept), original);
+    }
+
+    // The saver writes a change by itself, soon, and nothing while nothing
+    // changes; a failure is said once while it lasts.
+    void theSaverWritesChangesByItself()
+    {
+        int captures = 0;
+        SettingsSaver saver([&] {
+            ++captures;
+            appSettings().windowGeometry = QByteArray("here");
+        });
+        QSignalSpy failed(&saver, &SettingsSaver::saveFailed);
+        saver.saveIfChanged();
+        QVERIFY(!QFileInfo::exists(iniPath()));
+        QCOMPARE(captures, 0);
+
+        appSettings().volume = 40;
+        appSettings().loop = true;
+        QTRY_VERIFY_WITH_TIMEOUT(contentOf(iniPath()).contains("volume=40"), 20000);
+        QVERIFY(contentOf(iniPath()).contains("loop=true"));
+        QVERIFY(contentOf(iniPath()).contains("windowGeometry=@ByteArray(here)"));
+        QCOMPARE(captures, 1);
+        // The geometry the saver took in is no change of its own.
+        saver.saveIfChanged();
+        QCOMPARE(captures, 1);
+
+        QVERIFY(QFile::remove(iniPath()));
+        QVERIFY(QDir().mkpath(iniPath()));
+        appSettings().volume = 50;
+        saver.saveIfChanged();
+        saver.saveIfChanged();
+        QVERIFY(!saver.save());
+        QCOMPARE(failed.count(), 1);
+        QCOMPARE(failed.at(0).at(0).toString(), iniPath());
+        QVERIFY(QDir().rmdir(iniPath()));
+        saver.saveIfChanged();
+        QVERIFY(contentOf(iniPath()).contains("volume=50"));
+        QCOMPARE(failed.count(), 1);
+    }
+
     void recentListsAreTrimmedAtLoad()
     {
         loadText("[file]\nrecentFiles=/a, /b, /c, /d\nrecentBookmarkFiles=/x, /y, /z\n"
@@ -512,7 +603,9 @@ private slots:
         QTest::addColumn<QByteArray>("content");
         QTest::newRow("random bytes") << randomBytes(64 * 1024);
         QTest::newRow("random bytes, 50 MB") << randomBytes(50 * 1000 * 1000);
-        QTest::newRow("binary file") << contentOf(QCoreApplication::applicationFilePath());
+        // A library, not this program, whose text holds settings lines.
+        QTest::newRow("binary file") << contentOf(QLibraryInfo::location(QLibraryInfo::LibrariesPath) +
+                                                  QStringLiteral("/libQt5Core.so.5"));
         QTest::newRow("zeros") << QByteArray(100000, '\0');
         QTest::newRow("empty") << QByteArray();
         QTest::newRow("sections only") << QByteArray("[main\n[[[\n]]]\n[preferences]\n=\n==\n");

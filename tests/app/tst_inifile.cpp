@@ -1,8 +1,10 @@
 // The INI file helpers under the settings store and the bookmarks file: what
-// they refuse to read, and that a write either puts the complete file in place
-// or leaves the old one untouched.
+// they refuse to read, what is salvaged of a file with a serialised value, and
+// that a write either puts the complete file in place or leaves the old one
+// untouched.
 #include "filesizelimit.h"
 #include "inifile.h"
+#include "salvagedinifile.h"
 
 #include <QDir>
 #include <QFile>
@@ -91,12 +93,14 @@ private slots:
 
     void keepsOtherKeysOfTheOldFile()
     {
-        writeFile(path, "[main]\nold=1\nkept=2\n[other]\nx=\"a,b\"\n");
+        // A line with a serialised value is the only one left behind.
+        writeFile(path, "[main]\nold=1\nkept=2\nbad=@Variant" + serialisedInt + "\n[other]\nx=\"a,b\"\n");
         QVERIFY(writeMain(path, QStringLiteral("old"), 5));
         const QSettings s(path, QSettings::IniFormat);
         QCOMPARE(s.value(QStringLiteral("main/old")).toInt(), 5);
         QCOMPARE(s.value(QStringLiteral("main/kept")).toInt(), 2);
         QCOMPARE(s.value(QStringLiteral("other/x")).toString(), QStringLiteral("a,b"));
+        QVERIFY(!s.contains(QStringLiteral("main/bad")));
     }
 
     void dropsTheKeysOfADamagedFile()
@@ -236,6 +240,63 @@ private slots:
         const bool decoded = type != QMetaType::QString && type != QMetaType::QByteArray &&
                              type != QMetaType::UnknownType && type != QMetaType::QRect;
         QCOMPARE(decoded, decodesObject);
+
+        // What is salvaged of it loses that line only.
+        writeFile(path, "a=1\n[g]\nbefore=2\nkey=" + value + "\nafter=3\n[h]\nz=4\n");
+        const SalvagedIniFile salvaged(path);
+        QVERIFY(salvaged.isReadable());
+        QVERIFY(IniFile::isSafeToRead(salvaged.readablePath()));
+        QCOMPARE(salvaged.readablePath() == path, safe);
+        QCOMPARE(salvaged.droppedKeys(), safe ? QStringList() : QStringList{QStringLiteral("g/key")});
+        const QSettings file(salvaged.readablePath(), QSettings::IniFormat);
+        QStringList expected{"a", "g/after", "g/before", "h/z"};
+        if (safe)
+            expected << QStringLiteral("g/key");
+        QStringList keys = file.allKeys();
+        keys.sort();
+        expected.sort();
+        QCOMPARE(keys, expected);
+        QCOMPARE(file.value(QStringLiteral("g/after")).toInt(), 3);
+    }
+
+    // Lines are told apart as QSettings tells them apart.
+    void salvagesLineByLine_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QStringList>("keys");
+        QTest::addColumn<QStringList>("dropped");
+        const QByteArray bad = "@Variant" + serialisedInt;
+        QTest::newRow("quoted line break") << "[g]\nkey=\"x\n" + bad + "\"\nok=1\n"
+                                           << QStringList{"g/ok"} << QStringList{"g/key"};
+        QTest::newRow("escaped line break") << "[g]\nkey=x, \\\n" + bad + "\nok=1\n"
+                                            << QStringList{"g/ok"} << QStringList{"g/key"};
+        QTest::newRow("comment lines") << "; " + bad + "\n[g]\nok=1 ; =" + bad + "\n"
+                                       << QStringList{"g/ok"} << QStringList{};
+        QTest::newRow("bad section") << "[g]\nok=1\n[=" + bad + "]\nx=1\ny=2\n[h]\nz=3\n"
+                                     << QStringList{"g/ok", "h/z"}
+                                     << QStringList{"=" + bad + "/x", "=" + bad + "/y"};
+        QTest::newRow("general section and CRLF") << "a=" + bad + "\r\nb=2\r\n[General]\r\nc=3\r\n"
+                                                  << QStringList{"b", "c"} << QStringList{"a"};
+        QTest::newRow("byte order mark") << "\xef\xbb\xbf[g]\nname=caf\xc3\xa9\nkey=" + bad + "\n"
+                                         << QStringList{"g/name"} << QStringList{"g/key"};
+    }
+    void salvagesLineByLine()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QStringList, keys);
+        QFETCH(QStringList, dropped);
+        writeFile(path, text);
+        const SalvagedIniFile salvaged(path);
+        QVERIFY(salvaged.isReadable());
+        QCOMPARE(salvaged.originalText(), text);
+        QCOMPARE(salvaged.droppedKeys(), dropped);
+        const QSettings file(salvaged.readablePath(), QSettings::IniFormat);
+        QCOMPARE(file.allKeys(), keys);
+        if (keys.contains(QStringLiteral("g/name")))
+            QCOMPARE(file.value(QStringLiteral("g/name")).toString(), QStringLiteral("caf\u00e9"));
+        // Nothing is salvaged from what is no readable file.
+        QVERIFY(!SalvagedIniFile(folder->path()).isReadable());
+        QVERIFY(!SalvagedIniFile(folder->filePath(QStringLiteral("missing.ini"))).isReadable());
     }
 
     void neverWritesWhatItWouldRefuse()

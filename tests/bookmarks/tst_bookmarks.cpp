@@ -3,6 +3,8 @@
 // failed save leaves behind. Files live in a temporary folder; HOME is the
 // test's own.
 #include "bookmarks.h"
+#include "bookmarksfileloader.h"
+#include "bookmarksfilesaver.h"
 #include "filesizelimit.h"
 #include "messagecounter.h"
 
@@ -11,16 +13,18 @@
 #include <QFile>
 #include <QRandomGenerator>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <climits>
+#include <functional>
 #include <memory>
 #include <unistd.h>
 
 namespace {
 
 // "start,end,name" for each range bookmark, in list order.
-QStringList describe(const QList<RangeBookmark>& ranges)
+QStringList describe(const QVector<RangeBookmark>& ranges)
 {
     QStringList texts;
     for (const RangeBookmark& r : ranges)
@@ -52,13 +56,16 @@ QByteArray randomBytes(int size)
 
 void verifyEmpty(const Bookmarks& b)
 {
-    QCOMPARE(b.frameBookmarks(), QList<int>());
+    QCOMPARE(b.frameBookmarks(), QVector<int>());
     QCOMPARE(b.rangeBookmarks().size(), 0);
     QCOMPARE(b.currentRangeStart, -1);
     QCOMPARE(b.currentRangeEnd, -1);
 }
 
 } // namespace
+
+Q_DECLARE_METATYPE(Bookmarks)
+Q_DECLARE_METATYPE(Bookmarks::LoadResult)
 
 class TestBookmarks : public QObject
 {
@@ -78,6 +85,12 @@ private:
     }
 
 private slots:
+    void initTestCase()
+    {
+        qRegisterMetaType<Bookmarks>();
+        qRegisterMetaType<Bookmarks::LoadResult>();
+    }
+
     void init()
     {
         folder = std::make_unique<QTemporaryDir>();
@@ -103,21 +116,21 @@ private slots:
         Bookmarks b;
         b.addFrameBookmark(12);
         b.addFrameBookmark(12);
-        QCOMPARE(b.frameBookmarks(), QList<int>{12});
+        QCOMPARE(b.frameBookmarks(), QVector<int>{12});
         b.addFrameBookmark(40);
         b.addFrameBookmark(5);
         b.addFrameBookmark(-1);
         b.addFrameBookmark(INT_MIN);
         b.addFrameBookmark(0);
         b.addFrameBookmark(INT_MAX);
-        QCOMPARE(b.frameBookmarks(), (QList<int>{0, 5, 12, 40, INT_MAX}));
+        QCOMPARE(b.frameBookmarks(), (QVector<int>{0, 5, 12, 40, INT_MAX}));
         QVERIFY(b.hasFrameBookmark(5));
         QVERIFY(!b.hasFrameBookmark(6));
         b.removeFrameBookmark(5);
         b.removeFrameBookmark(6);
-        QCOMPARE(b.frameBookmarks(), (QList<int>{0, 12, 40, INT_MAX}));
+        QCOMPARE(b.frameBookmarks(), (QVector<int>{0, 12, 40, INT_MAX}));
         b.clearFrameBookmarks();
-        QCOMPARE(b.frameBookmarks(), QList<int>());
+        QCOMPARE(b.frameBookmarks(), QVector<int>());
     }
 
     void removeFrameBookmarksInRange()
@@ -128,14 +141,14 @@ private slots:
         b.removeFrameBookmarksInRange(20, 10);
         QCOMPARE(b.frameBookmarks().size(), 8);
         b.removeFrameBookmarksInRange(10, 20);
-        QCOMPARE(b.frameBookmarks(), (QList<int>{5, 9, 21, 30}));
+        QCOMPARE(b.frameBookmarks(), (QVector<int>{5, 9, 21, 30}));
         b.removeFrameBookmarksInRange(30, 30);
-        QCOMPARE(b.frameBookmarks(), (QList<int>{5, 9, 21}));
+        QCOMPARE(b.frameBookmarks(), (QVector<int>{5, 9, 21}));
         // The whole int range returns at once: the bookmarks are walked, not
         // the frame numbers.
         b.addFrameBookmark(INT_MAX);
         b.removeFrameBookmarksInRange(INT_MIN, INT_MAX);
-        QCOMPARE(b.frameBookmarks(), QList<int>());
+        QCOMPARE(b.frameBookmarks(), QVector<int>());
     }
 
     void rangeBookmarksAreSortedAndUnique()
@@ -186,7 +199,7 @@ private slots:
         b.clearRangeBookmarks();
         QCOMPARE(b.rangeBookmarks().size(), 0);
         QCOMPARE(b.currentRangeStart, -1);
-        QCOMPARE(b.frameBookmarks(), QList<int>{3});
+        QCOMPARE(b.frameBookmarks(), QVector<int>{3});
         b.addRangeBookmark(1, 2, QStringLiteral("n"));
         b.setCurrentRange(1, 2);
         b.clear();
@@ -227,12 +240,12 @@ private slots:
     void readsHandMadeFiles_data()
     {
         QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<QList<int>>("frames");
+        QTest::addColumn<QVector<int>>("frames");
         QTest::addColumn<QStringList>("ranges");
         QTest::addColumn<int>("start");
         QTest::addColumn<int>("end");
         QTest::addColumn<QString>("mediaPath");
-        const auto row = [](const char* tag, const QByteArray& text, const QList<int>& frames,
+        const auto row = [](const char* tag, const QByteArray& text, const QVector<int>& frames,
                             const QStringList& ranges, int start = -1, int end = -1,
                             const QString& media = {}) {
             QTest::newRow(tag) << text << frames << ranges << start << end << media;
@@ -240,6 +253,9 @@ private slots:
         row("frames quoted", "[main]\nframes=\"5,,x,7\"\n", {5, 7}, {});
         row("frames unquoted", "[main]\nframes=5,,x,7\n", {5, 7}, {});
         row("frames with junk", "[main]\nframes=\"-3,4, 8 ,9x,99999999999,0x10,12,4,\"\n", {4, 8, 12}, {});
+        row("frames as toInt reads them", "[main]\nframes=\"+5,0012,2147483647,2147483648,1e3,\"\n",
+            {5, 12, 2147483647}, {});
+        row("frames out of order", "[main]\nframes=\"9,3,9,1,\"\n", {1, 3, 9}, {});
         row("name with commas", "[main]\nranges=\"10,20,a,b\"\n", {}, {"10|20|a,b"});
         row("no name", "[main]\nranges=\"10,20\"\n", {}, {});
         row("start no number", "[main]\nranges=\"x,20,name\"\n", {}, {});
@@ -247,6 +263,9 @@ private slots:
         row("duplicates merged", "[main]\nranges=\"10,20,first\", \"10,20,second\"\n", {}, {"10|20|first"});
         row("sorted", "[main]\nranges=\"30,40,c\", \"10,90,b\", \"10,20,a\"\n", {},
             {"10|20|a", "10|90|b", "30|40|c"});
+        row("sorted, first of duplicates kept",
+            "[main]\nranges=\"30,40,c\", \"+10,20,a\", \"30,40,d\", \"10,20,b\"\n", {},
+            {"10|20|a", "30|40|c"});
         row("negative", "[main]\nranges=\"-1,5,n\", \"5,-1,n\"\n", {}, {});
         row("beyond int", "[main]\nranges=\"99999999999,5,n\"\n", {}, {});
         row("empty fields before the numbers", "[main]\nranges=\",10,,20,n\"\n", {}, {"10|20|n"});
@@ -268,7 +287,7 @@ private slots:
     void readsHandMadeFiles()
     {
         QFETCH(QByteArray, text);
-        QFETCH(QList<int>, frames);
+        QFETCH(QVector<int>, frames);
         QFETCH(QStringList, ranges);
         QFETCH(int, start);
         QFETCH(int, end);
@@ -339,7 +358,7 @@ private slots:
         writeFile(path, "[main]\nmediaPath=/new.mp4\nframes=\"1,\"\n");
         b.load(QFileInfo(path));
         QCOMPARE(b.mediaPath, QStringLiteral("/new.mp4"));
-        QCOMPARE(b.frameBookmarks(), QList<int>{1});
+        QCOMPARE(b.frameBookmarks(), QVector<int>{1});
         QCOMPARE(b.rangeBookmarks().size(), 0);
         QCOMPARE(b.currentRangeStart, -1);
 
@@ -394,6 +413,128 @@ private slots:
         verifyEmpty(b);
         QCOMPARE(b.mediaPath, QString());
         QCOMPARE(counter.messages(), 0);
+    }
+
+    void loadSaysWhyNothingWasRead()
+    {
+        const QString missing = filePath(QStringLiteral("missing.bmk"));
+        const QString folderPath = filePath(QStringLiteral("folder.bmk"));
+        QVERIFY(QDir().mkpath(folderPath));
+        const QString serialised = filePath(QStringLiteral("serialised.bmk"));
+        writeFile(serialised, "[main]\nframes=@Variant(\\0\\0\\0\\x2\\0\\0\\0\\0\\x5)\n");
+        const QString huge = filePath(QStringLiteral("huge.bmk"));
+        {
+            QFile file(huge);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QVERIFY(file.resize(256 * 1024 * 1024 + 1)); // sparse: takes no space
+        }
+        const QString good = filePath(QStringLiteral("good.bmk"));
+        writeFile(good, "[main]\nframes=\"1,\"\n");
+        using Result = Bookmarks::LoadResult;
+        const QList<QPair<QString, Result>> cases = {{missing, Result::Missing},
+                                                     {folderPath, Result::Unreadable},
+                                                     {serialised, Result::Unreadable},
+                                                     {huge, Result::TooLarge},
+                                                     {good, Result::Loaded}};
+        for (const auto& c : cases) {
+            Bookmarks b;
+            QCOMPARE(b.load(QFileInfo(c.first)), c.second);
+        }
+    }
+
+    void revisionFollowsEveryChange()
+    {
+        Bookmarks b;
+        const Bookmarks other;
+        QCOMPARE(b.revision(), other.revision());
+        QList<quint64> seen{b.revision()};
+        const auto changes = [&](const std::function<void()>& change) {
+            change();
+            const bool isNew = !seen.contains(b.revision());
+            seen << b.revision();
+            return isNew;
+        };
+        QVERIFY(changes([&] { b.addFrameBookmark(5); }));
+        QVERIFY(!changes([&] { b.addFrameBookmark(5); }));
+        QVERIFY(!changes([&] { b.addFrameBookmark(-1); }));
+        QVERIFY(changes([&] { b.addRangeBookmark(1, 9, QStringLiteral("a")); }));
+        QVERIFY(!changes([&] { b.addRangeBookmark(1, 9, QStringLiteral("b")); }));
+        QVERIFY(changes([&] { b.setCurrentRange(1, 9); }));
+        QVERIFY(!changes([&] { b.setCurrentRange(1, 9); }));
+        QVERIFY(!changes([&] { b.removeFrameBookmark(6); }));
+        QVERIFY(changes([&] { b.removeFrameBookmarksInRange(0, 10); }));
+        QVERIFY(!changes([&] { b.removeRangeBookmark(2, 9); }));
+        QVERIFY(changes([&] { b.removeRangeBookmark(1, 9); }));
+        QVERIFY(changes([&] { b.clearCurrentRange(); }));
+        QVERIFY(!changes([&] { b.clear(); }));
+        // A copy is the same bookmarks; a model changed elsewhere never
+        // takes a revision this one had.
+        const Bookmarks copy = b;
+        QCOMPARE(copy.revision(), b.revision());
+        Bookmarks elsewhere;
+        elsewhere.addFrameBookmark(1);
+        QVERIFY(!seen.contains(elsewhere.revision()));
+        const QString path = filePath(QStringLiteral("r.bmk"));
+        writeFile(path, "[main]\nframes=\"1,\"\n");
+        QVERIFY(changes([&] { b.load(QFileInfo(path)); }));
+    }
+
+    // Loads run on a worker thread; of two loads in a row only the second is
+    // reported, and a cancelled load not at all.
+    void loaderReportsTheLastLoadOnly()
+    {
+        const QString first = filePath(QStringLiteral("first.bmk"));
+        const QString second = filePath(QStringLiteral("second.bmk"));
+        writeFile(first, "[main]\nframes=\"1,\"\n");
+        writeFile(second, "[main]\nmediaPath=/b.mp4\nframes=\"2,3,\"\n");
+        BookmarksFileLoader loader;
+        QSignalSpy finished(&loader, &BookmarksFileLoader::finished);
+        loader.load(first);
+        loader.load(second);
+        QVERIFY(loader.isLoading());
+        QVERIFY(finished.wait(20000));
+        QCOMPARE(finished.count(), 1);
+        QCOMPARE(finished.at(0).at(0).toString(), second);
+        QCOMPARE(finished.at(0).at(1).value<Bookmarks::LoadResult>(), Bookmarks::LoadResult::Loaded);
+        const Bookmarks loaded = finished.at(0).at(2).value<Bookmarks>();
+        QCOMPARE(loaded.frameBookmarks(), (QVector<int>{2, 3}));
+        QCOMPARE(loaded.mediaPath, QStringLiteral("/b.mp4"));
+        QVERIFY(!loader.isLoading());
+
+        loader.load(first);
+        loader.cancel();
+        QVERIFY(!loader.isLoading());
+        loader.load(second);
+        QVERIFY(finished.wait(20000));
+        QCOMPARE(finished.count(), 2);
+        QCOMPARE(finished.at(1).at(0).toString(), second);
+    }
+
+    // Saves run on a worker thread, one after the other, each writing the
+    // bookmarks as they were when it was asked for.
+    void saverWritesInOrder()
+    {
+        const QString path = filePath(QStringLiteral("saved.bmk"));
+        BookmarksFileSaver saver;
+        QSignalSpy finished(&saver, &BookmarksFileSaver::finished);
+        Bookmarks b;
+        b.addFrameBookmark(1);
+        saver.save(b, path);
+        b.addFrameBookmark(2);
+        const quint64 last = b.revision();
+        saver.save(b, path);
+        saver.save(b, QStringLiteral("/proc/orvel-test.bmk"));
+        b.addFrameBookmark(3);
+        saver.finishSaves();
+        QVERIFY(!saver.isSaving());
+        QCOMPARE(finished.count(), 3);
+        QCOMPARE(finished.at(1).at(0).toString(), path);
+        QCOMPARE(finished.at(1).at(1).value<quint64>(), last);
+        QCOMPARE(finished.at(1).at(2).toBool(), true);
+        QCOMPARE(finished.at(2).at(2).toBool(), false);
+        Bookmarks read;
+        read.load(QFileInfo(path));
+        QCOMPARE(read.frameBookmarks(), (QVector<int>{1, 2}));
     }
 
     void directoryInPlaceOfTheFile()

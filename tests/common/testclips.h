@@ -29,6 +29,16 @@ struct TestClip
     QString path() const;
 };
 
+// A clip of flat colours: pictures 1-2 red, 3-4 green, 5-6 blue, 7-8 a skin
+// tone, and the matrix and range they must be shown with (the names the
+// ffmpeg tool's scale filter takes).
+struct ColourClip
+{
+    QString name;
+    const char* matrix;
+    const char* range;
+};
+
 namespace TestClips {
 
 QString directory();
@@ -40,9 +50,17 @@ QList<TestClip> playable();
 QList<TestClip> withVideo();
 // Files that FFmpeg cannot open at all.
 QStringList unopenable();
-// Files that open but hold no stream the player can use (sound only, in a
-// sample format it does not play).
-QStringList unusable();
 TestClip clip(const QString& name);
+// Two seconds of pictures and three minutes of sound (long_tail.mkv), whose
+// second s plays the ladder tone of s mod 15 on channel 0 and of s div 15 on
+// channel 1. Not among the playable clips: the tone of its channel 0 is not
+// that of the second.
+TestClip longTail();
+QList<ColourClip> colourClips();
+// Two pictures of 9200 x 9200, each larger than the smallest video cache.
+inline QString hugeClip()
+{
+    return QStringLiteral("huge_9200.avi");
+}
 
 } // namespace TestClips

@@ -1,46 +1,26 @@
 // Checks the test corpus itself and the helpers that read it, independently of
 // Orvel's engine: every clip is decoded by the ffmpeg command-line tool.
+#include "ffmpegtool.h"
 #include "frameindex.h"
 #include "testclips.h"
 #include "tonedetector.h"
 
 #include <QFileInfo>
 #include <QImage>
-#include <QProcess>
 #include <QtTest>
 
 namespace {
 
-QByteArray runFfmpeg(const QStringList& arguments)
-{
-    QProcess ffmpeg;
-    ffmpeg.start(QStringLiteral("ffmpeg"),
-                 QStringList{"-hide_banner", "-loglevel", "error", "-nostdin"} + arguments);
-    if (!ffmpeg.waitForStarted())
-        qFatal("ffmpeg command-line tool not found");
-    ffmpeg.waitForFinished(300000);
-    return ffmpeg.readAllStandardOutput();
-}
-
 // Decodes every picture of the clip to RGB24, scaled to the clip's own size.
 QList<QImage> decodePictures(const TestClip& clip)
 {
-    const QByteArray raw = runFfmpeg({"-i", clip.path(), "-map", "0:v:0", "-fps_mode", "passthrough", "-f",
-                                      "rawvideo", "-pix_fmt", "rgb24", "-"});
-    const int frameBytes = clip.width * clip.height * 3;
-    QList<QImage> pictures;
-    for (int offset = 0; offset + frameBytes <= raw.size(); offset += frameBytes) {
-        QImage image(reinterpret_cast<const uchar*>(raw.constData() + offset), clip.width, clip.height,
-                     clip.width * 3, QImage::Format_RGB888);
-        pictures << image.copy();
-    }
-    return pictures;
+    return FfmpegTool::decodePictures(clip.path(), clip.width, clip.height);
 }
 
 QVector<int16_t> decodeAudio(const TestClip& clip, const QString& stream = QStringLiteral("0:a:0"))
 {
     const QByteArray raw =
-        runFfmpeg({"-i", clip.path(), "-map", stream, "-f", "s16le", "-acodec", "pcm_s16le", "-"});
+        FfmpegTool::run({"-i", clip.path(), "-map", stream, "-f", "s16le", "-acodec", "pcm_s16le", "-"});
     QVector<int16_t> samples(raw.size() / 2);
     memcpy(samples.data(), raw.constData(), samples.size() * 2);
     return samples;
@@ -105,7 +85,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("name");
         for (const TestClip& clip : TestClips::playable()) {
-            if (clip.hasAudio && clip.name != QLatin1String("pcm_f64.mov"))
+            if (clip.hasAudio)
                 QTest::newRow(qPrintable(clip.name)) << clip.name;
         }
     }

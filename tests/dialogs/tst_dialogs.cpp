@@ -1,13 +1,16 @@
-// The preferences, media information and about dialogs.
+// The preferences, media information, range bookmark and about dialogs.
 #include "aboutdialog.h"
 #include "appsettings.h"
 #include "mediainfodialog.h"
 #include "preferencesdialog.h"
+#include "rangebookmarkdialog.h"
 
 #include <QCheckBox>
 #include <QDoubleSpinBox>
 #include <QLabel>
 #include <QLayout>
+#include <QLineEdit>
+#include <QListView>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
@@ -67,10 +70,16 @@ struct MessageBoxCatcher
     }
 };
 
-const QStringList valueLabels = {"sourceValueLabel",      "frameRangeValueLabel", "frameRateValueLabel",
-                                 "currentTimeValueLabel", "durationValueLabel",   "normalSizeValueLabel",
-                                 "currentSizeValueLabel", "videoCacheValueLabel", "audioCacheValueLabel",
-                                 "cachedRangeValueLabel"};
+// The value labels of the media information, one per row.
+QStringList valueLabels(const QDialog& dialog)
+{
+    QStringList names;
+    for (const QLabel* label : dialog.findChildren<QLabel*>()) {
+        if (label->objectName().endsWith(QLatin1String("ValueLabel")))
+            names << label->objectName();
+    }
+    return names;
+}
 
 } // namespace
 
@@ -80,6 +89,41 @@ class TestDialogs : public QObject
 
 private slots:
     void init() { appSettings() = AppSettings(); }
+
+    // --- Range bookmarks ---
+
+    // A hundred thousand range bookmarks, narrowed by a filter; the entry
+    // chosen is found in the full list whatever is shown.
+    void rangeBookmarksAreFilteredAndChosen()
+    {
+        QVector<RangeBookmark> ranges;
+        for (int i = 0; i < 100000; ++i)
+            ranges.append(
+                {i * 10 + 1, i * 10 + 5, QStringLiteral("[%1-%2]").arg(i * 10 + 1).arg(i * 10 + 5)});
+        RangeBookmarkDialog dialog(ranges, 5000);
+        // Shown, so that the list view follows every change of the filter.
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Range Bookmarks"));
+        QCOMPARE(dialog.shownCount(), 100000);
+        QCOMPARE(dialog.chosenIndex(), 5000);
+
+        QTest::keyClicks(child<QLineEdit>(dialog, "filterField"), QStringLiteral("[99991-99995]"));
+        QCOMPARE(dialog.shownCount(), 1);
+        QCOMPARE(dialog.chosenIndex(), 9999);
+        dialog.setFilter(QStringLiteral("no such name"));
+        QCOMPARE(dialog.shownCount(), 0);
+        QCOMPARE(dialog.chosenIndex(), -1);
+        dialog.setFilter(QStringLiteral("[71-75]"));
+        QCOMPARE(dialog.shownCount(), 1);
+        QCOMPARE(dialog.chosenIndex(), 7);
+
+        // Enter on the entry chooses it.
+        auto* list = child<QListView>(dialog, "rangeList");
+        QTimer::singleShot(0, [list] { QTest::keyClick(list, Qt::Key_Return); });
+        QCOMPARE(dialog.exec(), int(QDialog::Accepted));
+        QCOMPARE(dialog.chosenIndex(), 7);
+    }
 
     // --- Preferences ---
 
@@ -200,24 +244,23 @@ private slots:
         MediaInfoDialog dialog;
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Media Information"));
         QCOMPARE(child<QLabel>(dialog, "titleLabel")->text(), QStringLiteral("<b>No Media</b>"));
-        for (const QString& name : valueLabels)
+        QCOMPARE(valueLabels(dialog).size(), int(MediaInfoDialog::Row::CachedRange) + 1);
+        for (const QString& name : valueLabels(dialog))
             QVERIFY2(child<QLabel>(dialog, qPrintable(name))->text().isEmpty(), qPrintable(name));
         QVERIFY(!(dialog.windowFlags() & Qt::WindowContextHelpButtonHint));
     }
 
     void mediaInfoShowsItsTextsButNeverTheCacheRows()
     {
+        using Row = MediaInfoDialog::Row;
         MediaInfoDialog dialog;
         dialog.setSource(QStringLiteral("/clips/shot 10.mov"));
-        dialog.setFrameRangeText(QStringLiteral("1 - 250"));
-        dialog.setFrameRateText(QStringLiteral("25"));
-        dialog.setCurrentTimeText(QStringLiteral("00:00:01.000"));
-        dialog.setDurationText(QStringLiteral("00:00:10.000"));
-        dialog.setNormalSizeText(QStringLiteral("320 x 240"));
-        dialog.setCurrentSizeText(QStringLiteral("640 x 480"));
-        dialog.setVideoCacheText(QStringLiteral("100 MB"));
-        dialog.setAudioCacheText(QStringLiteral("2 MB"));
-        dialog.setCachedRangeText(QStringLiteral("1 - 50"));
+        dialog.setText(Row::FrameRange, QStringLiteral("1 - 250"));
+        dialog.setText(Row::CurrentSize, QStringLiteral("640 x 480"));
+        dialog.setText(Row::ColourMatrix, QStringLiteral("BT.709"));
+        dialog.setText(Row::ChannelLayout, QStringLiteral("stereo, 2 channels"));
+        dialog.setText(Row::VideoCache, QStringLiteral("100 MB"));
+        dialog.setText(Row::CachedRange, QStringLiteral("1 - 50"));
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
 
@@ -225,14 +268,18 @@ private slots:
         QCOMPARE(child<QLabel>(dialog, "sourceValueLabel")->text(), QStringLiteral("/clips/shot 10.mov"));
         QCOMPARE(child<QLabel>(dialog, "frameRangeValueLabel")->text(), QStringLiteral("1 - 250"));
         QCOMPARE(child<QLabel>(dialog, "currentSizeValueLabel")->text(), QStringLiteral("640 x 480"));
+        QCOMPARE(child<QLabel>(dialog, "colourMatrixLabel")->text(), QStringLiteral("Colour Matrix:"));
+        QCOMPARE(child<QLabel>(dialog, "colourMatrixValueLabel")->text(), QStringLiteral("BT.709"));
+        QCOMPARE(dialog.text(Row::ChannelLayout), QStringLiteral("stereo, 2 channels"));
         QVERIFY(child<QLabel>(dialog, "normalSizeLabel")->isVisible());
+        QVERIFY(child<QLabel>(dialog, "channelLayoutLabel")->isVisible());
         for (const char* name : {"videoCacheLabel", "videoCacheValueLabel", "audioCacheLabel",
                                  "audioCacheValueLabel", "cachedRangeLabel", "cachedRangeValueLabel"})
             QVERIFY2(!child<QLabel>(dialog, name)->isVisible(), name);
 
         dialog.setNoMedia();
         QCOMPARE(child<QLabel>(dialog, "titleLabel")->text(), QStringLiteral("<b>No Media</b>"));
-        for (const QString& name : valueLabels)
+        for (const QString& name : valueLabels(dialog))
             QVERIFY2(child<QLabel>(dialog, qPrintable(name))->text().isEmpty(), qPrintable(name));
     }
 

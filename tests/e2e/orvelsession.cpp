@@ -8,7 +8,6 @@
 #include <QSettings>
 #include <QTcpServer>
 #include <QTest>
-#include <QThread>
 #include <csignal>
 
 namespace {
@@ -43,7 +42,7 @@ XServer::XServer(bool withWindowManager)
     server->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     server->start(QStringLiteral("Xvfb"),
                   {"-displayfd", "1", "-screen", "0", "1920x1200x24", "-nolisten", "tcp", "-noreset"});
-    if (!server->waitForStarted(5000))
+    if (!server->waitForStarted(patienceMs))
         return;
     QByteArray announced;
     waitUntil(
@@ -51,7 +50,7 @@ XServer::XServer(bool withWindowManager)
             announced += server->readAllStandardOutput();
             return announced.contains('\n') || server->state() != QProcess::Running;
         },
-        10000);
+        patienceMs);
     bool isNumber = false;
     const int display = announced.trimmed().toInt(&isNumber);
     if (isNumber && server->state() == QProcess::Running) {
@@ -65,8 +64,17 @@ XServer::XServer(bool withWindowManager)
         windowManager = std::make_unique<QProcess>();
         windowManager->setProcessEnvironment(environment());
         windowManager->start(QStringLiteral("openbox"), QStringList());
-        windowManager->waitForStarted(5000);
-        QThread::msleep(500);
+        windowManager->waitForStarted(patienceMs);
+        // A window manager announces itself on the root window once it runs.
+        waitUntil(
+            [&] {
+                QProcess xprop;
+                xprop.setProcessEnvironment(environment());
+                xprop.start(QStringLiteral("xprop"), {"-root", "_NET_SUPPORTING_WM_CHECK"});
+                xprop.waitForFinished(patienceMs);
+                return xprop.readAllStandardOutput().contains("window id");
+            },
+            patienceMs);
     }
 }
 
@@ -144,9 +152,9 @@ bool OrvelSession::start(const QStringList& arguments)
     env.insert(extraEnvironment);
     process->setProcessEnvironment(env);
     process->start(binary(), arguments);
-    if (!process->waitForStarted(10000))
+    if (!process->waitForStarted(patienceMs))
         return false;
-    return findWindow(20000);
+    return findWindow(patienceMs);
 }
 
 int OrvelSession::launchAgain(const QStringList& arguments, int timeoutMs, QByteArray* output,
@@ -251,11 +259,11 @@ bool OrvelSession::sendCommand(const QString& line)
 {
     if (socket.state() != QAbstractSocket::ConnectedState) {
         socket.connectToHost(QHostAddress::LocalHost, static_cast<quint16>(tcpPort));
-        if (!socket.waitForConnected(5000))
+        if (!socket.waitForConnected(patienceMs))
             return false;
     }
     socket.write(line.toUtf8() + '\n');
-    return socket.waitForBytesWritten(5000);
+    return socket.waitForBytesWritten(patienceMs);
 }
 
 QStringList OrvelSession::converse(const QByteArray& lines, int count)
@@ -266,7 +274,7 @@ QStringList OrvelSession::converse(const QByteArray& lines, int count)
         return {};
     client.write(lines);
     QStringList answer;
-    while (answer.size() < count && (client.canReadLine() || client.waitForReadyRead(30000))) {
+    while (answer.size() < count && (client.canReadLine() || client.waitForReadyRead(patienceMs))) {
         while (client.canReadLine() && answer.size() < count)
             answer << QString::fromUtf8(client.readLine()).chopped(1);
     }
@@ -348,6 +356,12 @@ QString OrvelSession::waitForWindow(const QString& title, int timeoutMs) const
     return found;
 }
 
+bool OrvelSession::waitForFocus(const QString& windowId) const
+{
+    return waitUntil([&] { return runTool(QStringLiteral("xdotool"), {"getwindowfocus"}) == windowId; },
+                     patienceMs);
+}
+
 bool OrvelSession::hasWindow(const QString& title) const
 {
     return !waitForWindow(title, 0).isEmpty();
@@ -358,11 +372,13 @@ void OrvelSession::setClipboardText(const QString& text) const
     QProcess xclip;
     xclip.setProcessEnvironment(x.environment());
     xclip.start(QStringLiteral("xclip"), {"-selection", "clipboard", "-i"});
-    xclip.waitForStarted(5000);
+    xclip.waitForStarted(patienceMs);
     xclip.write(text.toUtf8());
     xclip.closeWriteChannel();
-    xclip.waitForFinished(5000);
-    QThread::msleep(200);
+    xclip.waitForFinished(patienceMs);
+    // xclip takes the clipboard from a background process, after the command
+    // has returned.
+    waitUntil([&] { return clipboardText() == text; }, patienceMs);
 }
 
 QString OrvelSession::clipboardText() const
@@ -375,7 +391,7 @@ QImage OrvelSession::clipboardImage() const
     QProcess xclip;
     xclip.setProcessEnvironment(x.environment());
     xclip.start(QStringLiteral("xclip"), {"-selection", "clipboard", "-t", "image/png", "-o"});
-    xclip.waitForFinished(10000);
+    xclip.waitForFinished(patienceMs);
     return QImage::fromData(xclip.readAllStandardOutput(), "PNG");
 }
 
@@ -383,18 +399,9 @@ int OrvelSession::snapshotIndex()
 {
     // The clipboard may still hold an earlier snapshot, which a read right
     // after the key press would return. A text put there first, and seen
-    // there (xclip takes the clipboard from a background process, after the
-    // command has returned), makes sure the picture read is this one.
+    // there, makes sure the picture read is this one.
     static int marks = 0;
-    const QString mark = QStringLiteral("before snapshot %1").arg(++marks);
-    QProcess xclip;
-    xclip.setProcessEnvironment(x.environment());
-    xclip.start(QStringLiteral("xclip"), {"-selection", "clipboard", "-i"});
-    xclip.waitForStarted(5000);
-    xclip.write(mark.toUtf8());
-    xclip.closeWriteChannel();
-    xclip.waitForFinished(5000);
-    waitUntil([&] { return clipboardText() == mark; }, 5000);
+    setClipboardText(QStringLiteral("before snapshot %1").arg(++marks));
     key(QStringLiteral("ctrl+c"));
     QImage image;
     waitUntil(
@@ -402,7 +409,7 @@ int OrvelSession::snapshotIndex()
             image = clipboardImage();
             return !image.isNull();
         },
-        5000);
+        patienceMs);
     return FrameIndex::read(image);
 }
 
@@ -420,6 +427,13 @@ bool OrvelSession::closeWindow(int timeoutMs)
 bool OrvelSession::terminate(int timeoutMs)
 {
     process->terminate();
+    return process->waitForFinished(timeoutMs);
+}
+
+bool OrvelSession::kill(int timeoutMs)
+{
+    socket.abort();
+    process->kill();
     return process->waitForFinished(timeoutMs);
 }
 
@@ -442,7 +456,7 @@ QString OrvelSession::titleFor(const TestClip& clip, int frame)
 
 bool OrvelSession::showsFrame(const TestClip& clip, int n)
 {
-    if (!waitForTitle(titleFor(clip, n), 15000)) {
+    if (!waitForTitle(titleFor(clip, n))) {
         qWarning("title is \"%s\", expected frame %d; the program said:\n%s", qPrintable(title()), n,
                  standardError().right(2000).constData());
         return false;

@@ -28,7 +28,7 @@ int visibleWindowsOf(const XServer& x, qint64 pid)
     QProcess xdotool;
     xdotool.setProcessEnvironment(x.environment());
     xdotool.start(QStringLiteral("xdotool"), {"search", "--onlyvisible", "--pid", QString::number(pid)});
-    xdotool.waitForFinished(5000);
+    xdotool.waitForFinished(patienceMs);
     return QString::fromUtf8(xdotool.readAllStandardOutput())
         .split(QLatin1Char('\n'), Qt::SkipEmptyParts)
         .size();
@@ -49,9 +49,9 @@ private slots:
         // A name relative to the launch's folder, which is not the player's.
         const QString clip = TestClips::path(QStringLiteral("video_only.mp4"));
         QVERIFY(QFileInfo(clip).absolutePath() != QDir::currentPath());
-        QCOMPARE(
-            orvel.launchAgain({"video_only.mp4", "10", "20"}, 15000, nullptr, QFileInfo(clip).absolutePath()),
-            0);
+        QCOMPARE(orvel.launchAgain({"video_only.mp4", "10", "20"}, patienceMs, nullptr,
+                                   QFileInfo(clip).absolutePath()),
+                 0);
         // Ready at the range start; the range end is where Ctrl+Right goes.
         QVERIFY(orvel.waitForTitle(titleFor(clip, 10)));
         QCOMPARE(orvel.snapshotIndex(), 9);
@@ -77,21 +77,28 @@ private slots:
         XServer x(true);
         OrvelSession orvel(x);
         QVERIFY(orvel.start());
+        const auto activeWindow = [&] {
+            QProcess active;
+            active.setProcessEnvironment(x.environment());
+            active.start(QStringLiteral("xdotool"), {"getactivewindow"});
+            active.waitForFinished(patienceMs);
+            return QString::fromUtf8(active.readAllStandardOutput()).trimmed();
+        };
         QProcess other;
         other.setProcessEnvironment(x.environment());
         other.start(QStringLiteral("xmessage"), {"-geometry", "+0+0", "another window"});
         QVERIFY(other.waitForStarted());
-        QTest::qWait(1000);
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                const QString active = activeWindow();
+                return !active.isEmpty() && active != orvel.windowId();
+            },
+            patienceMs));
         QCOMPARE(orvel.launchAgain({}), 0);
-        QTest::qWait(1000);
-        QProcess active;
-        active.setProcessEnvironment(x.environment());
-        active.start(QStringLiteral("xdotool"), {"getactivewindow"});
-        active.waitForFinished(5000);
-        const QString activeId = QString::fromUtf8(active.readAllStandardOutput()).trimmed();
+        const bool raised = QTest::qWaitFor([&] { return activeWindow() == orvel.windowId(); }, patienceMs);
         other.kill();
         other.waitForFinished();
-        QCOMPARE(activeId, orvel.windowId());
+        QVERIFY2(raised, qPrintable(activeWindow()));
         QCOMPARE(orvel.title(), QStringLiteral("Orvel"));
     }
 
@@ -119,13 +126,15 @@ private slots:
         QElapsedTimer took;
         took.start();
         QByteArray said;
-        const int code = orvel.launchAgain({TestClips::path(QStringLiteral("video_only.mp4"))}, 15000, &said);
+        const int code =
+            orvel.launchAgain({TestClips::path(QStringLiteral("video_only.mp4"))}, patienceMs, &said);
         qInfo("the launch gave up after %lld ms", took.elapsed());
         QCOMPARE(kill(static_cast<pid_t>(orvel.pid()), SIGCONT), 0);
         QCOMPARE(code, 1);
         QVERIFY2(said.contains("did not confirm"), said.constData());
         // Resumed, the player opens nothing: the launch had said it failed.
-        QVERIFY(QTest::qWaitFor([&] { return orvel.standardError().contains("stopped waiting"); }, 15000));
+        QVERIFY(
+            QTest::qWaitFor([&] { return orvel.standardError().contains("stopped waiting"); }, patienceMs));
         QCOMPARE(orvel.title(), QStringLiteral("Orvel"));
     }
 
@@ -139,14 +148,14 @@ private slots:
             QVERIFY(first->waitForStarted() && second->waitForStarted());
             QVERIFY(QTest::qWaitFor(
                 [&] { return first->state() != QProcess::Running || second->state() != QProcess::Running; },
-                30000));
+                patienceMs));
             QProcess* player = first->state() == QProcess::Running ? first.get() : second.get();
             QProcess* handedOver = player == first.get() ? second.get() : first.get();
             QVERIFY2(handedOver->exitStatus() == QProcess::NormalExit && handedOver->exitCode() == 0,
                      handedOver->readAllStandardError().constData());
             QCOMPARE(player->state(), QProcess::Running);
             player->terminate();
-            QVERIFY(player->waitForFinished(10000));
+            QVERIFY(player->waitForFinished(patienceMs));
         }
     }
 
@@ -160,11 +169,11 @@ private slots:
         // The same HOME, settings and channel as the first.
         const auto second = orvel.startAnother({clip});
         QVERIFY(second->waitForStarted());
-        QVERIFY(QTest::qWaitFor([&] { return visibleWindowsOf(x, second->processId()) >= 1; }, 15000));
+        QVERIFY(QTest::qWaitFor([&] { return visibleWindowsOf(x, second->processId()) >= 1; }, patienceMs));
         QCOMPARE(second->state(), QProcess::Running);
         QCOMPARE(orvel.title(), QStringLiteral("Orvel"));
         second->terminate();
-        QVERIFY(second->waitForFinished(5000));
+        QVERIFY(second->waitForFinished(patienceMs));
     }
 
     void aLaunchAfterTheFirstPlayerWasKilledBecomesAPlayer()
@@ -173,17 +182,17 @@ private slots:
         OrvelSession orvel(x);
         QVERIFY(orvel.start());
         QCOMPARE(kill(static_cast<pid_t>(orvel.pid()), SIGKILL), 0);
-        QVERIFY(QTest::qWaitFor([&] { return !orvel.isRunning(); }, 5000));
+        QVERIFY(QTest::qWaitFor([&] { return !orvel.isRunning(); }, patienceMs));
         const QString clip = TestClips::path(QStringLiteral("video_only.mp4"));
         const auto next = orvel.startAnother({clip, "7"});
         QVERIFY(next->waitForStarted());
-        QVERIFY2(QTest::qWaitFor([&] { return visibleWindowsOf(x, next->processId()) >= 1; }, 15000),
+        QVERIFY2(QTest::qWaitFor([&] { return visibleWindowsOf(x, next->processId()) >= 1; }, patienceMs),
                  "the launch after a crash did not become a player");
         // And it is the owner now: the next launch hands over to it.
         QCOMPARE(orvel.launchAgain({clip, "9"}), 0);
         QCOMPARE(next->state(), QProcess::Running);
         next->terminate();
-        QVERIFY(next->waitForFinished(5000));
+        QVERIFY(next->waitForFinished(patienceMs));
     }
 
     void aLongPathIsHandedOverIntact()

@@ -67,27 +67,34 @@ private Q_SLOTS:
     void cacheSizeHasAMinimum_data()
     {
         QTest::addColumn<qint64>("cacheSize");
+        QTest::addColumn<int>("frameBytes");
         QTest::addColumn<float>("trailingPct");
         QTest::addColumn<int>("capacity");
         QTest::addColumn<int>("trailing");
-        QTest::newRow("0 bytes is the minimum") << qint64(0) << 0.7f << 40 << 28;
-        QTest::newRow("below the minimum") << qint64(255999999) << 0.7f << 40 << 28;
-        QTest::newRow("negative") << qint64(-5) << 0.7f << 40 << 28;
-        QTest::newRow("1 GB") << qint64(1000000000) << 0.7f << 159 << 111;
-        QTest::newRow("trailing 1.0 leaves 2 ahead") << qint64(0) << 1.0f << 40 << 38;
-        QTest::newRow("trailing 0") << qint64(0) << 0.0f << 40 << 0;
+        const int hd = 1920 * 1080 * 3;
+        QTest::newRow("0 bytes is the minimum") << qint64(0) << hd << 0.7f << 40 << 28;
+        QTest::newRow("below the minimum") << qint64(255999999) << hd << 0.7f << 40 << 28;
+        QTest::newRow("negative") << qint64(-5) << hd << 0.7f << 40 << 28;
+        QTest::newRow("1 GB") << qint64(1000000000) << hd << 0.7f << 159 << 111;
+        QTest::newRow("trailing 1.0 leaves 2 ahead") << qint64(0) << hd << 1.0f << 40 << 38;
+        QTest::newRow("trailing 0") << qint64(0) << hd << 0.0f << 40 << 0;
+        // Pictures larger than the budget: two of them, both ahead.
+        QTest::newRow("11000 x 11000") << qint64(0) << 11000 * 11000 * 3 << 0.7f << 2 << 0;
+        QTest::newRow("16000 x 16000") << qint64(0) << 16000 * 16000 * 3 << 0.7f << 2 << 0;
+        QTest::newRow("one fits the budget") << qint64(0) << 9000 * 9000 * 3 << 0.7f << 2 << 0;
     }
 
     void cacheSizeHasAMinimum()
     {
         QFETCH(qint64, cacheSize);
+        QFETCH(int, frameBytes);
         QFETCH(float, trailingPct);
         QFETCH(int, capacity);
         QFETCH(int, trailing);
         VideoFrameCache cache;
         QCOMPARE(cache.capacity(), 176);
         QCOMPARE(cache.trailing(), 123);
-        cache.configure(cacheSize, 1920 * 1080 * 3, trailingPct);
+        cache.configure(cacheSize, frameBytes, trailingPct);
         QCOMPARE(cache.capacity(), capacity);
         QCOMPARE(cache.trailing(), trailing);
         QCOMPARE(cache.freeSlots(), capacity);
@@ -123,7 +130,7 @@ private Q_SLOTS:
         QCOMPARE(cache.usedSlots(), 6);
         QVERIFY(cache.byteTotal() > 0);
         QCOMPARE(cache.rangeStart(), 0.0);
-        QCOMPARE(cache.rangeEnd(), 5 * 0.04 + 0.04 - VideoFrameCache::LookupTolerance);
+        QCOMPARE(cache.rangeEnd(), 5 * 0.04 + 0.04 - VideoFrameCache::lookupTolerance(0.04));
         cache.reset();
         QCOMPARE(cache.usedSlots(), 0);
         QCOMPARE(cache.freeSlots(), cache.capacity());
@@ -173,7 +180,7 @@ private Q_SLOTS:
         }
         QCOMPARE(cachedTimes(cache), (QList<double>{2 * d, 3 * d, 4 * d, 5 * d, 6 * d, 7 * d}));
         QCOMPARE(cache.rangeStart(), 2 * d);
-        QCOMPARE(cache.rangeEnd(), 7 * d + d - VideoFrameCache::LookupTolerance);
+        QCOMPARE(cache.rangeEnd(), 7 * d + d - VideoFrameCache::lookupTolerance(d));
         std::lock_guard<std::mutex> lock(cache.mutex);
         QCOMPARE(cache.currentIndex(), 4);
         QCOMPARE(cache.frameAt(3 * d + 0.0001)->time, 3 * d);
@@ -250,6 +257,16 @@ private Q_SLOTS:
         std::lock_guard<std::mutex> lock(cache.mutex);
         QCOMPARE(cache.frameAt(77 * 1001.0 / 24000 + 0.0001)->time, 3.2122);
         QCOMPARE(cache.frameAt(3.2100)->time, 3.170);
+    }
+
+    void lookupStaysWithinAFrameAtAThousandFramesASecond()
+    {
+        // The tolerance is a quarter frame there, not a whole millisecond.
+        VideoFrameCache cache;
+        QCOMPARE(fill(cache, 10, 0.001), 10);
+        std::lock_guard<std::mutex> lock(cache.mutex);
+        for (int n = 0; n < 10; ++n)
+            QCOMPARE(cache.frameAt(n * 0.001 + 0.0001)->time, n * 0.001);
     }
 
     void markEndOfStreamExtendsTheRange()
@@ -453,27 +470,29 @@ private Q_SLOTS:
         QCOMPARE(tail[19], int16_t(0));
     }
 
-    void audioCacheKeepsOneSecondBeforeTheVideo()
+    void audioCacheKeepsOneSecondBeforeItsKeepAfterTime()
     {
         AudioCache cache;
         for (int i = 0; i < 5; ++i)
             cache.insert(std::make_unique<AudioBuffer>(100, 2, i * 0.5), 200, 0.0);
         QCOMPARE(cache.bufferCount(), 5);
-        // The video starts at 2.2 s: buffers that start before 1.2 s go, one
-        // per insertion.
+        QVERIFY(!cache.trimmed());
+        // Kept after 2.2 s: every buffer that starts before 1.2 s goes.
         cache.insert(std::make_unique<AudioBuffer>(100, 2, 2.5), 200, 2.2);
-        QCOMPARE(cache.bufferCount(), 5);
-        QCOMPARE(cache.startTime(), 0.5);
-        cache.insert(std::make_unique<AudioBuffer>(100, 2, 3.0), 200, 2.2);
-        cache.insert(std::make_unique<AudioBuffer>(100, 2, 3.5), 200, 2.2);
+        QCOMPARE(cache.bufferCount(), 3);
         QCOMPARE(cache.startTime(), 1.5);
+        QCOMPARE(cache.endTime(), 3.0);
+        QVERIFY(cache.trimmed());
         QCOMPARE(cache.totalSamples(), cache.bufferCount() * 200);
         cache.setDiscarding(true);
         cache.insert(std::make_unique<AudioBuffer>(100, 2, 4.0), 200, 2.2);
-        QCOMPARE(cache.bufferCount(), 5);
+        QCOMPARE(cache.bufferCount(), 3);
+        cache.setComplete();
         cache.clear();
         QCOMPARE(cache.bufferCount(), 0);
         QCOMPARE(cache.totalSamples(), 0);
+        QVERIFY(!cache.trimmed());
+        QVERIFY(!cache.complete());
     }
 
     void clockFollowsPlayingAndSpeed()

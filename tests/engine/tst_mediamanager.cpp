@@ -135,8 +135,12 @@ private Q_SLOTS:
         }
         QVERIFY(source->timeOffset >= 0.0);
         // An estimate from the container: Matroska counts its duration from 0
-        // even when the clip starts later.
-        QVERIFY2(qAbs(source->endTime - clip.duration) < 0.5, qPrintable(QString::number(source->endTime)));
+        // even when the clip starts later. A raw elementary stream states none.
+        if (!clip.name.endsWith(QLatin1String(".m2v")))
+            QVERIFY2(qAbs(source->endTime - clip.duration) < 0.5,
+                     qPrintable(QString::number(source->endTime)));
+        else
+            QCOMPARE(source->endTime, 0.0);
         QVERIFY(rig.close());
         QCOMPARE(rig.readerStatus(), MediaManager::Unloaded);
     }

@@ -4,10 +4,6 @@
 #include "playbackharness.h"
 #include "testclips.h"
 
-extern "C" {
-#include <libavformat/avformat.h>
-}
-
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -16,33 +12,36 @@ extern "C" {
 #include <QTemporaryDir>
 #include <QtTest>
 #include <memory>
+#include <sys/resource.h>
+#include <unistd.h>
 
 using PM = PlaybackManager;
 
 namespace {
 
-// The container's end in media time (the first picture at 0), read with
-// libavformat directly.
-double containerEnd(const QString& path)
+// Limits this process's address space to what it uses now plus `extra`
+// bytes while it lives, so that large allocations fail as they do when memory
+// runs out.
+class AddressSpaceLimit
 {
-    AVFormatContext* context = nullptr;
-    if (avformat_open_input(&context, path.toLocal8Bit().constData(), nullptr, nullptr) < 0)
-        return -1.0;
-    avformat_find_stream_info(context, nullptr);
-    double zero = 0.0;
-    for (unsigned i = 0; i < context->nb_streams; ++i) {
-        const AVStream* stream = context->streams[i];
-        if (stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && stream->start_time != AV_NOPTS_VALUE) {
-            zero = double(stream->start_time) * av_q2d(stream->time_base);
-            break;
-        }
+public:
+    explicit AddressSpaceLimit(rlim_t extra)
+    {
+        getrlimit(RLIMIT_AS, &previous);
+        QFile statm(QStringLiteral("/proc/self/statm"));
+        statm.open(QIODevice::ReadOnly);
+        const rlim_t used = statm.readAll().split(' ').value(0).toULongLong() * rlim_t(getpagesize());
+        rlimit limited = previous;
+        limited.rlim_cur = used + extra;
+        setrlimit(RLIMIT_AS, &limited);
     }
-    const double start =
-        context->start_time != AV_NOPTS_VALUE ? double(context->start_time) / AV_TIME_BASE : 0.0;
-    const double end = start + double(context->duration) / AV_TIME_BASE - zero;
-    avformat_close_input(&context);
-    return end;
-}
+    ~AddressSpaceLimit() { setrlimit(RLIMIT_AS, &previous); }
+    AddressSpaceLimit(const AddressSpaceLimit&) = delete;
+    AddressSpaceLimit& operator=(const AddressSpaceLimit&) = delete;
+
+private:
+    rlimit previous{};
+};
 
 double frameTime(const TestClip& clip, int frameNumber)
 {
@@ -191,17 +190,20 @@ private Q_SLOTS:
         h.manager.play();
         QVERIFY(QTest::qWaitFor([&] { return h.statuses().contains(PM::EndOfMedia); },
                                 PlaybackHarness::TimeoutMs));
-        QTest::qWait(50);
+        // A decoder that fell behind the clock delivers the last frame later.
+        QVERIFY(h.waitForShownFrame(119));
 
         QCOMPARE(h.manager.state(), PM::Paused);
-        QCOMPARE(h.manager.status(), PM::Ready);
         QCOMPARE(stateAfterPlayAtEnd, PM::Playing); // still reporting; the freeze follows
-        QVERIFY(qAbs(h.manager.playbackTime() - (d - 0.0001)) < 1e-4);
+        // The clock rests inside the last frame, as a seek to it would.
+        const double last = 119 / 30.0 + 0.0001;
+        QVERIFY(qAbs(h.manager.playbackTime() - last) < 1e-4);
         QCOMPARE(h.manager.lastFrameIndex(), 119);
         QCOMPARE(h.shownPicture(), 119);
 
-        // From the end: EndOfMedia, Paused, Ready, then the clamped time and
-        // the time that passed the end, and nothing more.
+        // From the end: EndOfMedia, Paused, Ready, then the clamped time once
+        // the last frame is shown, and the time that passed the end when
+        // that frame was there already; nothing more.
         int at = -1;
         for (int i = 0; i < h.events.size(); ++i) {
             if (h.events[i].kind == PlaybackEvent::Status && h.events[i].value == PM::EndOfMedia)
@@ -209,16 +211,18 @@ private Q_SLOTS:
         }
         QVERIFY(at >= 0);
         const QList<PlaybackEvent> tail = h.events.mid(at);
-        QCOMPARE(tail.size(), 5);
+        QVERIFY2(tail.size() == 4 || tail.size() == 5, qPrintable(QString::number(tail.size())));
         QCOMPARE(tail[1].kind, PlaybackEvent::State);
         QCOMPARE(tail[1].value, int(PM::Paused));
         QCOMPARE(tail[2].kind, PlaybackEvent::Status);
         QCOMPARE(tail[2].value, int(PM::Ready));
         QCOMPARE(tail[3].kind, PlaybackEvent::Time);
-        QVERIFY(qAbs(tail[3].time - (d - 0.0001)) < 1e-4);
+        QVERIFY(qAbs(tail[3].time - last) < 1e-4);
         QVERIFY(tail[3].time < d);
-        QCOMPARE(tail[4].kind, PlaybackEvent::Time);
-        QVERIFY(tail[4].time >= d);
+        if (tail.size() == 5) {
+            QCOMPARE(tail[4].kind, PlaybackEvent::Time);
+            QVERIFY(tail[4].time >= d);
+        }
 
         // Playing on from the end stops again at once.
         h.events.clear();
@@ -228,31 +232,40 @@ private Q_SLOTS:
         QCOMPARE(h.manager.state(), PM::Paused);
     }
 
+    // A quarter of the speed puts the end of the 4 s clip 16 s of wall time
+    // away: it is the stop time that stops the clock, however late the tick
+    // that notices it.
     void stopTimeFreezesTheClock()
     {
         PlaybackHarness h;
         QVERIFY(h.load(TestClips::path(QStringLiteral("video_only.mp4"))));
+        h.manager.setSpeedMultiplier(0.25);
         h.manager.play(0.2);
         QCOMPARE(h.manager.state(), PM::Playing);
         QVERIFY(QTest::qWaitFor([&] { return h.manager.state() == PM::Paused; }, PlaybackHarness::TimeoutMs));
         const double t = h.manager.playbackTime();
-        QVERIFY2(t >= 0.2 && t < 1.5, qPrintable(QString::number(t)));
+        QVERIFY2(t >= 0.2 && !h.statuses().contains(PM::EndOfMedia), qPrintable(QString::number(t)));
         QCOMPARE(h.manager.status(), PM::Ready);
+        QCoreApplication::processEvents();
+        QCOMPARE(h.manager.playbackTime(), t);
     }
 
+    // The whole small clip fits the cache: the frame sought stays cached
+    // however far playback has got.
     void cachedSeekWhilePlaying()
     {
-        const TestClip clip = TestClips::clip(QStringLiteral("h264_1080p25.mp4"));
+        const TestClip clip = TestClips::clip(QStringLiteral("video_only.mp4"));
         PlaybackHarness h;
         QVERIFY(h.load(clip.path()));
+        QVERIFY(QTest::qWaitFor([&] { return h.manager.cachedFrameCount() == clip.frameCount; },
+                                PlaybackHarness::TimeoutMs));
         QSignalSpy readerSeeks(&h.manager, &PM::seekRequested);
         h.manager.play();
         QVERIFY(QTest::qWaitFor([&] { return h.manager.playbackTime() >= 0.6; }, PlaybackHarness::TimeoutMs));
         QCOMPARE(h.manager.state(), PM::Playing);
 
-        const int frame = int(h.manager.cachedRangeStart() * 25 + 0.5) + 2;
-        const double target = frame / 25.0 + 0.0001;
-        QVERIFY(target < h.manager.playbackTime());
+        const int frame = 2;
+        const double target = frameTime(clip, frame + 1);
         h.manager.seek(target, 0.0, false);
         QCOMPARE(h.manager.state(), PM::Paused);
         QCOMPARE(h.manager.status(), PM::Ready);
@@ -260,7 +273,7 @@ private Q_SLOTS:
         QVERIFY(qAbs(h.manager.playbackTime() - target) < 1e-3);
         QCOMPARE(h.manager.lastFrameIndex(), frame);
         QCOMPARE(h.shownPicture(), frame);
-        QTest::qWait(100);
+        QCoreApplication::processEvents();
         QVERIFY(qAbs(h.manager.playbackTime() - target) < 1e-3);
     }
 
@@ -283,8 +296,6 @@ private Q_SLOTS:
         QCOMPARE(h.statuses(), (QList<int>{PM::Seeking, PM::Ready}));
         QVERIFY(qAbs(h.manager.playbackTime() - frameTime(clip, 226)) < 1e-3);
         QCOMPARE(h.shownPicture(), 225);
-        QTest::qWait(100);
-        QCOMPARE(readerSeeks.count(), 2);
 
         // A seek with clearCache goes to the reader even for a cached frame.
         h.manager.seek(frameTime(clip, 227), 0.0, true);
@@ -388,6 +399,13 @@ private Q_SLOTS:
         QCOMPARE(h.manager.volume(), 0);
         h.manager.setVolume(40);
         QCOMPARE(h.manager.volume(), 40);
+        h.manager.setVolume(400);
+        QCOMPARE(h.manager.volume(), 150);
+        // Above 100 the sound is amplified, to twice its amplitude at 150.
+        QCOMPARE(PM::volumeGain(40), 0.4);
+        QCOMPARE(PM::volumeGain(100), 1.0);
+        QCOMPARE(PM::volumeGain(125), 1.5);
+        QCOMPARE(PM::volumeGain(150), 2.0);
         h.manager.setRotation(0);
 
         QVERIFY(h.load(TestClips::path(QStringLiteral("video_only.mp4"))));
@@ -418,37 +436,99 @@ private Q_SLOTS:
         QCOMPARE(h.manager.speedMultiplier(), 0.5);
     }
 
-    void durations()
+    void theEndIsTheLastPictureThatDecodes_data()
     {
-        PlaybackHarness h;
-        // No frame count in Matroska: the container's end less 10 us.
-        const QString mkv = TestClips::path(QStringLiteral("h264_23976_51.mkv"));
-        QVERIFY(h.load(mkv));
-        QVERIFY(qAbs(h.manager.mediaDuration() - (containerEnd(mkv) - 10e-6)) < 1e-9);
-        QCOMPARE(int(h.manager.mediaDuration() * h.manager.frameRate() + 1), 144);
-
-        // A cut with an edit list: 300 samples, of which 217 are shown.
-        const TestClip cut = TestClips::clip(QStringLiteral("edit_list.mp4"));
-        QVERIFY(h.load(cut.path()));
-        QVERIFY(qAbs(h.manager.mediaDuration() - (217 / 25.0 - 0.0001)) < 1e-9);
-        QCOMPARE(int(h.manager.mediaDuration() * 25 + 1), 217);
-        h.manager.seek(frameTime(cut, 217), 0.0, false);
-        QVERIFY(h.waitForShownFrame(216));
-        QCOMPARE(h.shownPicture(), cut.firstIndex + 216);
-
-        // Frame count and stream duration agree: the frame count.
-        QVERIFY(h.load(TestClips::path(QStringLiteral("mpeg4_641x361.mov"))));
-        QVERIFY(qAbs(h.manager.mediaDuration() - (125 / 25.0 - 0.0001)) < 1e-9);
+        QTest::addColumn<QString>("name");
+        for (const TestClip& clip : TestClips::withVideo())
+            QTest::newRow(qPrintable(clip.name)) << clip.name;
     }
 
+    // The container promises a frame count (wmv2.wmv more than it holds,
+    // mpeg4.nut less); once the decoder has met the end of the video, the
+    // duration is that of the pictures that decode, and a seek to the end
+    // shows the last of them.
+    void theEndIsTheLastPictureThatDecodes()
+    {
+        QFETCH(QString, name);
+        const TestClip clip = TestClips::clip(name);
+        PlaybackHarness h;
+        QVERIFY(h.load(clip.path()));
+        // A raw stream (mpeg2_es.m2v) states no duration: the end of the
+        // stream gives it.
+        const auto lastFrame = [&] { return int(h.manager.mediaDuration() * h.manager.frameRate() + 1); };
+        QVERIFY(QTest::qWaitFor([&] { return h.manager.mediaDuration() > 0.0; }, PlaybackHarness::TimeoutMs));
+        h.manager.seek(h.manager.mediaDuration(), 0.0, false);
+        QVERIFY(QTest::qWaitFor([&] { return lastFrame() == clip.frameCount; }, PlaybackHarness::TimeoutMs));
+        QVERIFY(qAbs(h.manager.mediaDuration() - (clip.frameCount / clip.frameRate() - PM::EndMargin)) <
+                1e-9);
+        // A promise that fell short: the end is now further on.
+        h.manager.seek(h.manager.mediaDuration(), 0.0, false);
+        QVERIFY(h.waitForShownFrame(clip.frameCount - 1));
+        QCOMPARE(h.shownPicture(), clip.firstIndex + clip.frameCount - 1);
+    }
+
+    // Each picture is larger than the whole default cache: the cache still
+    // holds two of them.
+    void picturesLargerThanTheCacheAreShown()
+    {
+        PlaybackHarness h;
+        QVERIFY(h.load(TestClips::path(TestClips::hugeClip())));
+        QCOMPARE(h.shownPicture(), 0);
+        h.manager.seek(0.0401, 0.0, false);
+        QVERIFY(h.waitForShownFrame(1));
+        QCOMPARE(h.shownPicture(), 1);
+        QVERIFY(h.unload());
+    }
+
+    // The first decodable picture of late_key.mkv (700) lies further in than
+    // the player looks for it when it opens the clip, so time 0 has no
+    // picture: the wait for it gives up, shows the nearest picture and puts
+    // the clock on it, so that the time announced is that picture's.
+    void theNearestPictureIsShownWhenTheRightOneNeverComes()
+    {
+        PlaybackHarness h;
+        QVERIFY(h.load(TestClips::path(QStringLiteral("late_key.mkv"))));
+        QVERIFY(QTest::qWaitFor([&] { return h.shownPicture() == 700; }, PlaybackHarness::TimeoutMs));
+        QCOMPARE(h.manager.status(), PM::Ready);
+        const double clock = h.manager.playbackTime();
+        QCOMPARE(int(clock * h.manager.frameRate()), h.manager.lastFrameIndex());
+        QCOMPARE(h.times().last(), clock);
+    }
+
+#ifndef ORVEL_SANITIZED
+    // Where not even two pictures can be allocated, the clip is refused with
+    // a message instead of staying without a picture. (The sanitizers reserve
+    // more address space than any limit would leave.)
+    void picturesThatCannotBeAllocatedRefuseTheClip()
+    {
+        PlaybackHarness h;
+        {
+            // Room for decoding a picture (127 MB), not for two RGB ones (508 MB).
+            const AddressSpaceLimit limit(400 << 20);
+            QVERIFY(h.manager.setMedia(TestClips::path(TestClips::hugeClip()), 0, 0.7f));
+            QVERIFY(QTest::qWaitFor([&] { return !h.errorTexts().isEmpty(); }, PlaybackHarness::TimeoutMs));
+            QVERIFY(h.waitForStatus(PM::NoMedia));
+        }
+        QCOMPARE(h.errorTexts(),
+                 QStringList{"Not enough memory for two pictures of 9200x9200: the clip cannot be shown."});
+        QVERIFY(h.load(TestClips::path(QStringLiteral("video_only.mp4"))));
+    }
+#endif
+
     // The test machine has no sound card: a clip with sound only still loads,
-    // its clock runs and it plays to its end, in silence.
+    // its clock runs and it plays to its end, in silence. The missing device
+    // is a warning, given once however many clips are opened.
     void soundOnlyClipWithoutSoundDevice()
     {
         const TestClip clip = TestClips::clip(QStringLiteral("audio_only.mp4"));
         PlaybackHarness h;
+        QStringList warnings;
+        QObject::connect(&h.manager, &PM::warning, &h.manager,
+                         [&](const QString& text) { warnings << text; });
+        QVERIFY(h.load(TestClips::path(QStringLiteral("mpeg4_641x361.mov"))));
         QVERIFY(h.load(clip.path()));
-        QVERIFY(h.hasError(PM::ResourceError, QStringLiteral("No audio devices found")));
+        QCOMPARE(warnings, QStringList{QStringLiteral("No audio devices found: media plays without sound")});
+        QVERIFY2(h.errorTexts().isEmpty(), qPrintable(h.errorTexts().join(QLatin1Char('\n'))));
         QVERIFY(!h.statuses().contains(PM::InvalidMedia));
         QVERIFY(h.manager.hasAudio());
         QVERIFY(!h.manager.hasVideo());
@@ -461,26 +541,6 @@ private Q_SLOTS:
         QCOMPARE(h.manager.state(), PM::Paused);
         QVERIFY(h.manager.playbackTime() >= h.manager.mediaDuration() - 0.001);
         QVERIFY(h.unload());
-    }
-
-    void clipWithoutUsableStream()
-    {
-        PlaybackHarness h;
-        const QString path = TestClips::path(TestClips::unusable().first());
-        QVERIFY(h.manager.setMedia(path, 0, 0.7f));
-        QVERIFY(h.waitForStatus(PM::InvalidMedia));
-        QVERIFY(h.hasError(PM::MediaError, QStringLiteral("No audio/video streams found.")));
-        QVERIFY(h.hasError(PM::ResourceError, QStringLiteral("Unsupported audio format")));
-        QCOMPARE(h.manager.state(), PM::Stopped);
-        h.manager.play();
-        QCOMPARE(h.manager.state(), PM::Stopped);
-
-        // Another file replaces it.
-        const QString next = TestClips::path(QStringLiteral("video_only.mp4"));
-        QVERIFY(h.manager.setMedia(next, 0, 0.7f));
-        QVERIFY(QTest::qWaitFor(
-            [&] { return h.manager.status() == PM::Ready && h.manager.mediaFilename() == next; },
-            PlaybackHarness::TimeoutMs));
     }
 
     void damagedFiles_data()
@@ -571,7 +631,7 @@ private Q_SLOTS:
         QVERIFY(h.waitForStatus(PM::NoMedia));
         QVERIFY(h.load(clip.path()));
         h.manager.play();
-        QTest::qWait(200);
+        QVERIFY(QTest::qWaitFor([&] { return h.manager.playbackTime() > 0.1; }, PlaybackHarness::TimeoutMs));
         h.manager.stop();
         h.manager.stop();
         QVERIFY(h.waitForStatus(PM::NoMedia));
@@ -631,7 +691,8 @@ private Q_SLOTS:
             h->manager.seek(frameTime(clip, 240), 0.0, false);
         if (stage == 3) {
             h->manager.play();
-            QTest::qWait(150);
+            QVERIFY(
+                QTest::qWaitFor([&] { return h->manager.playbackTime() > 0.1; }, PlaybackHarness::TimeoutMs));
         }
         if (stage == 4)
             h->manager.stop();

@@ -216,17 +216,33 @@ private Q_SLOTS:
         QCOMPARE(FrameIndex::read(image), 0);
     }
 
+    void firstPictureIsAtZero_data()
+    {
+        QTest::addColumn<QString>("name");
+        // Its first picture at 0.5 s of container time.
+        QTest::newRow("start offset") << QStringLiteral("start_offset.mkv");
+        // Their first decodable picture after 12 that cannot be decoded.
+        QTest::newRow("cut in Matroska") << QStringLiteral("gop_cut.mkv");
+        QTest::newRow("cut in a transport stream") << QStringLiteral("gop_cut.ts");
+        // Its first shown picture after hidden ones.
+        QTest::newRow("edit list") << QStringLiteral("edit_list.mp4");
+    }
+
+    // The first picture the decoder gives is at 0, wherever the container
+    // has it.
     void firstPictureIsAtZero()
     {
+        QFETCH(QString, name);
+        const TestClip clip = TestClips::clip(name);
         EngineRig rig;
-        QVERIFY(rig.open(TestClips::path("start_offset.mkv")));
+        QVERIFY(rig.open(clip.path()));
         VideoFrameCache& cache = rig.source()->videoCache;
         std::lock_guard<std::mutex> lock(cache.mutex);
         const VideoFrame* first = cache.frame(0);
         QVERIFY(first);
         QCOMPARE(first->time, 0.0);
         QCOMPARE(cache.rangeStart(), 0.0);
-        QCOMPARE(EngineRig::pictureIndex(*first), 0);
+        QCOMPARE(EngineRig::pictureIndex(*first), clip.firstIndex);
     }
 
     void endOfStreamIsReportedOnce()

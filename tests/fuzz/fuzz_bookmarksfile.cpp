@@ -26,13 +26,13 @@ void check(bool condition, const char* what)
 
 void checkWellFormed(const Bookmarks& model)
 {
-    const QList<int> frames = model.frameBookmarks();
+    const QVector<int>& frames = model.frameBookmarks();
     for (int i = 0; i < frames.size(); ++i) {
         check(frames[i] >= 0, "frame bookmarks are not negative");
         check(i == 0 || frames[i - 1] < frames[i], "frame bookmarks ascend, each once");
         check(model.hasFrameBookmark(frames[i]), "a listed frame bookmark is found");
     }
-    const QList<RangeBookmark>& ranges = model.rangeBookmarks();
+    const QVector<RangeBookmark>& ranges = model.rangeBookmarks();
     for (int i = 0; i < ranges.size(); ++i) {
         check(ranges[i].start >= 0 && ranges[i].end >= 0, "range bookmarks are not negative");
         if (i > 0) {

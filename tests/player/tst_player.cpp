@@ -4,7 +4,9 @@
 #include "appsettings.h"
 #include "commandline.h"
 #include "consolewindow.h"
+#include "ffmpegtool.h"
 #include "frameindex.h"
+#include "mediainfodialog.h"
 #include "player.h"
 #include "rangetimelinewidget.h"
 #include "softwareviewer.h"
@@ -12,9 +14,12 @@
 #include "timelinewidget.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QMenu>
 #include <QMenuBar>
+#include <QShortcut>
 #include <QSignalSpy>
+#include <QSlider>
 #include <QVBoxLayout>
 #include <QtTest>
 #include <functional>
@@ -74,11 +79,15 @@ bool waitFor(const std::function<bool()>& condition, int timeoutMs = 20000)
     return true;
 }
 
-int frameInTitle(const QWidget& window)
+int frameInTitle(const QString& title)
 {
-    const QString title = window.windowTitle();
     const int at = title.lastIndexOf(QStringLiteral(" -- Frame "));
     return at < 0 ? -1 : title.mid(at + 10).toInt();
+}
+
+int frameInTitle(const QWidget& window)
+{
+    return frameInTitle(window.windowTitle());
 }
 
 int shownIndex(Player& player)
@@ -92,24 +101,77 @@ int shownIndex(Player& player)
 QStringList contextMenuWith(Player& player, Qt::KeyboardModifiers modifiers)
 {
     QStringList shown;
-    bool opened = false;
-    QTimer::singleShot(200, [&] {
+    bool looked = false;
+    // Runs inside the menu's own event loop when a menu opened, otherwise
+    // in the wait below.
+    QTimer::singleShot(0, [&] {
         if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
-            opened = true;
             shown = describe(menu);
             menu->close();
+        } else {
+            shown << QStringLiteral("<nothing>");
         }
+        looked = true;
     });
     // Holding the modifier keys is what the application's modifier state follows.
     const Qt::Key key = modifiers & Qt::ControlModifier ? Qt::Key_Control : Qt::Key_Shift;
     if (modifiers != Qt::NoModifier)
         QTest::keyPress(&player, key, modifiers);
     player.contextMenu(QPoint(10, 10));
-    QTest::qWait(300);
+    waitFor([&] { return looked; });
     if (modifiers != Qt::NoModifier)
         QTest::keyRelease(&player, key, Qt::NoModifier);
-    return opened ? shown : QStringList{QStringLiteral("<nothing>")};
+    return shown;
 }
+
+TimelineWidget* mainTimeline(Player& player)
+{
+    for (TimelineWidget* t : player.findChildren<TimelineWidget*>()) {
+        if (!qobject_cast<RangeTimelineWidget*>(t))
+            return t;
+    }
+    return nullptr;
+}
+
+// What the window shows from the moment it is made: every frame the title
+// names, in order, and the frame on screen each time playback starts.
+struct PlaybackLog
+{
+    PlaybackLog(Player& player, PlaybackManager& controller)
+    {
+        QObject::connect(&player, &QWidget::windowTitleChanged, &listening,
+                         [this](const QString& title) { shown << frameInTitle(title); });
+        QObject::connect(&controller, &PlaybackManager::stateChanged, &listening,
+                         [this, &controller](PlaybackManager::State state) {
+                             if (state == PlaybackManager::Playing)
+                                 startedAt << controller.lastFrameIndex() + 1;
+                         });
+    }
+
+    bool inOrder() const
+    {
+        for (int i = 1; i < shown.size(); ++i) {
+            if (shown[i] <= shown[i - 1])
+                return false;
+        }
+        return true;
+    }
+
+    QString describe() const
+    {
+        QStringList frames;
+        for (int f : shown)
+            frames << QString::number(f);
+        QStringList starts;
+        for (int f : startedAt)
+            starts << QString::number(f);
+        return QStringLiteral("shown %1; playback started at %2").arg(frames.join(' '), starts.join(' '));
+    }
+
+    QList<int> shown;
+    QList<int> startedAt;
+    QObject listening; // the connections go with the log
+};
 
 } // namespace
 
@@ -120,16 +182,73 @@ class PlayerTest : public QObject
 private:
     std::unique_ptr<Player> player;
 
+    void closePlayer()
+    {
+        if (player) {
+            player->close(); // unloads first, then closes on NoMedia
+            waitFor([&] { return !player->isVisible(); }, 10000);
+        }
+        player.reset();
+    }
+
     Player& makePlayer(const QString& file = QString(), int start = -1, int end = -1)
     {
+        closePlayer();
         player = std::make_unique<Player>(file, start, end);
         player->show();
         return *player;
     }
 
-    bool waitForFrame(int frame)
+    // The title names the frame and the picture is that frame of the clip,
+    // whose first picture carries `firstIndex`.
+    bool waitForFrame(int frame, int firstIndex = 0)
     {
-        return waitFor([&] { return frameInTitle(*player) == frame && shownIndex(*player) == frame - 1; });
+        return waitFor(
+            [&] { return frameInTitle(*player) == frame && shownIndex(*player) == firstIndex + frame - 1; });
+    }
+
+    // A clip loaded and shown at frame 1; with `cached`, once every frame of
+    // it is in the cache.
+    PlaybackManager& load(const TestClip& clip, bool cached = false)
+    {
+        Player& p = makePlayer(clip.path());
+        auto* controller = p.findChild<PlaybackManager*>();
+        const bool loaded =
+            waitForFrame(1) &&
+            (!cached || waitFor([&] { return controller->cachedFrameCount() == clip.frameCount; }));
+        if (!loaded)
+            qWarning("%s did not load", qPrintable(clip.name));
+        return *controller;
+    }
+
+    // Presses the main timeline on `frame` and releases it after
+    // `whileHeld`; returns the frame the press asked for.
+    int clickTimeline(int frame, const std::function<void()>& whileHeld = {})
+    {
+        TimelineWidget* timeline = mainTimeline(*player);
+        QSignalSpy requests(timeline, &TimelineWidget::frameChangeRequest);
+        const QPoint at(timeline->positionOfFrame(frame), timeline->height() / 2);
+        QTest::mousePress(timeline, Qt::LeftButton, {}, at);
+        if (whileHeld)
+            whileHeld();
+        QTest::mouseRelease(timeline, Qt::LeftButton, {}, at);
+        return requests.isEmpty() ? -1 : requests.first().first().toInt();
+    }
+
+    // Drags across the picture with Shift held (four pixels a frame) by
+    // `frames` frames, and releases the button after `whileHeld`.
+    void scrubPicture(int frames, const std::function<void()>& whileHeld = {})
+    {
+        appSettings().endlessMouseScrub = false;
+        const QPoint from = player->findChild<SoftwareViewer*>()->geometry().center();
+        const QPoint to = from + QPoint(4 * frames, 0);
+        QTest::mousePress(player.get(), Qt::LeftButton, Qt::ShiftModifier, from);
+        QMouseEvent move(QEvent::MouseMove, to, player->mapToGlobal(to), Qt::NoButton, Qt::LeftButton,
+                         Qt::ShiftModifier);
+        QApplication::sendEvent(player.get(), &move);
+        if (whileHeld)
+            whileHeld();
+        QTest::mouseRelease(player.get(), Qt::LeftButton, Qt::ShiftModifier, to);
     }
 
 private slots:
@@ -141,14 +260,7 @@ private slots:
         resetAppSettings();
     }
 
-    void cleanup()
-    {
-        if (player) {
-            player->close(); // unloads first, then closes on NoMedia
-            waitFor([&] { return !player->isVisible(); }, 10000);
-        }
-        player.reset();
-    }
+    void cleanup() { closePlayer(); }
 
     void menusHoldEveryEntryInOrder()
     {
@@ -158,8 +270,8 @@ private slots:
         QStringList titles;
         for (QAction* a : bar->actions())
             titles << a->text();
-        QCOMPARE(titles,
-                 (QStringList{"File", "Edit", "Playback", "Audio", "Video", "Bookmarks", "Tools", "Help"}));
+        QCOMPARE(titles, (QStringList{"File", "Edit", "Playback", "Audio", "Video", "View", "Bookmarks",
+                                      "Tools", "Help"}));
         const QList<QAction*> tops = bar->actions();
         QCOMPARE(describe(tops[0]->menu()),
                  (QStringList{"Open...", "Open Bookmarks...", "-", "Save Bookmarks", "Save Bookmarks As...",
@@ -199,7 +311,9 @@ private slots:
                  (QStringList{"Original Size", "-", "Half Size", "Quarter Size", "-", "Double Size", "-",
                               "Flip Horizontal", "Flip Vertical", "-", "Rotate CW", "Rotate CCW", "-",
                               "Take Snapshot"}));
-        QCOMPARE(describe(tops[5]->menu()), (QStringList{"Bookmark Frame",
+        QCOMPARE(describe(tops[5]->menu()), (QStringList{"Zoom In", "Zoom Out", "-", "Actual Pixels",
+                                                         "Fit to Window", "-", "Pixel Readout"}));
+        QCOMPARE(describe(tops[6]->menu()), (QStringList{"Bookmark Frame",
                                                          "Bookmark Range",
                                                          "-",
                                                          "Clear>",
@@ -220,10 +334,10 @@ private slots:
                                                          "-",
                                                          "Set Range>",
                                                          "<"}));
-        QCOMPARE(describe(tops[6]->menu()),
+        QCOMPARE(describe(tops[7]->menu()),
                  (QStringList{"Swap Timelines", "-", "Timeline", "Range Timeline", "-", "Menu Bar",
                               "Playback Controls", "-", "Media Info...", "Console..."}));
-        QCOMPARE(describe(tops[7]->menu()), (QStringList{"About..."}));
+        QCOMPARE(describe(tops[8]->menu()), (QStringList{"About..."}));
     }
 
     void actionsCarryTheirShortcutsAndTips_data()
@@ -257,6 +371,11 @@ private slots:
             {"Double Size", "Double Size", QKeySequence("Ctrl+2")},
             {"Rotate CW", "Rotate CW", QKeySequence("Ctrl+Shift+M")},
             {"Take Snapshot", "Take Snapshot", QKeySequence("Ctrl+C")},
+            {"Zoom In", "Zoom In", QKeySequence("Ctrl+=")},
+            {"Zoom Out", "Zoom Out", QKeySequence("Ctrl+-")},
+            {"Actual Pixels", "Actual Pixels", QKeySequence("Ctrl+1")},
+            {"Fit to Window", "Fit to Window", QKeySequence("Ctrl+9")},
+            {"Pixel Readout", "Pixel Readout", QKeySequence()},
             {"Frames in Range", "Clear Frames in Range", QKeySequence("Shift+F")},
             {"Clear All", "Clear All", QKeySequence()},
             {"Previous Range", "Previous Range", QKeySequence("Ctrl+[")},
@@ -280,18 +399,21 @@ private slots:
         QCOMPARE(action->shortcut(), shortcut);
     }
 
-    void theWindowHasSixtyThreeActionsAndNoDuplicateShortcut()
+    void theWindowHasSixtyEightActionsAndNoDuplicateShortcut()
     {
         Player& p = makePlayer();
-        QCOMPARE(p.actions().size(), 63);
+        QCOMPARE(p.actions().size(), 68);
         QSet<QString> keys;
         for (QAction* a : p.actions()) {
-            if (a->shortcut().isEmpty())
-                continue;
-            const QString key = a->shortcut().toString();
-            QVERIFY2(!keys.contains(key), qPrintable(key));
-            keys << key;
+            for (const QKeySequence& shortcut : a->shortcuts()) {
+                const QString key = shortcut.toString();
+                QVERIFY2(!keys.contains(key), qPrintable(key));
+                keys << key;
+            }
         }
+        for (QShortcut* s : p.findChildren<QShortcut*>())
+            QVERIFY2(!keys.contains(s->key().toString()), qPrintable(s->key().toString()));
+        QCOMPARE(actionNamed(&p, "Zoom In")->shortcuts().value(1), QKeySequence("Ctrl++"));
     }
 
     void checkStatesComeFromTheSettings()
@@ -309,6 +431,8 @@ private slots:
         QVERIFY(actionNamed(&p, "Timeline")->isChecked());
         QVERIFY(!actionNamed(&p, "Flip Horizontal")->isChecked());
         QVERIFY(actionNamed(&p, "Flip Horizontal")->isCheckable());
+        QVERIFY(actionNamed(&p, "Pixel Readout")->isCheckable());
+        QVERIFY(!actionNamed(&p, "Pixel Readout")->isChecked());
     }
 
     void storedAlwaysOnTopAppliesBeforeTheFirstShow()
@@ -341,7 +465,7 @@ private slots:
         QVERIFY(loop->isChecked());
         QVERIFY(appSettings().loop);
         QTest::keyClick(&p, Qt::Key_F5);
-        QVERIFY(waitFor([&] { return bar->height() > 0; }, 2000));
+        QVERIFY(waitFor([&] { return bar->height() > 0; }));
     }
 
     void contextMenuDependsOnTheModifiers()
@@ -352,6 +476,59 @@ private slots:
         QCOMPARE(plain.first(), QStringLiteral("File>"));
         QCOMPARE(contextMenuWith(p, Qt::ShiftModifier), QStringList{"<nothing>"});
         QCOMPARE(contextMenuWith(p, Qt::ControlModifier), QStringList{"<No Bookmarks>"});
+    }
+
+    // With more range bookmarks than a menu can take, the menus list those
+    // starting nearest the playhead and offer the rest in a list.
+    void manyRangeBookmarksGiveACappedMenu()
+    {
+        const TestClip clip = TestClips::clip(QStringLiteral("video_only.mp4"));
+        const QString path = QDir::homePath() + QStringLiteral("/many.bmk");
+        {
+            QStringList ranges;
+            for (int i = 0; i < 200; ++i)
+                ranges << QStringLiteral("%1,%2,r%3").arg(i * 2 + 1).arg(i * 2 + 3).arg(i);
+            QSettings file(path, QSettings::IniFormat);
+            file.setValue(QStringLiteral("main/mediaPath"), clip.path());
+            file.setValue(QStringLiteral("main/ranges"), ranges);
+        }
+        Player& p = makePlayer(path);
+        QVERIFY(waitForFrame(1));
+        p.setCurrentFrame(50);
+        QVERIFY(waitForFrame(50));
+        // The first range starting at 50 or after is r25 (51 - 53): fifteen
+        // before it, fifteen from it on.
+        QStringList expected;
+        for (int i = 10; i < 40; ++i)
+            expected << QStringLiteral("r%1").arg(i);
+        expected << QStringLiteral("-") << QStringLiteral("More...");
+        QCOMPARE(contextMenuWith(p, Qt::ControlModifier), expected);
+        p.setCurrentFrame(1);
+        QVERIFY(waitForFrame(1));
+        QCOMPARE(contextMenuWith(p, Qt::ControlModifier).first(), QStringLiteral("r0"));
+    }
+
+    // A bookmarks file beyond the size limit is refused, and said so.
+    void anOversizedBookmarksFileIsRefused()
+    {
+        const QString path = QDir::homePath() + QStringLiteral("/huge.bmk");
+        {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QVERIFY(file.resize(256 * 1024 * 1024 + 1)); // sparse: takes no space
+        }
+        Player& p = makePlayer();
+        p.openBookmarksFile(path);
+        ConsoleWindow* console = nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            console = console ? console : qobject_cast<ConsoleWindow*>(w);
+        QVERIFY(console);
+        QVERIFY(waitFor([&] {
+            return console->text().contains(QStringLiteral("Bookmarks file too large (over 256 MB): ") +
+                                            path);
+        }));
+        QCOMPARE(p.windowTitle(), QStringLiteral("Orvel"));
+        QVERIFY(appSettings().recentBookmarkFiles.isEmpty());
     }
 
     void timelinesArePlacedByTheirRule()
@@ -466,21 +643,235 @@ private slots:
         QTest::addColumn<QList<int>>("frames");
         QTest::newRow("h264 long GOP") << "h264_1080p25.mp4" << QList<int>{137, 139, 260, 12, 300};
         QTest::newRow("mpeg2 program stream") << "mpeg2_ps.mpg" << QList<int>{77, 150, 3};
+        // Cut inside a GOP: 12 pictures before the first decodable one.
+        QTest::newRow("cut in Matroska") << "gop_cut.mkv" << QList<int>{10, 1, 2, 13, 75, 3, 40};
+        QTest::newRow("cut in a transport stream") << "gop_cut.ts" << QList<int>{10, 1, 13, 2, 75, 40};
     }
 
+    // Seeks, then ten steps forward and ten back from the first frame
+    // sought: the title and the picture agree every time.
     void longGopSeeksShowTheFrame()
     {
         QFETCH(QString, name);
         QFETCH(QList<int>, frames);
-        Player& p = makePlayer(TestClips::path(name));
-        QVERIFY(waitForFrame(1));
+        const TestClip clip = TestClips::clip(name);
+        Player& p = makePlayer(clip.path());
+        QVERIFY(waitForFrame(1, clip.firstIndex));
+        const auto check = [&](int frame) {
+            return waitForFrame(frame, clip.firstIndex) ? QString()
+                                                        : QStringLiteral("frame %1: title %2, picture %3")
+                                                              .arg(frame)
+                                                              .arg(frameInTitle(p))
+                                                              .arg(shownIndex(p) - clip.firstIndex + 1);
+        };
         for (int frame : frames) {
             p.setCurrentFrame(frame);
-            QVERIFY2(waitForFrame(frame), qPrintable(QStringLiteral("frame %1: title %2, picture %3")
-                                                         .arg(frame)
-                                                         .arg(frameInTitle(p))
-                                                         .arg(shownIndex(p) + 1)));
+            const QString wrong = check(frame);
+            QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
         }
+        p.setCurrentFrame(frames.first());
+        QVERIFY(check(frames.first()).isEmpty());
+        for (int step = 1; step <= 20; ++step) {
+            const int frame = frames.first() + (step <= 10 ? step : 20 - step);
+            if (step <= 10)
+                p.stepForward();
+            else
+                p.stepBackward();
+            const QString wrong = check(frame);
+            QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+        }
+    }
+
+    void theEndIsTheLastPicture_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("seconds");
+        QTest::addColumn<QString>("duration");
+        // The first two containers promise more pictures than they hold.
+        QTest::newRow("WMV2") << "wmv2.wmv"
+                              << "6.000 sec"
+                              << "00:00:06.000";
+        QTest::newRow("MPEG-1") << "mpeg1.mpg"
+                                << "5.000 sec"
+                                << "00:00:05.000";
+        QTest::newRow("edit list") << "edit_list.mp4"
+                                   << "8.680 sec"
+                                   << "00:00:08.680";
+        QTest::newRow("29.97 fps") << "h264_2997.ts"
+                                   << "10.010 sec"
+                                   << "00:00:10.010";
+    }
+
+    // A frame past the last picture and End both show the last picture, the
+    // timelines end there, and the clip's length is its frame count times
+    // the frame duration.
+    void theEndIsTheLastPicture()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, seconds);
+        QFETCH(QString, duration);
+        const TestClip clip = TestClips::clip(name);
+        Player& p = makePlayer(clip.path());
+        QVERIFY(waitForFrame(1, clip.firstIndex));
+        p.setCurrentFrame(clip.frameCount + 1);
+        QVERIFY(waitForFrame(clip.frameCount, clip.firstIndex));
+        TimelineWidget* timeline = mainTimeline(*player);
+        QVERIFY(waitFor([&] { return timeline->frameCount() == clip.frameCount; }));
+        QCOMPARE(timeline->rangeEnd(), clip.frameCount);
+        p.stepBackward();
+        QVERIFY(waitForFrame(clip.frameCount - 1, clip.firstIndex));
+        p.seekEnd();
+        QVERIFY(waitForFrame(clip.frameCount, clip.firstIndex));
+
+        timeline->setDisplayType(SECONDS);
+        QCOMPARE(timeline->lengthLabel(), seconds);
+        p.mediaInfo();
+        auto* info = p.findChild<MediaInfoDialog*>();
+        QVERIFY(info);
+        QCOMPARE(info->text(MediaInfoDialog::Row::Duration), duration);
+        QCOMPARE(info->text(MediaInfoDialog::Row::FrameRange), QStringLiteral("1 - %1").arg(clip.frameCount));
+    }
+
+    void snapshotsHaveTheColoursOfTheFile_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("matrix");
+        QTest::addColumn<QString>("range");
+        for (const ColourClip& clip : TestClips::colourClips())
+            QTest::newRow(qPrintable(clip.name)) << clip.name << clip.matrix << clip.range;
+    }
+
+    // The centre of a snapshot of each colour is within 3 of what the ffmpeg
+    // tool gives with the clip's right matrix and range, converting as
+    // precisely as it can.
+    void snapshotsHaveTheColoursOfTheFile()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, matrix);
+        QFETCH(QString, range);
+        Player& p = makePlayer(TestClips::path(name));
+        QVERIFY(waitFor([&] { return frameInTitle(p) == 1; }));
+        PlaybackManager* manager = p.findChild<PlaybackManager*>();
+        const int width = manager->videoWidth();
+        const int height = manager->videoHeight();
+        const QList<QImage> expected = FfmpegTool::decodePictures(
+            TestClips::path(name), width, height,
+            QStringLiteral("scale=in_color_matrix=%1:in_range=%2:flags=bilinear+accurate_rnd+full_chroma_int")
+                .arg(matrix, range));
+        QCOMPARE(expected.size(), 8);
+        QStringList wrong;
+        for (int frame : {1, 3, 5, 7}) {
+            p.setCurrentFrame(frame);
+            QVERIFY(waitFor([&] { return frameInTitle(p) == frame; }));
+            p.takeSnapshot();
+            const QImage snapshot = QApplication::clipboard()->image();
+            const QColor shown = snapshot.pixelColor(snapshot.width() / 2, snapshot.height() / 2);
+            const QColor reference = expected[frame - 1].pixelColor(width / 2, height / 2);
+            const QString row = QStringLiteral("%1 picture %2: expected %3,%4,%5 shown %6,%7,%8")
+                                    .arg(name)
+                                    .arg(frame)
+                                    .arg(reference.red())
+                                    .arg(reference.green())
+                                    .arg(reference.blue())
+                                    .arg(shown.red())
+                                    .arg(shown.green())
+                                    .arg(shown.blue());
+            qInfo("%s", qPrintable(row));
+            if (qAbs(shown.red() - reference.red()) > 3 || qAbs(shown.green() - reference.green()) > 3 ||
+                qAbs(shown.blue() - reference.blue()) > 3)
+                wrong << row;
+        }
+        QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(QLatin1Char('\n'))));
+    }
+
+    void mediaInformationDescribesTheStreams()
+    {
+        using Row = MediaInfoDialog::Row;
+        Player& p = makePlayer(TestClips::path(QStringLiteral("colour_2020_10bit.mkv")));
+        QVERIFY(waitFor([&] { return frameInTitle(p) == 1; }));
+        p.mediaInfo();
+        auto* info = p.findChild<MediaInfoDialog*>();
+        QVERIFY(info);
+        QCOMPARE(info->text(Row::VideoCodec), QStringLiteral("H.264, High 10 profile"));
+        QCOMPARE(info->text(Row::PixelFormat), QStringLiteral("yuv420p10le, 10 bits"));
+        QCOMPARE(info->text(Row::ColourMatrix), QStringLiteral("BT.2020 non-constant luminance"));
+        QCOMPARE(info->text(Row::ColourRange), QStringLiteral("Limited (16-235)"));
+        QCOMPARE(info->text(Row::ColourPrimaries), QStringLiteral("BT.2020"));
+        QCOMPARE(info->text(Row::Transfer), QStringLiteral("PQ (SMPTE 2084)"));
+        QCOMPARE(info->text(Row::FieldOrder), QStringLiteral("Progressive"));
+        QCOMPARE(info->text(Row::AudioCodec), QStringLiteral("None"));
+
+        // Untagged: the assumptions are named as such. The transport stream's
+        // first picture lies 1.467 s into its clock.
+        const TestClip ts = TestClips::clip(QStringLiteral("h264_2997.ts"));
+        p.open(ts.path(), -1, -1);
+        QVERIFY(waitFor([&] { return p.windowTitle().startsWith(QStringLiteral("h264_2997.ts")); }));
+        p.updateStats();
+        QCOMPARE(info->text(Row::ColourMatrix), QStringLiteral("BT.601 (not stated, assumed)"));
+        QCOMPARE(info->text(Row::ColourRange), QStringLiteral("Limited (16-235) (not stated, assumed)"));
+        QCOMPARE(info->text(Row::ColourPrimaries), QStringLiteral("Not stated"));
+        QCOMPARE(info->text(Row::StartTime), QStringLiteral("00:00:01.467"));
+        QCOMPARE(info->text(Row::AudioCodec), QStringLiteral("AAC (Advanced Audio Coding), LC profile"));
+        QCOMPARE(info->text(Row::SampleFormat), QStringLiteral("fltp, 32-bit float, planar"));
+        QCOMPARE(info->text(Row::SampleRate), QStringLiteral("48000 Hz"));
+        QCOMPARE(info->text(Row::ChannelLayout), QStringLiteral("stereo, 2 channels"));
+    }
+
+    // The 641 x 361 clip at Actual Pixels: every file pixel on its own widget
+    // pixel, through the menu entry; the snapshot stays the whole frame at
+    // the file's size, zoomed or not, turned as shown.
+    void actualPixelsAndTheSnapshotOnARealClip()
+    {
+        const TestClip clip = TestClips::clip(QStringLiteral("mpeg4_641x361.mov"));
+        Player& p = makePlayer(clip.path());
+        QVERIFY(waitForFrame(1));
+        // Loading fitted the window to the clip: make room around it.
+        p.resize(900, 700);
+        p.setCurrentFrame(7);
+        QVERIFY(waitForFrame(7));
+        auto* viewer = p.findChild<SoftwareViewer*>();
+        actionNamed(&p, "Actual Pixels")->trigger();
+        QVERIFY(waitFor([&] { return viewer->isPictureCurrent(); }));
+        const QImage frame = viewer->image().convertToFormat(QImage::Format_RGB32);
+        QCOMPARE(frame.size(), QSize(641, 361));
+        QCOMPARE(FrameIndex::read(frame), 6);
+        const QImage grab = viewer->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        QCOMPARE(grab.devicePixelRatio(), 1.0);
+        // Centred, give or take the odd spare pixel.
+        const auto mismatchesAt = [&](QPoint origin) {
+            int mismatches = 0;
+            for (int y = 0; y < 361; ++y) {
+                for (int x = 0; x < 641; ++x) {
+                    // The zoom factor shows for a moment in the top-left corner.
+                    const QPoint at = origin + QPoint(x, y);
+                    if (!QRect(0, 0, 160, 50).contains(at))
+                        mismatches += grab.pixel(at) != frame.pixel(x, y) ? 1 : 0;
+                }
+            }
+            return mismatches;
+        };
+        const QPoint centred((viewer->width() - 641) / 2, (viewer->height() - 361) / 2);
+        QPoint origin(-1, -1);
+        for (int dy = 0; dy <= 1; ++dy) {
+            for (int dx = 0; dx <= 1; ++dx) {
+                if (mismatchesAt(centred + QPoint(dx, dy)) == 0)
+                    origin = centred + QPoint(dx, dy);
+            }
+        }
+        QVERIFY2(origin != QPoint(-1, -1), "no file pixel is on one widget pixel of its own");
+        QCOMPARE(viewer->filePixelAt(origin + QPoint(100, 200)), QPoint(100, 200));
+
+        // 200% (past the fit factor on the way), then turned.
+        for (int i = 0; i < 3 && viewer->zoomText() != QStringLiteral("200%"); ++i)
+            actionNamed(&p, "Zoom In")->trigger();
+        actionNamed(&p, "Rotate CW")->trigger();
+        QCOMPARE(viewer->zoomText(), QStringLiteral("200%"));
+        p.takeSnapshot();
+        const QImage snapshot = QApplication::clipboard()->image();
+        QCOMPARE(snapshot.size(), QSize(361, 641));
+        QCOMPARE(FrameIndex::read(snapshot.transformed(QTransform().rotate(-90))), 6);
+        actionNamed(&p, "Fit to Window")->trigger();
+        QVERIFY(viewer->isFitToWindow());
     }
 
     void theSpeedLadder()
@@ -501,6 +892,124 @@ private slots:
         QCOMPARE(speedAfter(1.0, &Player::decreaseSpeed), 0.75);
         p.setSpeedMultiplier(9.0);
         QCOMPARE(p.findChild<PlaybackManager*>()->speedMultiplier(), 4.0);
+    }
+
+    // While playing, a click on the timeline or a drag across the picture
+    // holds playback until the button is released, then plays on from the
+    // frame it asked for, whether that frame was cached or had to be read;
+    // a click outside the range stops there.
+    void aSeekDuringPlaybackPlaysOnFromItsFrame_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("scrub");
+        QTest::addColumn<bool>("cached");
+        QTest::addColumn<bool>("outsideRange");
+        // The frame clicked, or how far the scrub goes. The 1080p clip is read
+        // from its key frame at 252: a short read.
+        QTest::addColumn<int>("frame");
+        QTest::newRow("click, cached") << "video_only.mp4" << false << true << false << 96;
+        QTest::newRow("click, read") << "h264_1080p25.mp4" << false << false << false << 260;
+        QTest::newRow("scrub, cached") << "video_only.mp4" << true << true << false << 40;
+        QTest::newRow("scrub, read") << "h264_1080p25.mp4" << true << false << false << 260;
+        QTest::newRow("click outside the range, cached") << "video_only.mp4" << false << true << true << 96;
+        QTest::newRow("click outside the range, read") << "h264_1080p25.mp4" << false << false << true << 260;
+    }
+
+    void aSeekDuringPlaybackPlaysOnFromItsFrame()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, scrub);
+        QFETCH(bool, cached);
+        QFETCH(bool, outsideRange);
+        QFETCH(int, frame);
+        const TestClip clip = TestClips::clip(name);
+        PlaybackManager& controller = load(clip, cached);
+        Player& p = *player;
+        if (outsideRange)
+            p.setFrameRange(1, clip.frameCount / 2);
+        QSignalSpy readerSeeks(&controller, &PlaybackManager::seekRequested);
+        p.play();
+        QCOMPARE(controller.state(), PlaybackManager::Playing);
+        PlaybackLog log(p, controller);
+        const auto heldThenReleased = [&] { QCOMPARE(controller.state(), PlaybackManager::Paused); };
+        int target = -1;
+        if (scrub) {
+            scrubPicture(frame, heldThenReleased);
+            QVERIFY(waitFor([&] { return !log.shown.isEmpty(); }));
+            target = log.shown.first();
+            QVERIFY2(target > frame, qPrintable(log.describe()));
+        } else {
+            target = clickTimeline(frame, heldThenReleased);
+            QCOMPARE(target, frame);
+        }
+        QCOMPARE(readerSeeks.isEmpty(), cached);
+        if (outsideRange) {
+            QVERIFY(waitForFrame(target));
+            QCOMPARE(controller.state(), PlaybackManager::Paused);
+            QVERIFY2(log.shown == QList<int>{target} && log.startedAt.isEmpty(), qPrintable(log.describe()));
+            return;
+        }
+        // Read from the log, not from the window: a slow event loop may see
+        // playback only once it has reached the end.
+        QVERIFY2(waitFor([&] { return log.shown.size() > 1; }), qPrintable(log.describe()));
+        QVERIFY2(log.shown.first() == target && log.startedAt == QList<int>{target} && log.inOrder(),
+                 qPrintable(log.describe()));
+    }
+
+    // Paused, a seek never starts playback: not after a click that played on
+    // from a cached frame, nor when the pause came while the frame a click
+    // asked for was still being read, nor when it came while the button was
+    // held. Play/Pause during a seek asks for playback once the frame is shown.
+    void afterAPauseASeekNeverStartsPlayback()
+    {
+        PlaybackManager* controller = &load(TestClips::clip(QStringLiteral("video_only.mp4")), true);
+        player->play();
+        clickTimeline(60);
+        QVERIFY(waitFor([&] { return controller->state() == PlaybackManager::Playing; }));
+        player->pause();
+        for (int frame : {10, 100}) {
+            player->setCurrentFrame(frame);
+            QVERIFY(waitForFrame(frame));
+            QCOMPARE(controller->state(), PlaybackManager::Paused);
+        }
+        player->play();
+        clickTimeline(24, [&] { player->pause(); });
+        player->setCurrentFrame(90);
+        QVERIFY(waitForFrame(90));
+        QCOMPARE(controller->state(), PlaybackManager::Paused);
+
+        controller = &load(TestClips::clip(QStringLiteral("h264_1080p25.mp4")));
+        player->play();
+        const int target = clickTimeline(260);
+        QCOMPARE(controller->status(), PlaybackManager::Seeking);
+        player->pause();
+        QVERIFY(waitForFrame(target));
+        QCOMPARE(controller->state(), PlaybackManager::Paused);
+        player->setCurrentFrame(target + 1);
+        QVERIFY(waitForFrame(target + 1));
+        QCOMPARE(controller->state(), PlaybackManager::Paused);
+
+        PlaybackLog log(*player, *controller);
+        player->setCurrentFrame(20);
+        QCOMPARE(controller->status(), PlaybackManager::Seeking);
+        player->playForward();
+        QVERIFY(waitFor([&] { return controller->state() == PlaybackManager::Playing; }));
+        QCOMPARE(log.startedAt, QList<int>{20});
+    }
+
+    // The volume goes up to 150 on its way from the keys and the slider to
+    // the sound.
+    void theVolumeReachesOneHundredAndFifty()
+    {
+        Player& p = makePlayer();
+        auto* slider = p.findChild<QSlider*>(QStringLiteral("volumeSlider"));
+        QVERIFY(slider);
+        slider->setValue(145);
+        QCOMPARE(p.findChild<PlaybackManager*>()->volume(), 145);
+        for (int i = 0; i < 2; ++i)
+            p.increaseVolume();
+        QCOMPARE(slider->value(), 150);
+        QCOMPARE(p.findChild<PlaybackManager*>()->volume(), 150);
     }
 };
 

@@ -371,6 +371,16 @@ private slots:
         server->playerChanged();
         QCOMPARE(replies(*client, "frame 3\n", 2),
                  (QStringList{"error Failed to open media. Invalid file.", "error no clip loaded"}));
+        // A bookmarks file found unreadable once it was read: the clip before
+        // it stays, and the open is still an error.
+        client->write("file /clips/notes.bmk\n");
+        QTRY_COMPARE(player->lines.size(), 3);
+        player->status.state = RemotePlayer::State::Paused;
+        ++player->status.failedOpens;
+        player->error = QStringLiteral("Bookmarks file cannot be read: /clips/notes.bmk");
+        server->playerChanged();
+        QCOMPARE(replies(*client, "frame 4\n", 2),
+                 (QStringList{"error Bookmarks file cannot be read: /clips/notes.bmk", "ok"}));
     }
 
     void refusesHttpWithAWarning_data()

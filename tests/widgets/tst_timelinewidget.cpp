@@ -1,10 +1,12 @@
 // The main timeline: geometry, labels, every painted layer checked against the
-// colour table, the mouse (scrub, handles, the squeezed whole-range drag), the
-// context menu and the settings it writes.
+// colour table, bookmarks reduced to what lands on distinct pixels, the mouse
+// (scrub, handles, the squeezed whole-range drag), the context menu and the
+// settings it writes.
 #include "appsettings.h"
 #include "bookmarks.h"
 #include "menuprobe.h"
 #include "playerstub.h"
+#include "timelinemarks.h"
 #include "timelinewidget.h"
 #include "widgettesthelpers.h"
 
@@ -95,6 +97,9 @@ private slots:
     void cacheStripOnlyWhenSwitchedOn();
     void frameBookmarkMarks();
     void rangeBookmarkStrip();
+    void marksFallOnDistinctColumns();
+    void rangeStripsBecomeLayeredRuns();
+    void manyBookmarksDrawAsFew();
     void hoverMarkerFollowsThePointer();
     void hoverLabelStepsAsideOfTheFrameLabel();
     void hoverOverRangeShowsHighlightAndTabs();
@@ -453,6 +458,88 @@ void TimelineWidgetTest::rangeBookmarkStrip()
     image = render(timeline);
     QCOMPARE_PIXEL(image, 1000, barBottom, track);
     QCOMPARE_PIXEL(image, 1000, barBottom + 1, black);
+}
+
+void TimelineWidgetTest::marksFallOnDistinctColumns()
+{
+    // Ten frames to a column; frames 0 to 9 land on column 0.
+    const auto x = [](int frame) { return frame / 10; };
+    const QVector<int> sorted{1, 5, 9, 10, 31, 32, 77, 500, 1000};
+    QCOMPARE(TimelineMarks::columnsOf(sorted, 0, 1000, 0, 100, x), (QVector<int>{0, 1, 3, 7, 50, 100}));
+    // Only the frames asked for, only the columns asked for.
+    QCOMPARE(TimelineMarks::columnsOf(sorted, 10, 77, 0, 100, x), (QVector<int>{1, 3, 7}));
+    QCOMPARE(TimelineMarks::columnsOf(sorted, 0, 1000, 2, 49, x), (QVector<int>{3, 7}));
+    QCOMPARE(TimelineMarks::columnsOf(sorted, 78, 499, 0, 100, x), QVector<int>());
+    QCOMPARE(TimelineMarks::columnsOf({}, 0, 1000, 0, 100, x), QVector<int>());
+}
+
+void TimelineWidgetTest::rangeStripsBecomeLayeredRuns()
+{
+    using Run = TimelineMarks::Run;
+    const auto same = [](const QVector<Run>& a, const QVector<Run>& b) {
+        return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const Run& p, const Run& q) {
+            return p.left == q.left && p.right == q.right && p.depth == q.depth;
+        });
+    };
+    const auto x = [](int frame) { return frame; };
+    // Overlaps deepen, a reversed range covers the same columns, an empty
+    // one none, and the runs stay within the columns asked for.
+    const QVector<RangeBookmark> ranges{
+        {10, 20, {}}, {15, 30, {}}, {25, 15, {}}, {40, 40, {}}, {90, 200, {}}};
+    QVERIFY(same(TimelineMarks::runsOf(ranges, 0, 100, x),
+                 {{10, 15, 1}, {15, 20, 3}, {20, 25, 2}, {25, 30, 1}, {90, 100, 1}}));
+    QVERIFY(same(TimelineMarks::runsOf(ranges, 18, 28, x), {{18, 20, 3}, {20, 25, 2}, {25, 28, 1}}));
+    QVERIFY(TimelineMarks::runsOf({}, 0, 100, x).isEmpty());
+    QCOMPARE(TimelineMarks::layeredAlpha(150, 1), 150);
+    QCOMPARE(TimelineMarks::layeredAlpha(150, 2), 212);
+    QCOMPARE(TimelineMarks::layeredAlpha(150, 40), 255);
+
+    // On the timeline a column under two strips looks like two strips drawn
+    // one over the other; a strip past the clip's end stops at the track's.
+    Bookmarks bookmarks;
+    bookmarks.addRangeBookmark(301, 501, QStringLiteral("a"));
+    bookmarks.addRangeBookmark(401, 601, QStringLiteral("b"));
+    bookmarks.addRangeBookmark(951, 5000, QStringLiteral("beyond"));
+    TimelineWidget timeline;
+    timeline.setBookmarks(&bookmarks);
+    showAndWait(timeline, QSize(wideWidth, 40));
+    loadClip(timeline);
+    timeline.setRange(1, 101);
+    timeline.setFrame(101);
+    const QImage image = render(timeline);
+    QCOMPARE_PIXEL(image, xOf(350), barBottom, over(rangeBookmark, track));
+    QCOMPARE_PIXEL(image, xOf(450), barBottom, over(rangeBookmark, over(rangeBookmark, track)));
+    QCOMPARE_PIXEL(image, xOf(450), barBottom + 1, over(rangeBookmark, over(rangeBookmark, black)));
+    QCOMPARE_PIXEL(image, xOf(550), barBottom + 1, over(rangeBookmark, black));
+    QCOMPARE_PIXEL(image, xOf(frames) - 1, barBottom + 1, over(rangeBookmark, black));
+    QCOMPARE_PIXEL(image, xOf(frames) + 5, barBottom + 1, black);
+}
+
+void TimelineWidgetTest::manyBookmarksDrawAsFew()
+{
+    // Nearly a million frame bookmarks on a clip of 2,000,000 frames: two
+    // thousand frames to a column, every other frame marked, but none from
+    // 1,800,000 to 1,900,000. There, a hundred thousand range bookmarks over
+    // each other are plain yellow.
+    constexpr int clipFrames = 2000000;
+    Bookmarks bookmarks;
+    for (int frame = 1; frame <= 1800000; frame += 2)
+        bookmarks.addFrameBookmark(frame);
+    for (int frame = 1900001; frame <= clipFrames; frame += 2)
+        bookmarks.addFrameBookmark(frame);
+    for (int i = 0; i < 100000; ++i)
+        bookmarks.addRangeBookmark(1800001 + i, 1850001 + i, QString());
+    TimelineWidget timeline;
+    timeline.setBookmarks(&bookmarks);
+    showAndWait(timeline, QSize(wideWidth, 40));
+    loadClip(timeline, clipFrames);
+    timeline.setRange(1, 2);
+    const QImage image = render(timeline);
+    const auto xAt = [](int frame) { return 100 + int(qint64(1000) * (frame - 1) / (clipFrames - 1)); };
+    for (int frame : {3, 500001, 1799999, 1900001, clipFrames - 1})
+        QCOMPARE_PIXEL(image, xAt(frame), markerTop, frameBookmark);
+    QCOMPARE_PIXEL(image, xAt(1850000), markerTop, black);
+    QCOMPARE_PIXEL(image, xAt(1850000), barBottom + 1, QColor(255, 255, 0));
 }
 
 void TimelineWidgetTest::hoverMarkerFollowsThePointer()

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "avholders.h"
+#include "colourdescription.h"
+
+#include <QString>
+
+// What the media information shows of a clip's streams, read by the reader
+// when it opens the file. Texts are empty for a stream the clip does not have.
+class MediaDescription
+{
+public:
+    // From the opened decoders (either may be null).
+    static MediaDescription of(const AVStream* video, const AVCodecContext* videoCodec, const AVStream* audio,
+                               const AVCodecContext* audioCodec);
+
+    // "H.264, High 10 profile"
+    QString videoCodec;
+    // "yuv420p10le, 10 bits"
+    QString pixelFormat;
+    // The stream's own description, before any picture was decoded.
+    ColourDescription colour;
+    // "Progressive", "Top field first", ...
+    QString fieldOrder;
+
+    // "AAC (Advanced Audio Coding), LC profile"
+    QString audioCodec;
+    // "fltp, 32-bit float, planar"
+    QString sampleFormat;
+    // "48000 Hz"
+    QString sampleRate;
+    // "5.1(side), 6 channels"
+    QString channelLayout;
+};
