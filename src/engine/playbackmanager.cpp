@@ -691,6 +691,8 @@ void PlaybackManager::pause()
     if (!mediaSource || currentState == Stopped || currentState == Paused)
         return;
     freezeClock();
+    // The clock moved on since the last tick: the frame of where it stopped.
+    updatePlaybackTime();
 }
 
 // ---------------------------------------------------------------------------
