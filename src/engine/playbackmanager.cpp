@@ -691,7 +691,8 @@ void PlaybackManager::pause()
     if (!mediaSource || currentState == Stopped || currentState == Paused)
         return;
     freezeClock();
-    // The clock moved on since the last tick: the frame of where it stopped.
+    // The clock may have passed into the next frame since the last tick:
+    // paused, the picture and the time announced are those of the clock.
     updatePlaybackTime();
 }
 
@@ -703,7 +704,7 @@ void PlaybackManager::seek(double time, double audioScrubDuration, bool clearCac
     if (!mediaSource || currentState == Stopped)
         return;
     if (currentState == Playing)
-        pause();
+        freezeClock();
     time = std::max(time, 0.0);
     if (duration > 0.0)
         time = std::min(time, lastTime());
