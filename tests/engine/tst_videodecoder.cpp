@@ -2,6 +2,7 @@
 // the picture of the file that belongs to the time asked for.
 #include "enginerig.h"
 #include "frameindex.h"
+#include "patience.h"
 #include "testclips.h"
 
 #include <QRandomGenerator>
@@ -91,7 +92,7 @@ private Q_SLOTS:
         QCOMPARE(capacity, 40);
         // Nothing is shown: the decoder fills the cache and waits, holding
         // the next picture.
-        QTRY_COMPARE_WITH_TIMEOUT(source->videoCache.usedSlots(), capacity, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(source->videoCache.usedSlots(), capacity, patienceMs);
         QTest::qWait(200);
         QList<int> indexes = cachedIndexes(source);
         QCOMPARE(indexes.size(), capacity);
@@ -102,7 +103,7 @@ private Q_SLOTS:
         // pictures far behind the clock (from the key frame at 0 on) are not stored.
         const int target = 200;
         QVERIFY(rig.seekAndWaitForPicture(seekTimeOfFrame(clip, target)));
-        QTRY_COMPARE_WITH_TIMEOUT(source->videoCache.usedSlots(), capacity, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(source->videoCache.usedSlots(), capacity, patienceMs);
         indexes = cachedIndexes(source);
         QVERIFY2(indexes.first() >= target - 3 && indexes.first() <= target,
                  qPrintable(QString::number(indexes.first())));
@@ -119,16 +120,16 @@ private Q_SLOTS:
         QVERIFY(rig.open(clip.path()));
         MediaSource* source = rig.source();
         VideoFrameCache& cache = source->videoCache;
-        QTRY_COMPARE_WITH_TIMEOUT(cache.usedSlots(), cache.capacity(), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(cache.usedSlots(), cache.capacity(), patienceMs);
         // Show frames one after the other like the controller's timer does.
         for (int frame = 0; frame < 80; ++frame) {
             const double time = seekTimeOfFrame(clip, frame);
-            QVERIFY(QTest::qWaitFor([&] { return cache.rangeEnd() > time; }, 20000));
+            QVERIFY(QTest::qWaitFor([&] { return cache.rangeEnd() > time; }, patienceMs));
             QCOMPARE(rig.pictureIndexAt(time), frame);
         }
         // The decoder pushes the oldest frames out until only `trailing` lie
         // behind the one shown, then waits with a full cache.
-        QTRY_COMPARE_WITH_TIMEOUT(cachedIndexes(source).first(), 79 - cache.trailing(), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(cachedIndexes(source).first(), 79 - cache.trailing(), patienceMs);
         QTest::qWait(100);
         const QList<int> indexes = cachedIndexes(source);
         QCOMPARE(indexes.size(), cache.capacity());
@@ -154,7 +155,7 @@ private Q_SLOTS:
         QVERIFY(rig.open(clip.path()));
         VideoFrameCache& cache = rig.source()->videoCache;
         QCOMPARE(VideoFrame::bytesPerLine(clip.width), bytesPerLine);
-        QTRY_VERIFY_WITH_TIMEOUT(cache.usedSlots() >= VideoManager::PrefillFrames, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(cache.usedSlots() >= VideoManager::PrefillFrames, patienceMs);
         std::lock_guard<std::mutex> lock(cache.mutex);
         const VideoFrame* frame = cache.frameAt(0.0);
         QVERIFY(frame);
@@ -200,9 +201,9 @@ private Q_SLOTS:
         const TestClip clip = TestClips::clip(QStringLiteral("video_only.mp4"));
         EngineRig rig;
         QVERIFY(rig.open(clip.path()));
-        QTRY_VERIFY_WITH_TIMEOUT(rig.videoStatuses.contains(VideoManager::EndOfStream), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.videoStatuses.contains(VideoManager::EndOfStream), patienceMs);
         QCOMPARE(rig.videoStatuses.count(VideoManager::EndOfStream), 1);
-        QTRY_VERIFY(rig.videoStatus() == VideoManager::Ready);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.videoStatus() == VideoManager::Ready, patienceMs);
         QCOMPARE(rig.videoStatuses.first(), VideoManager::Ready);
         MediaSource* source = rig.source();
         QCOMPARE(source->videoCache.usedSlots(), clip.frameCount);
@@ -211,7 +212,7 @@ private Q_SLOTS:
         // A seek after the end decodes again and ends again.
         QVERIFY(rig.seekAndWaitForPicture(1.0001));
         QCOMPARE(rig.pictureIndexAt(1.0001), 30);
-        QTRY_COMPARE_WITH_TIMEOUT(rig.videoStatuses.count(VideoManager::EndOfStream), 2, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.videoStatuses.count(VideoManager::EndOfStream), 2, patienceMs);
     }
 
     void audioOnlyHasNoVideo()
