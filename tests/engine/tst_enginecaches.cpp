@@ -77,6 +77,10 @@ bool waitUntilAsleep(const std::atomic<pid_t>& thread)
         patienceMs);
 }
 
+// A time-out for a waiter that only a wake may end: longer than the test
+// waits for it to end.
+constexpr int outlastsTheTest = 2 * patienceMs;
+
 } // namespace
 
 class EngineCachesTest : public QObject
@@ -270,7 +274,7 @@ private Q_SLOTS:
         std::thread decoder([&] {
             auto frame = makeFrame(4 * 0.04);
             decoderThread = gettid();
-            result = cache.insert(frame, 0.04, 60000) ? 1 : 0;
+            result = cache.insert(frame, 0.04, outlastsTheTest) ? 1 : 0;
         });
         QVERIFY(waitUntilAsleep(decoderThread));
         QCOMPARE(result.load(), -1);
@@ -299,13 +303,13 @@ private Q_SLOTS:
         std::thread reader([&] {
             PacketPtr p = dataPacket(4, 0xee);
             readerThread = gettid();
-            pushed = source.videoPackets.push(p.get(), 60000) ? 1 : 0;
+            pushed = source.videoPackets.push(p.get(), outlastsTheTest) ? 1 : 0;
             QVERIFY(p->data); // a push that gave up leaves the packet to its owner
         });
         std::thread decoder([&] {
             auto frame = makeFrame(1.0);
             decoderThread = gettid();
-            inserted = source.videoCache.insert(frame, 0.04, 60000) ? 1 : 0;
+            inserted = source.videoCache.insert(frame, 0.04, outlastsTheTest) ? 1 : 0;
         });
         QVERIFY(waitUntilAsleep(readerThread));
         QVERIFY(waitUntilAsleep(decoderThread));
