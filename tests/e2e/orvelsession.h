@@ -1,5 +1,6 @@
 #pragma once
 
+#include "patience.h"
 #include "testclips.h"
 
 #include <QImage>
@@ -9,11 +10,6 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <memory>
-
-// The longest wait for something the program shows or does (a seek through
-// a long group of 1080p pictures, an exit with a sanitizer's leak scan) on a
-// busy machine: a bound for a hang, never a measure of speed.
-constexpr int patienceMs = 60000;
 
 // A display of its own for the tests of the real program: an Xvfb server on a
 // free display number, optionally with a window manager (needed for stacking

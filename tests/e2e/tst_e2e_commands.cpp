@@ -563,7 +563,7 @@ private slots:
                 QFile file(settingsFile);
                 return file.open(QIODevice::ReadOnly) && file.readAll().contains(clip.name.toUtf8());
             },
-            20000));
+            patienceMs));
         orvel->key(QStringLiteral("space"));
         QProcess watch;
         watch.setProcessChannelMode(QProcess::MergedChannels);

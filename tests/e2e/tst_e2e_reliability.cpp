@@ -473,7 +473,7 @@ private slots:
                          const QByteArray text = contentOf(settingsFile);
                          return text.contains("volume=105\n") && text.contains("loop=true\n");
                      },
-                     20000),
+                     patienceMs),
                  contentOf(settingsFile).constData());
         QVERIFY(orvel->kill());
 

@@ -8,6 +8,7 @@
 #include "filesizelimit.h"
 #include "frameindex.h"
 #include "mediainfodialog.h"
+#include "patience.h"
 #include "player.h"
 #include "rangetimelinewidget.h"
 #include "softwareviewer.h"
@@ -72,7 +73,7 @@ void writeSetting(const QString& key, const QVariant& value)
     QSettings(settingsFile(), QSettings::IniFormat).setValue(key, value);
 }
 
-bool waitFor(const std::function<bool()>& condition, int timeoutMs = 20000)
+bool waitFor(const std::function<bool()>& condition, int timeoutMs = patienceMs)
 {
     QElapsedTimer timer;
     timer.start();
@@ -231,7 +232,7 @@ private:
     {
         if (player) {
             player->closeUnattended(); // unloads first, then closes on NoMedia
-            waitFor([&] { return !player->isVisible(); }, 10000);
+            waitFor([&] { return !player->isVisible(); }, patienceMs);
         }
         player.reset();
     }
@@ -498,7 +499,7 @@ private slots:
     void theCollapsedMenuBarKeepsShortcutsWorking()
     {
         Player& p = makePlayer();
-        QVERIFY(QTest::qWaitForWindowActive(&p));
+        QVERIFY(QTest::qWaitForWindowActive(&p, patienceMs));
         auto* bar = p.findChild<QMenuBar*>();
         QTest::keyClick(&p, Qt::Key_F5);
         QCOMPARE(bar->height(), 0);
