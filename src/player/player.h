@@ -263,6 +263,7 @@ private:
     void resumePlaybackAfterScrub();
     void playIfReady();
     void playFromRangeStart();
+    void stopOnRangeEnd();
     void applyStoredRangeBookmark();
 
     PlaybackManager* playbackManager = nullptr;

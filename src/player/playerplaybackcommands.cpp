@@ -143,12 +143,10 @@ void Player::setPlaybackTime(double playbackTime)
     if (frame > rangeEnd() && playbackManager->state() == PlaybackManager::Playing) {
         // A late tick has passed the range end: playback loops or stops on
         // the range's last frame all the same, and never names a frame past it.
-        if (appSettings().loop) {
+        if (appSettings().loop)
             playFromRangeStart();
-        } else {
-            pause();
-            seekToFrameTime(rangeEnd());
-        }
+        else
+            stopOnRangeEnd();
         return;
     }
     if (frame != lastShownFrame) {
@@ -174,7 +172,7 @@ void Player::setPlaybackTime(double playbackTime)
         QThread::msleep(static_cast<unsigned long>(frameDuration * 400));
         playFromRangeStart();
     } else {
-        pause();
+        stopOnRangeEnd();
     }
 
     const double speed = playbackManager->speedMultiplier();
@@ -234,6 +232,16 @@ void Player::pause()
     playWhenReady = false;
     resumeAfterScrub = false;
     playbackManager->pause();
+}
+
+void Player::stopOnRangeEnd()
+{
+    // A pause would show the frame of the clock, which may already have
+    // passed the range end since the last tick: the seek stops the clock and
+    // shows the range's last frame without naming one past it.
+    playWhenReady = false;
+    resumeAfterScrub = false;
+    seekToFrameTime(rangeEnd());
 }
 
 void Player::stop()
