@@ -130,6 +130,7 @@ bool MediaManager::openFile()
         return false;
     source->description = MediaDescription::of(source->videoStream, source->videoCodecContext.get(),
                                                source->audioStream, source->audioCodecContext.get());
+    source->description.startTimecode = MediaDescription::startTimecodeOf(context, source->videoStream);
     return chooseTimeZero();
 }
 
@@ -195,8 +196,13 @@ bool MediaManager::chooseTimeZero()
         start = double(context->start_time) / AV_TIME_BASE;
     source->timeOffset = std::max(0.0, start);
     if (source->videoStream) {
-        const std::optional<double> first = FirstPictureProbe::find(
-            context, source->videoStreamIndex, source->videoCodecContext.get(), source->aborting);
+        std::optional<uint32_t> groupTimecode;
+        const std::optional<double> first =
+            FirstPictureProbe::find(context, source->videoStreamIndex, source->videoCodecContext.get(),
+                                    source->aborting, &groupTimecode);
+        // MPEG-2 without a container time code: the first group's header.
+        if (groupTimecode && source->description.startTimecode.isEmpty())
+            source->description.startTimecode = MediaDescription::groupTimecodeText(*groupTimecode);
         if (seekToStart() < 0 || source->aborting)
             return false;
         if (first)

@@ -231,6 +231,11 @@ void Player::createActions()
           &Player::zoomToActualPixels);
     plain(&fitToWindowAction, tr("Fit to Window"), tr("Fit to Window"), QKeySequence(tr("Ctrl+9")),
           &Player::zoomToFit);
+    checkable(&sourceTimecodeAction, tr("Source Timecode"), QKeySequence(), true,
+              &Player::setSourceTimecodeUsed);
+    sourceTimecodeAction->setEnabled(false);
+    plain(&goToFrameAction, tr("Go to Frame..."), tr("Go to a Frame, Time Code or Time"),
+          QKeySequence(tr("Ctrl+G")), &Player::goToFrame);
     checkable(&pixelReadoutAction, tr("Pixel Readout"), QKeySequence(), false,
               &Player::setPixelReadoutEnabled);
 
@@ -318,9 +323,9 @@ void Player::createMenus()
                                     speedIncreaseAction, speedDecreaseAction, nullptr, speedCustomAction},
                                    playbackMenu));
     addMenuEntries(playbackMenu,
-                   {nullptr, playPauseAction, stepForwardAction, stepBackwardAction, nullptr, seekStartAction,
-                    seekEndAction, seekRangeStartAction, seekRangeEndAction, nullptr, loopAction,
-                    loopOnStepAction, loopOnScrubAction, nullptr, autoplayAction});
+                   {nullptr, playPauseAction, stepForwardAction, stepBackwardAction, nullptr, goToFrameAction,
+                    seekStartAction, seekEndAction, seekRangeStartAction, seekRangeEndAction, nullptr,
+                    loopAction, loopOnStepAction, loopOnScrubAction, nullptr, autoplayAction});
 
     QMenu* audioMenu =
         makeMenu(tr("Audio"),
@@ -332,7 +337,7 @@ void Player::createMenus()
                                 this);
     QMenu* viewMenu = makeMenu(tr("View"),
                                {zoomInAction, zoomOutAction, nullptr, actualPixelsAction, fitToWindowAction,
-                                nullptr, pixelReadoutAction},
+                                nullptr, pixelReadoutAction, nullptr, sourceTimecodeAction},
                                this);
 
     QMenu* bookmarksMenu =
@@ -457,7 +462,7 @@ void Player::createShortcuts()
         QKeySequence key;
         void (Player::*slot)();
     } shortcuts[] = {
-        {QKeySequence(Qt::Key_L), &Player::play},
+        {QKeySequence(Qt::Key_L), &Player::shuttleForward},
         {QKeySequence(Qt::Key_K), &Player::pause},
         {QKeySequence(Qt::Key_I), &Player::setStartRangeToCurrent},
         {QKeySequence(Qt::Key_O), &Player::setEndRangeToCurrent},

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "bookmarks.h"
+#include "cliptimecode.h"
 #include "commandline.h"
 #include "playbackmanager.h"
 #include "remoteplayer.h"
@@ -12,6 +13,7 @@
 class BookmarksFileLoader;
 class BookmarksFileSaver;
 class ConsoleWindow;
+class GoToFrameDialog;
 class MediaInfoDialog;
 class PlaybackControlWidget;
 class QAction;
@@ -108,6 +110,12 @@ public slots:
     void increaseSpeed();
     void decreaseSpeed();
     void setCustomSpeed();
+    // L: plays forward at normal speed, or, while playing, at the next
+    // faster speed.
+    void shuttleForward();
+    void goToFrame();
+    void goToEnteredFrame(const QString& text);
+    void setSourceTimecodeUsed(bool use);
     void setLoopEnabled(bool enable);
     void setLoopOnStepEnabled(bool enable);
     void setLoopOnScrubEnabled(bool enable);
@@ -225,6 +233,10 @@ private:
     void cancelBookmarksFileLoad();
     void bookmarksFileSaved(const QString& path, bool saved);
     void applyTimelineVisibility();
+    // Reads the loaded clip's start time code and hands the counting to the
+    // timelines.
+    void loadClipTimecode();
+    void applyClipTimecode();
     void rebuildRecentMediaMenu();
     void rebuildRecentBookmarksMenu();
     void buildRangeBookmarkMenu(QMenu* menu);
@@ -253,6 +265,9 @@ private:
     VolumeWidget* volumeWidget = nullptr;
     ConsoleWindow* consoleWindow = nullptr;
     MediaInfoDialog* mediaInfoDialog = nullptr;
+    GoToFrameDialog* goToFrameDialog = nullptr;
+    // How the loaded clip's frames read as time code.
+    ClipTimecode clipTimecode;
     TcpServer* tcpServer = nullptr;
     SettingsSaver* settingsSaver = nullptr;
     Bookmarks bookmarks;
@@ -341,6 +356,8 @@ private:
     QAction* actualPixelsAction = nullptr;
     QAction* fitToWindowAction = nullptr;
     QAction* pixelReadoutAction = nullptr;
+    QAction* sourceTimecodeAction = nullptr;
+    QAction* goToFrameAction = nullptr;
     QAction* bookmarkFrameAction = nullptr;
     QAction* bookmarkRangeAction = nullptr;
     QAction* clearCurrentFrameAction = nullptr;

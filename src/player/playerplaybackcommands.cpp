@@ -452,6 +452,7 @@ void Player::onStatusChange(PlaybackManager::Status status)
             t->setFrame(1);
             t->setFrameCount(last);
         }
+        loadClipTimecode();
         lastShownFrame = -1;
         playWhenReady = appSettings().autoplay;
         buildRangeBookmarkMenu(rangeBookmarkMenu);

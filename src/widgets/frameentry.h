@@ -20,7 +20,8 @@ public:
     const QString& error() const { return m_error; }
 
 private:
-    FrameEntry(qint64 frame, int frameCount, const QString& text);
+    // clipSpan names the clip's first and last frame in the entry's terms.
+    FrameEntry(qint64 frame, int frameCount, const QString& text, const QString& clipSpan);
     explicit FrameEntry(const QString& error) : m_error(error) {}
 
     int m_frame = 0;
