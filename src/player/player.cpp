@@ -4,6 +4,7 @@
 #include "bookmarksfileloader.h"
 #include "bookmarksfilesaver.h"
 #include "consolewindow.h"
+#include "heldkey.h"
 #include "mediainfodialog.h"
 #include "playbackcontrolwidget.h"
 #include "programinfo.h"
@@ -464,6 +465,7 @@ void Player::createShortcuts()
     } shortcuts[] = {
         {QKeySequence(Qt::Key_L), &Player::shuttleForward},
         {QKeySequence(Qt::Key_K), &Player::pause},
+        {QKeySequence(Qt::Key_J), &Player::shuttleBackward},
         {QKeySequence(Qt::Key_I), &Player::setStartRangeToCurrent},
         {QKeySequence(Qt::Key_O), &Player::setEndRangeToCurrent},
         {QKeySequence(Qt::Key_Down), &Player::previousFrameBookmark},
@@ -476,6 +478,8 @@ void Player::createShortcuts()
         auto* shortcut = new QShortcut(s.key, this);
         connect(shortcut, &QShortcut::activated, this, s.slot);
     }
+    shuttleHold = new HeldKey(Qt::Key_K, this);
+    qApp->installEventFilter(shuttleHold);
 }
 
 void Player::contextMenu(const QPoint& pos)

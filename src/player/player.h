@@ -14,6 +14,7 @@ class BookmarksFileLoader;
 class BookmarksFileSaver;
 class ConsoleWindow;
 class GoToFrameDialog;
+class HeldKey;
 class MediaInfoDialog;
 class PlaybackControlWidget;
 class QAction;
@@ -111,8 +112,10 @@ public slots:
     void decreaseSpeed();
     void setCustomSpeed();
     // L: plays forward at normal speed, or, while playing, at the next
-    // faster speed.
+    // faster speed; with K held, steps one frame forward.
     void shuttleForward();
+    // J: with K held, steps one frame back.
+    void shuttleBackward();
     void goToFrame();
     void goToEnteredFrame(const QString& text);
     void setSourceTimecodeUsed(bool use);
@@ -266,6 +269,7 @@ private:
     ConsoleWindow* consoleWindow = nullptr;
     MediaInfoDialog* mediaInfoDialog = nullptr;
     GoToFrameDialog* goToFrameDialog = nullptr;
+    HeldKey* shuttleHold = nullptr;
     // How the loaded clip's frames read as time code.
     ClipTimecode clipTimecode;
     TcpServer* tcpServer = nullptr;

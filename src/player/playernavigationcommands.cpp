@@ -2,6 +2,7 @@
 // time code, and the L shuttle key.
 #include "frameentry.h"
 #include "gotoframedialog.h"
+#include "heldkey.h"
 #include "player.h"
 #include "rangetimelinewidget.h"
 #include "timelinewidget.h"
@@ -12,12 +13,22 @@ void Player::shuttleForward()
 {
     if (!isMediaLoaded())
         return;
+    if (shuttleHold->isHeld()) {
+        stepForward();
+        return;
+    }
     if (playbackManager->state() == PlaybackManager::Playing || playWhenReady) {
         increaseSpeed();
         return;
     }
     setSpeedNormal();
     play();
+}
+
+void Player::shuttleBackward()
+{
+    if (isMediaLoaded() && shuttleHold->isHeld())
+        stepBackward();
 }
 
 void Player::goToFrame()

@@ -899,7 +899,8 @@ private slots:
         QCOMPARE(p.findChild<PlaybackManager*>()->speedMultiplier(), 4.0);
     }
 
-    // L plays at normal speed, again at the next faster one; K pauses.
+    // L plays at normal speed, again at the next faster one; K pauses; K
+    // held with L or J steps.
     void shuttleKeys()
     {
         const TestClip clip = TestClips::clip(QStringLiteral("video_only.mp4"));
@@ -922,6 +923,20 @@ private slots:
         QTest::keyClick(&p, Qt::Key_L);
         QVERIFY(waitFor([&] { return controller->state() == PlaybackManager::Playing; }));
         QCOMPARE(controller->speedMultiplier(), 1.0);
+
+        // With K held, L and J step one frame and do not play.
+        QTest::keyPress(&p, Qt::Key_K);
+        QVERIFY(waitFor([&] { return controller->state() == PlaybackManager::Paused; }));
+        p.setCurrentFrame(10);
+        QVERIFY(waitForFrame(10));
+        QTest::keyClick(&p, Qt::Key_L);
+        QVERIFY(waitForFrame(11));
+        QTest::keyClick(&p, Qt::Key_J);
+        QVERIFY(waitForFrame(10));
+        QCOMPARE(controller->state(), PlaybackManager::Paused);
+        QTest::keyRelease(&p, Qt::Key_K);
+        QTest::keyClick(&p, Qt::Key_J);
+        QCOMPARE(frameInTitle(p), 10);
     }
 
     // The clip's own start time code labels the timelines and shows in the
