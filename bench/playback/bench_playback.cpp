@@ -1,149 +1,72 @@
-// Speed of the playback controller, driven as the player window drives it,
-// with a real PlaybackManager and a SoftwareViewer shown on the offscreen
-// platform. Prints plain "name: value" lines, with the ffmpeg command-line
-// tool measured in the same run where there is a reference.
+// Seeks and steps of the playback controller, driven as the player window
+// drives it, with the program's default cache (512 MB, 0.8 of it behind the
+// playhead) and a real SoftwareViewer on the offscreen platform. Every time is
+// taken from the call to the moment the viewer has painted the frame asked
+// for, and beside it, in the same run and on the same target, the in-process
+// FFmpeg reference (bench/common/seekreference.h): "ref" decodes every
+// picture from the key frame to the target, "refskip" skips the pictures
+// nothing refers to.
 //
-// Usage: bench_playback [CLIP_DIR]
+// Usage: bench_playback [--seeks N] [CLIP_DIR]
 //   CLIP_DIR holds the test corpus (h264_1080p25.mp4 is used; default: the
-//   build tree's test-clips, generated if missing). The 1080p60 clip is
-//   generated into the build tree with the ffmpeg tool on first use.
+//   build tree's test-clips, generated if missing). The short-GOP 1080p60 and
+//   the ProRes clips are generated into the build tree on first use.
 #include "benchclips.h"
+#include "benchstats.h"
 #include "eventloop.h"
 #include "playbackmanager.h"
+#include "seekreference.h"
 #include "softwareviewer.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QEventLoop>
-#include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QRandomGenerator>
-#include <QTextStream>
-#include <QTimer>
-#include <algorithm>
 #include <cstdio>
-#include <functional>
-#include <sys/resource.h>
 #include <vector>
 
 namespace {
 
 using PM = PlaybackManager;
-using BenchLoop::runFor;
 using BenchLoop::runUntil;
-using BenchLoop::WaitLimitMs;
+using BenchStats::maximum;
+using BenchStats::median;
+using BenchStats::percentile;
+using BenchStats::print;
 
-double median(std::vector<double> values)
-{
-    if (values.empty())
-        return 0.0;
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 ? values[n / 2] : 0.5 * (values[n / 2 - 1] + values[n / 2]);
-}
+// The program's own defaults (Preferences): 512 MB, 0.8 behind the playhead.
+constexpr int64_t DefaultCacheBytes = 512000000;
+constexpr float DefaultTrailingShare = 0.8f;
 
-double percentile(std::vector<double> values, double p)
+// A viewer that notes when it has painted which frame: a frame counts as
+// shown once it is on the viewer, not when the controller hands it over.
+class PaintedViewer : public SoftwareViewer
 {
-    if (values.empty())
-        return 0.0;
-    std::sort(values.begin(), values.end());
-    const size_t index = std::min(values.size() - 1, size_t(p * double(values.size() - 1) + 0.5));
-    return values[index];
-}
+public:
+    const PM* manager = nullptr;
+    int lastPainted = -1;
+    qint64 lastPaintNs = 0;
+    QElapsedTimer clock;
 
-void print(const char* name, double value, const char* unit = "")
-{
-    std::printf("%s: %.2f%s\n", name, value, unit);
-    std::fflush(stdout);
-}
+    PaintedViewer() { clock.start(); }
 
-double cpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-long statusValueKb(const char* key)
-{
-    QFile file(QStringLiteral("/proc/self/status"));
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray prefix(key);
-    for (const QByteArray& line : file.readAll().split('\n')) {
-        if (line.startsWith(prefix))
-            return line.mid(prefix.size()).trimmed().split(' ').first().toLong();
+protected:
+    void paintEvent(QPaintEvent* event) override
+    {
+        SoftwareViewer::paintEvent(event);
+        lastPainted = manager ? manager->lastFrameIndex() : -1;
+        lastPaintNs = clock.nsecsElapsed();
     }
-    return -1;
-}
-
-void resetPeakResident()
-{
-    QFile file(QStringLiteral("/proc/self/clear_refs"));
-    if (file.open(QIODevice::WriteOnly))
-        file.write("5");
-}
-
-bool runTool(const QString& program, const QStringList& arguments, double* elapsedMs = nullptr,
-             QByteArray* output = nullptr)
-{
-    QProcess process;
-    QElapsedTimer timer;
-    timer.start();
-    process.start(program, arguments);
-    if (!process.waitForStarted() || !process.waitForFinished(600000))
-        return false;
-    if (elapsedMs)
-        *elapsedMs = double(timer.nsecsElapsed()) / 1e6;
-    if (output)
-        *output = process.readAllStandardOutput();
-    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-}
-
-QString ensure1080p60Clip()
-{
-    return BenchClips::ensureClip(QStringLiteral(ORVEL_BENCH_DIR "/h264_1080p60.mp4"),
-                                  QStringLiteral("1920x1080"), 60, 12, 120);
-}
-
-QString ensureCorpus(const QString& dir)
-{
-    const QString clip = dir + QStringLiteral("/h264_1080p25.mp4");
-    if (!QFileInfo::exists(clip))
-        runTool(QStringLiteral(ORVEL_SOURCE_DIR "/scripts/make-test-clips.sh"), {dir});
-    return QFileInfo::exists(clip) ? clip : QString();
-}
-
-// Key frame indexes of the clip's video, from ffprobe.
-std::vector<int> keyFrames(const QString& clip)
-{
-    QByteArray out;
-    runTool(
-        QStringLiteral("ffprobe"),
-        {"-v", "error", "-select_streams", "v:0", "-show_entries", "frame=key_frame", "-of", "csv=p=0", clip},
-        nullptr, &out);
-    std::vector<int> keys;
-    int index = 0;
-    for (const QByteArray& line : out.split('\n')) {
-        if (line.trimmed().isEmpty())
-            continue;
-        if (line.trimmed().startsWith('1'))
-            keys.push_back(index);
-        ++index;
-    }
-    return keys;
-}
+};
 
 struct Bench
 {
-    SoftwareViewer viewer;
+    PaintedViewer viewer;
     PM manager;
 
     Bench()
     {
+        viewer.manager = &manager;
         viewer.resize(960, 540);
         viewer.show();
         manager.setViewer(&viewer);
@@ -156,18 +79,118 @@ struct Bench
             if (!runUntil([&] { return manager.status() == PM::NoMedia; }))
                 return false;
         }
-        if (!manager.setMedia(path, 0, 0.7f))
+        if (!manager.setMedia(path, DefaultCacheBytes, DefaultTrailingShare))
             return false;
-        return runUntil([&] { return manager.status() == PM::Ready && !viewer.pixmap().isNull(); });
+        return runUntil([&] { return manager.status() == PM::Ready && viewer.lastPainted == 0; });
     }
 
-    // Seeks to 0-based frame `index` and waits until the viewer has it.
-    bool seekTo(int index, double frameDuration, bool clearCache = false)
+    // Seeks to 0-based frame `index` the way the window does, and returns the
+    // milliseconds until the viewer has painted it (negative: never painted).
+    double seekTo(int index, bool clearCache, double scrubDuration = 0.0)
     {
-        manager.seek(index * frameDuration + 0.0001, 0.0, clearCache);
-        return runUntil([&] { return manager.status() == PM::Ready && manager.lastFrameIndex() == index; });
+        const double frameDuration = manager.frameDuration();
+        const qint64 start = viewer.clock.nsecsElapsed();
+        manager.seek(index * frameDuration + 0.0001, scrubDuration, clearCache);
+        if (!runUntil([&] { return viewer.lastPainted == index && viewer.lastPaintNs > start; }))
+            return -1.0;
+        return double(viewer.lastPaintNs - start) / 1e6;
     }
 };
+
+int keyFrameAtOrBefore(const std::vector<int>& keys, int index)
+{
+    int key = 0;
+    for (int k : keys) {
+        if (k <= index)
+            key = k;
+    }
+    return key;
+}
+
+// Exact seeks outside the cache to `count` seeded targets, each followed by
+// the two references on the same target.
+void measureSeeks(Bench& bench, const QString& label, const QString& clip, int count)
+{
+    SeekReference reference(clip);
+    if (!reference.isOpen() || !bench.load(clip)) {
+        std::fprintf(stderr, "%s: cannot open %s\n", qPrintable(label), qPrintable(clip));
+        return;
+    }
+    const int frames = int(bench.manager.mediaDuration() * bench.manager.frameRate() + 1);
+    QRandomGenerator random(20261208);
+    std::vector<double> ours, ref, refskip, ratios;
+    int notShown = 0;
+    for (int i = 0; i < count; ++i) {
+        const int target = int(random.bounded(frames));
+        // clearCache sends every seek to the reader, as a target outside the cache would.
+        const double ms = bench.seekTo(target, true);
+        const double refMs = reference.seekTo(target, false);
+        const double skipMs = reference.seekTo(target, true);
+        if (ms < 0) {
+            ++notShown;
+            continue;
+        }
+        ours.push_back(ms);
+        ref.push_back(refMs);
+        refskip.push_back(skipMs);
+        ratios.push_back(ms / refMs);
+        std::printf("%s_seek: frame %d (key frame %d): orvel %.1f ms, ref %.1f ms, refskip %.1f ms, "
+                    "ratio %.2f\n",
+                    qPrintable(label), target, keyFrameAtOrBefore(reference.keyFrames(), target), ms, refMs,
+                    skipMs, ms / refMs);
+    }
+    const QByteArray p = label.toLatin1();
+    print((p + "_seek_median_ms").constData(), median(ours));
+    print((p + "_seek_p90_ms").constData(), percentile(ours, 0.9));
+    print((p + "_ref_median_ms").constData(), median(ref));
+    print((p + "_ref_p90_ms").constData(), percentile(ref, 0.9));
+    print((p + "_refskip_median_ms").constData(), median(refskip));
+    print((p + "_seek_to_ref_median_ratio").constData(), median(ours) / median(ref));
+    print((p + "_seek_to_ref_worst_target_ratio").constData(), maximum(ratios));
+    print((p + "_seek_frames_not_shown").constData(), notShown);
+}
+
+// Steps back one frame at a time from 0-based frame `from`, as the Left key
+// does (with its audio burst), each timed to the paint.
+void measureBackSteps(Bench& bench, const QString& clip, int from, int steps)
+{
+    SeekReference reference(clip);
+    if (!reference.isOpen() || !bench.load(clip) || bench.seekTo(from, true) < 0)
+        return;
+    std::vector<double> ours, ref;
+    int notShown = 0;
+    const double frameDuration = bench.manager.frameDuration();
+    for (int i = 1; i <= steps && from - i >= 0; ++i) {
+        const double ms = bench.seekTo(from - i, false, frameDuration);
+        if (ms < 0)
+            ++notShown;
+        else
+            ours.push_back(ms);
+        ref.push_back(reference.seekTo(from - i, false));
+    }
+    print("back_steps", double(ours.size()));
+    print("back_step_median_ms", median(ours));
+    print("back_step_p90_ms", percentile(ours, 0.9));
+    print("back_step_max_ms", maximum(ours));
+    print("back_step_ref_median_ms", median(ref));
+    print("back_step_frames_not_shown", notShown);
+}
+
+// One frame back and forth inside the cache.
+void measureCachedSteps(Bench& bench, const QString& clip)
+{
+    if (!bench.load(clip) || bench.seekTo(150, true) < 0)
+        return;
+    std::vector<double> back, forward;
+    for (int i = 0; i < 20; ++i) {
+        const bool stepBack = i % 2 == 0;
+        const int from = bench.manager.lastFrameIndex();
+        const double ms = bench.seekTo(stepBack ? from - 1 : from + 1, false);
+        (stepBack ? back : forward).push_back(ms);
+    }
+    print("step_backward_in_cache_median_ms", median(back));
+    print("step_forward_in_cache_median_ms", median(forward));
+}
 
 void measureLoad(Bench& bench, const QString& clip)
 {
@@ -181,124 +204,7 @@ void measureLoad(Bench& bench, const QString& clip)
             std::fprintf(stderr, "load failed\n");
         times.push_back(double(timer.nsecsElapsed()) / 1e6);
     }
-    print("load_to_first_frame_ms", median(times));
-}
-
-void measureSeeks(Bench& bench, const QString& clip)
-{
-    if (!bench.load(clip))
-        return;
-    const double frameDuration = bench.manager.frameDuration();
-    const int frames = int(bench.manager.mediaDuration() * bench.manager.frameRate() + 1);
-    const std::vector<int> keys = keyFrames(clip);
-    QRandomGenerator random(20261208);
-    std::vector<double> ours;
-    std::vector<double> reference;
-    std::vector<double> startup;
-    int mismatches = 0;
-    for (int i = 0; i < 30; ++i) {
-        const int target = int(random.bounded(frames));
-        // Outside the cache: clearCache sends every seek to the reader.
-        QElapsedTimer timer;
-        timer.start();
-        if (!bench.seekTo(target, frameDuration, true))
-            ++mismatches;
-        ours.push_back(double(timer.nsecsElapsed()) / 1e6);
-
-        int key = 0;
-        for (int k : keys) {
-            if (k <= target)
-                key = k;
-        }
-        const QString keyTime = QString::number(key * frameDuration, 'f', 6);
-        double ms = 0.0;
-        runTool(QStringLiteral("ffmpeg"),
-                {"-hide_banner", "-loglevel", "error", "-nostdin", "-threads", "0", "-ss", keyTime, "-i",
-                 clip, "-an", "-frames:v", QString::number(target - key + 1), "-f", "null", "-"},
-                &ms);
-        reference.push_back(ms);
-        runTool(QStringLiteral("ffmpeg"),
-                {"-hide_banner", "-loglevel", "error", "-nostdin", "-threads", "0", "-ss", keyTime, "-i",
-                 clip, "-an", "-frames:v", "1", "-f", "null", "-"},
-                &ms);
-        startup.push_back(ms);
-    }
-    print("seek_exact_median_ms", median(ours));
-    print("seek_exact_p90_ms", percentile(ours, 0.9));
-    print("ffmpeg_decode_to_target_median_ms", median(reference));
-    print("ffmpeg_decode_to_target_p90_ms", percentile(reference, 0.9));
-    print("ffmpeg_key_frame_only_median_ms", median(startup));
-    print("seek_exact_to_ffmpeg_ratio", median(ours) / median(reference));
-    print("seek_frames_not_shown", mismatches);
-
-    // One frame back and forth inside the cache.
-    std::vector<double> back;
-    std::vector<double> forward;
-    if (!bench.seekTo(150, frameDuration, true))
-        return;
-    for (int i = 0; i < 20; ++i) {
-        const int from = bench.manager.lastFrameIndex();
-        const bool stepBack = i % 2 == 0;
-        QElapsedTimer timer;
-        timer.start();
-        bench.seekTo(stepBack ? from - 1 : from + 1, frameDuration);
-        // The viewer paints the new picture.
-        QCoreApplication::processEvents();
-        (stepBack ? back : forward).push_back(double(timer.nsecsElapsed()) / 1e6);
-    }
-    print("step_backward_in_cache_median_ms", median(back));
-    print("step_forward_in_cache_median_ms", median(forward));
-}
-
-void measurePlayback(Bench& bench, const QString& clip)
-{
-    if (!bench.load(clip))
-        return;
-    const double rate = bench.manager.frameRate();
-    std::vector<double> frameTimes;
-    std::vector<double> tickTimes;
-    qint64 lastKey = bench.viewer.pixmap().cacheKey();
-    QElapsedTimer wall;
-    QObject::connect(&bench.manager, &PM::playbackTimeChanged, &bench.manager, [&](double) {
-        const double now = double(wall.nsecsElapsed()) / 1e6;
-        tickTimes.push_back(now);
-        const qint64 key = bench.viewer.pixmap().cacheKey();
-        if (key != lastKey) {
-            lastKey = key;
-            frameTimes.push_back(now);
-        }
-    });
-    resetPeakResident();
-    wall.start();
-    bench.manager.play();
-    runUntil([&] { return bench.manager.playbackTime() >= 10.0; }, 30000);
-    bench.manager.pause();
-    const long peakKb = statusValueKb("VmHWM:");
-    QObject::disconnect(&bench.manager, &PM::playbackTimeChanged, &bench.manager, nullptr);
-
-    double longestGap = 0.0;
-    for (size_t i = 1; i < frameTimes.size(); ++i)
-        longestGap = std::max(longestGap, frameTimes[i] - frameTimes[i - 1]);
-    std::vector<double> ticks;
-    for (size_t i = 1; i < tickTimes.size(); ++i)
-        ticks.push_back(tickTimes[i] - tickTimes[i - 1]);
-    print("play_1080p60_frames_shown", double(frameTimes.size()));
-    print("play_1080p60_frames_expected", 10.0 * rate);
-    print("play_1080p60_longest_gap_ms", longestGap);
-    print("timer_tick_median_ms", median(ticks));
-    print("timer_tick_p99_ms", percentile(ticks, 0.99));
-    print("peak_resident_while_playing_mb", double(peakKb) / 1024.0);
-    // Cache size 0 means the smallest budget the video cache allows.
-    const double budget = double(std::max(bench.manager.cacheSize(), VideoFrameCache::MinimumCacheBytes));
-    print("video_cache_budget_mb", budget / 1e6);
-
-    // Paused with the clip loaded: what the process costs over 10 s.
-    const double before = cpuSeconds();
-    QElapsedTimer idle;
-    idle.start();
-    runFor(10000);
-    const double cpu = cpuSeconds() - before;
-    print("cpu_paused_percent_of_core", 100.0 * cpu / (double(idle.nsecsElapsed()) / 1e9));
+    print("load_to_first_paint_ms", median(times));
 }
 
 } // namespace
@@ -308,17 +214,30 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    const QString corpus =
-        argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(ORVEL_BINARY_DIR "/test-clips");
-    const QString longGop = ensureCorpus(corpus);
-    const QString clip60 = ensure1080p60Clip();
-    if (longGop.isEmpty() || clip60.isEmpty()) {
-        std::fprintf(stderr, "clips missing (ffmpeg tool and the corpus script are needed)\n");
+    QStringList args = app.arguments().mid(1);
+    int seeks = 30;
+    if (args.size() >= 2 && args.first() == QLatin1String("--seeks")) {
+        seeks = std::max(1, args[1].toInt());
+        args = args.mid(2);
+    }
+    const QString corpus = args.isEmpty() ? QString() : QFileInfo(args.first()).absoluteFilePath();
+    const QString longGop = BenchClips::longGop1080p25(corpus);
+    const QString shortGop = BenchClips::shortGop1080p60();
+    const QString prores = BenchClips::prores1080p25();
+    if (longGop.isEmpty() || shortGop.isEmpty() || prores.isEmpty()) {
+        std::fprintf(stderr, "clips missing (the ffmpeg tool and the corpus script are needed)\n");
         return 1;
     }
+    std::printf("cache_mb: %lld\ncache_trailing_share: %.2f\n", (long long)(DefaultCacheBytes / 1000000),
+                double(DefaultTrailingShare));
     Bench bench;
     measureLoad(bench, longGop);
-    measureSeeks(bench, longGop);
-    measurePlayback(bench, clip60);
+    measureSeeks(bench, QStringLiteral("gop250_1080p25"), longGop, seeks);
+    measureSeeks(bench, QStringLiteral("gop120_1080p60"), shortGop, seeks);
+    measureSeeks(bench, QStringLiteral("prores_1080p25"), prores, seeks);
+    // Frame 290 of the GOP-250 clip, 0-based 289: 40 steps inside its GOP,
+    // then across the key frame at 250 into the GOP before.
+    measureBackSteps(bench, longGop, 289, 50);
+    measureCachedSteps(bench, longGop);
     return 0;
 }

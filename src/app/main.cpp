@@ -1,6 +1,7 @@
 #include "appsettings.h"
 #include "commandline.h"
 #include "darkstyle.h"
+#include "paintprobe.h"
 #include "player.h"
 #include "programinfo.h"
 #include "singleapplication.h"
@@ -41,6 +42,7 @@ int runPlayer(SingleApplication& app, Player& player)
         QTimer::singleShot(terminationGraceMs, qApp, &QCoreApplication::quit);
     });
     const TimerResolution resolution;
+    PaintProbe::installFromEnvironment(&player);
     player.show();
     return app.exec();
 }

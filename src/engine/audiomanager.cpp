@@ -17,6 +17,9 @@ constexpr int StretchingWaitMs = 10;
 constexpr int PausedWaitMs = 250;
 // Faster playing reads the sound faster: the lead grows with the speed, up to this.
 constexpr double LeadSpeedLimit = 4.0;
+// How long the output stream goes on after the last sound, so that the
+// device plays out what it was given before it rests.
+constexpr std::chrono::milliseconds OutputRestDelay(300);
 
 } // namespace
 
@@ -133,12 +136,47 @@ void AudioManager::beginWritingStream()
         reportPortAudioError(StartStreamFailed, paBadStreamPtr);
         return;
     }
+    if (!startOutput())
+        return;
+    setStatus(Started);
+}
+
+bool AudioManager::startOutput()
+{
     const PaError result = Pa_StartStream(stream.get());
     if (result != paNoError) {
         reportPortAudioError(StartStreamFailed, result);
-        return;
+        outputFailed = true;
+        return false;
     }
-    setStatus(Started);
+    outputRunning = true;
+    ++outputStartCount;
+    lastHeard = std::chrono::steady_clock::now();
+    return true;
+}
+
+// The output stream runs only while there is something to hear: playing, or
+// a scrub burst armed. Once that has been over for a moment it is stopped, so
+// that a paused player costs no CPU (nor does the sound server), and it is
+// started again as soon as something is to be heard (the controller wakes
+// this thread when it plays or arms a burst).
+void AudioManager::keepOutputAsNeeded()
+{
+    if (!stream || outputFailed)
+        return;
+    const auto now = std::chrono::steady_clock::now();
+    if (source->playing || (source->scrubPending && source->scrubFrames > 0)) {
+        lastHeard = now;
+        if (!outputRunning)
+            startOutput();
+    } else if (outputRunning && now - lastHeard > OutputRestDelay) {
+        const PaError result = Pa_StopStream(stream.get());
+        if (result != paNoError) {
+            reportPortAudioError(StopStreamFailed, result);
+            outputFailed = true;
+        }
+        outputRunning = false;
+    }
 }
 
 void AudioManager::closeStream()
@@ -146,6 +184,8 @@ void AudioManager::closeStream()
     if (!stream)
         return;
     const PaError result = Pa_CloseStream(stream.release());
+    outputRunning = false;
+    outputFailed = false;
     if (result != paNoError)
         reportPortAudioError(CloseStreamFailed, result);
 }
@@ -163,6 +203,7 @@ void AudioManager::startDecoding()
     if (currentStatus != Loaded && currentStatus != Stopped && currentStatus != Started)
         return;
     while (!source->aborting) {
+        keepOutputAsNeeded();
         const int waitMs = idleWaitMs(stretcher->service());
         if (farEnoughAhead())
             source->audioCache.waitForChange(waitMs);

@@ -7,6 +7,7 @@
 
 #include <QObject>
 #include <atomic>
+#include <chrono>
 #include <memory>
 
 // Decodes the audio of a MediaSource into its audio cache on a thread of its
@@ -23,6 +24,8 @@
 // speed it plays the time-stretched sound (AudioStretcher) at the clock the
 // same way; at speeds too far from 1 to stretch it is silent. Paused, it
 // plays the short scrub bursts the controller arms (MediaSource::armScrubBurst).
+// While there is nothing to hear (paused, no burst) the stream is stopped, and
+// it is started again as soon as there is.
 // Without an output device the manager reports `NoDevice`, then `NoAudio`,
 // and the media plays silently.
 class AudioManager : public QObject
@@ -64,6 +67,10 @@ public:
 
     // Readable from any thread.
     Status status() const { return currentStatus.load(); }
+    // Whether the output stream runs: it rests while nothing is to be heard.
+    bool outputActive() const { return outputRunning.load(); }
+    // How often the output stream has been started so far.
+    int outputStarts() const { return outputStartCount.load(); }
 
     // The body of the stream callback: writes `frames` interleaved frames of
     // the source's output channel count. Runs on PortAudio's thread; tests
@@ -88,6 +95,8 @@ private:
     static void renderScrubBurst(MediaSource* source, int16_t* output, unsigned long frames, int channels);
     static bool burstSoundDecoded(MediaSource* source, double time, int frames);
     bool startEngine();
+    bool startOutput();
+    void keepOutputAsNeeded();
     bool farEnoughAhead() const;
     int idleWaitMs(bool stretching) const;
     bool openStream();
@@ -102,6 +111,10 @@ private:
     std::unique_ptr<AudioStretcher> stretcher;
     bool engineStarted = false;
     PaStreamPtr stream;
+    std::atomic<bool> outputRunning{false};
+    std::atomic<int> outputStartCount{0};
+    bool outputFailed = false;
+    std::chrono::steady_clock::time_point lastHeard;
     Error currentError = NoError;
     std::atomic<Status> currentStatus{Unloaded};
 };

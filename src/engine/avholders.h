@@ -6,6 +6,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavfilter/avfilter.h>
 #include <libavformat/avformat.h>
+#include <libavutil/buffer.h>
 #include <libavutil/frame.h>
 #include <libavutil/mem.h>
 #include <libswresample/swresample.h>
@@ -55,11 +56,18 @@ struct AvMemoryFreer
     void operator()(void* memory) const { av_free(memory); }
 };
 
+struct BufferPoolFreer
+{
+    // The pool goes once the last of its buffers has been given back.
+    void operator()(AVBufferPool* pool) const { av_buffer_pool_uninit(&pool); }
+};
+
 using FormatContextPtr = std::unique_ptr<AVFormatContext, FormatContextCloser>;
 using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextFreer>;
 using FramePtr = std::unique_ptr<AVFrame, FrameFreer>;
 using PacketPtr = std::unique_ptr<AVPacket, PacketFreer>;
 using ScalerPtr = std::unique_ptr<SwsContext, ScalerFreer>;
 using ResamplerPtr = std::unique_ptr<SwrContext, ResamplerFreer>;
+using BufferPoolPtr = std::unique_ptr<AVBufferPool, BufferPoolFreer>;
 using FilterGraphPtr = std::unique_ptr<AVFilterGraph, FilterGraphFreer>;
 using AvBytesPtr = std::unique_ptr<uint8_t, AvMemoryFreer>;

@@ -1,9 +1,9 @@
 #include "mediamanager.h"
 
+#include "fileseeker.h"
 #include "firstpictureprobe.h"
 
 #include <algorithm>
-#include <cmath>
 
 namespace {
 
@@ -203,7 +203,7 @@ bool MediaManager::chooseTimeZero()
         // MPEG-2 without a container time code: the first group's header.
         if (groupTimecode && source->description.startTimecode.isEmpty())
             source->description.startTimecode = MediaDescription::groupTimecodeText(*groupTimecode);
-        if (seekToStart() < 0 || source->aborting)
+        if (FileSeeker(source).seekToStart() < 0 || source->aborting)
             return false;
         if (first)
             source->timeOffset = *first;
@@ -253,6 +253,16 @@ bool MediaManager::picturesWaiting() const
            source->videoPackets.count() == 0;
 }
 
+void MediaManager::dispatch(AVPacket* read)
+{
+    const bool sound = read->stream_index == source->audioStreamIndex;
+    const bool pictures = read->stream_index == source->videoStreamIndex;
+    if ((sound || pictures) && !skippedSound.drops(read, sound))
+        pushPatiently(sound ? source->audioPackets : source->videoPackets, read);
+    else
+        av_packet_unref(read);
+}
+
 int MediaManager::readPackets(int limit)
 {
     AVFormatContext* context = source->formatContext.get();
@@ -261,12 +271,7 @@ int MediaManager::readPackets(int limit)
         const int result = av_read_frame(context, packet.get());
         if (result < 0)
             return result;
-        const bool sound = packet->stream_index == source->audioStreamIndex;
-        const bool pictures = packet->stream_index == source->videoStreamIndex;
-        if ((sound || pictures) && !skippedSound.drops(packet.get(), sound))
-            pushPatiently(sound ? source->audioPackets : source->videoPackets, packet.get());
-        else
-            av_packet_unref(packet.get());
+        dispatch(packet.get());
         if (limit > 0 && ++count >= limit)
             break;
     }
@@ -332,137 +337,31 @@ void MediaManager::seek()
         skippedSound.reset();
         source->videoCache.setDiscarding(true);
         source->audioCache.setDiscarding(true);
-        source->audioPackets.flush();
-        source->videoPackets.flush();
+        source->audioPackets.clear();
+        source->videoPackets.clear();
         source->audioCache.clear();
         source->videoCache.reset();
-        if (seekFile() < 0) {
+        SeekMark mark;
+        std::deque<PacketPtr> landed;
+        const int result = FileSeeker(source).seek(&mark, &landed);
+        source->seekRequested = false;
+        // The markers go in once the file has been sought: the video one says
+        // where the seek went.
+        source->audioPackets.flush();
+        source->videoPackets.flush(&mark);
+        if (result < 0) {
             if (!source->aborting)
                 raiseError(SeekFailed);
         } else {
             source->setPlaybackTime(source->seekTarget);
-            // The packets read to find the landing's key frame count in the prefill.
-            const int landed = pushLanding();
-            if (landed < PrefillPackets)
-                readPackets(PrefillPackets - landed);
+            for (PacketPtr& read : landed)
+                dispatch(read.get());
+            // The packets read to find where the seek landed count in.
+            readPackets(std::max(1, PrefillPackets - int(landed.size())));
             setStatus(Seeked);
         }
     }
     read();
-}
-
-int MediaManager::seekFile()
-{
-    AVFormatContext* context = source->formatContext.get();
-    const double target = std::max(source->seekTarget.load(), 0.0);
-    const int64_t start = context->start_time != AV_NOPTS_VALUE ? context->start_time : 0;
-    const auto containerTime = [this](double mediaTime) {
-        return int64_t(std::floor((mediaTime + source->timeOffset) * AV_TIME_BASE));
-    };
-    landing.clear();
-    int result;
-    if (int64_t(target * AV_TIME_BASE) == 0) {
-        result = seekToStart();
-    } else {
-        // Land on a key frame at least a second before the target (not before
-        // the start): demuxers without an index land after the position they
-        // are asked for, and the decoder drops what lies before the target.
-        // Those that search timestamps (transport and program streams) land
-        // near a position, not on a key frame: when the first key frame after
-        // the landing lies past the target, the seek goes further back.
-        for (double margin = SeekMargin;; margin *= 2) {
-            const int64_t ts = containerTime(target - margin);
-            result = ts > start ? avformat_seek_file(context, -1, INT64_MIN, ts, ts, 0) : -1;
-            // Not after the start, or no key frame that early: the target lies
-            // before the first one, so start from the beginning.
-            if (result < 0) {
-                result = seekToStart();
-                break;
-            }
-            if (keyFrameReaches(target))
-                break;
-        }
-    }
-    source->seekRequested = false;
-    return result;
-}
-
-// Transport and program streams: seeking searches the file for timestamps
-// rather than looking up an index of key frames.
-bool MediaManager::searchesTimestamps() const
-{
-    const AVInputFormat* format = source->formatContext->iformat;
-    return !format->read_seek && !format->read_seek2 && format->read_timestamp &&
-           !(format->flags & AVFMT_NO_BYTE_SEEK);
-}
-
-bool MediaManager::keyFrameReaches(double target)
-{
-    landing.clear();
-    if (source->videoStreamIndex < 0)
-        return true;
-    AVFormatContext* context = source->formatContext.get();
-    const AVStream* video = source->videoStream;
-    int videoPackets = 0;
-    while (!source->aborting && videoPackets < FirstPictureProbe::MaxVideoPackets) {
-        PacketPtr next(av_packet_alloc());
-        if (!next)
-            return true;
-        // The end of the file before a key frame: the landing lies past the last one.
-        if (av_read_frame(context, next.get()) < 0) {
-            landing.clear();
-            return false;
-        }
-        const bool isVideo = next->stream_index == source->videoStreamIndex;
-        const bool key = isVideo && (next->flags & AV_PKT_FLAG_KEY);
-        const int64_t timestamp = next->pts != AV_NOPTS_VALUE ? next->pts : next->dts;
-        landing.push_back(std::move(next));
-        if (isVideo)
-            ++videoPackets;
-        if (key) {
-            if (timestamp == AV_NOPTS_VALUE)
-                return true;
-            const double time = double(timestamp) * av_q2d(video->time_base) - source->timeOffset;
-            if (time <= target)
-                return true;
-            landing.clear();
-            return false;
-        }
-    }
-    // No key frame found: decode from the landing as it is.
-    return true;
-}
-
-int MediaManager::pushLanding()
-{
-    const int count = int(landing.size());
-    for (PacketPtr& landed : landing) {
-        if (landed->stream_index == source->audioStreamIndex)
-            pushPatiently(source->audioPackets, landed.get());
-        else if (landed->stream_index == source->videoStreamIndex)
-            pushPatiently(source->videoPackets, landed.get());
-    }
-    landing.clear();
-    return count;
-}
-
-int MediaManager::seekToStart()
-{
-    AVFormatContext* context = source->formatContext.get();
-    // A search for the first timestamp may land after the first key frame:
-    // the start of the file is the start of the clip.
-    if (searchesTimestamps() && av_seek_frame(context, -1, 0, AVSEEK_FLAG_BYTE) >= 0)
-        return 0;
-    const int64_t start = context->start_time != AV_NOPTS_VALUE ? context->start_time : 0;
-    // Always backwards: when the first shown picture is not a key frame (a
-    // cut kept with an edit list), a forward seek to the start would land on
-    // the next key frame.
-    int result = av_seek_frame(context, -1, start, AVSEEK_FLAG_BACKWARD);
-    if (result < 0 && start != 0)
-        result = av_seek_frame(context, -1, 0, AVSEEK_FLAG_BACKWARD);
-    if (result < 0)
-        result = avformat_seek_file(context, -1, INT64_MIN, start, INT64_MAX, 0);
-    return result;
 }
 
 void MediaManager::closeFile()
@@ -481,7 +380,6 @@ void MediaManager::closeFile()
 
 void MediaManager::unload()
 {
-    landing.clear();
     if (source) {
         source->synchronise();
         source->audioPackets.clear();

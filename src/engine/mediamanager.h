@@ -43,9 +43,6 @@ public:
 
     // Packets queued before `Loaded` and `Seeked` are reported.
     static constexpr int PrefillPackets = 100;
-    // How far before the target a seek lands at most, so that the decoder
-    // meets the key frame the target needs and drops what comes before it.
-    static constexpr double SeekMargin = 1.0;
 
     explicit MediaManager(QObject* parent = nullptr);
     ~MediaManager() override;
@@ -74,11 +71,7 @@ private:
     int readSkippedSound();
     bool pushEndOfStreamPatiently(PacketQueue& queue);
     void pushEndOfStreamMarkers();
-    int seekFile();
-    int seekToStart();
-    bool searchesTimestamps() const;
-    bool keyFrameReaches(double target);
-    int pushLanding();
+    void dispatch(AVPacket* read);
     bool stopRequested() const;
     void closeFile();
     void setStatus(Status status);
@@ -88,8 +81,6 @@ private:
     bool fileOpen = false;
     PacketPtr packet;
     SkippedSound skippedSound;
-    // Read after a seek up to the first key frame, queued before reading on.
-    std::vector<PacketPtr> landing;
     Error currentError = NoError;
     std::atomic<Status> currentStatus{Unloaded};
 };

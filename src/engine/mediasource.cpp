@@ -71,9 +71,11 @@ double MediaSource::setPlaybackTime(double t)
     return t;
 }
 
-void MediaSource::requestSeek(double target)
+void MediaSource::requestSeek(double target, bool keepHistory, double margin)
 {
     seekTarget = target;
+    seekKeepsHistory = keepHistory;
+    seekMargin = margin;
     seekRequested = true;
     wakeWaiters();
 }
@@ -98,4 +100,15 @@ void MediaSource::armScrubBurst(int frames, bool forward)
     scrubForward = forward;
     scrubFrames = frames;
     scrubPending = true;
+    audioPackets.wake();
+    audioCache.wake();
+}
+
+void MediaSource::setPlaying(bool play)
+{
+    playing = play;
+    if (play) {
+        audioPackets.wake();
+        audioCache.wake();
+    }
 }

@@ -50,8 +50,11 @@ public:
     double cachedRangeEnd() const { return videoCache.rangeEnd(); }
     QString filename() const { return path; }
 
-    // Sets `seekTarget` then `seekRequested`, and wakes the reader.
-    void requestSeek(double target);
+    // Sets the seek fields then `seekRequested`, and wakes the reader.
+    // `keepHistory`: the pictures before the target are wanted too (a step
+    // back); `margin`: seconds before the target the reader lands at least
+    // (0: on the key frame at or before the target).
+    void requestSeek(double target, bool keepHistory = false, double margin = 0.0);
     // Sets `aborting` (every engine loop then ends) and wakes every waiter.
     void abort();
     // Wakes every thread waiting on a queue or cache, after a flag changed.
@@ -59,6 +62,9 @@ public:
 
     // Arms an audio scrub burst of `frames` sample frames at the clock.
     void armScrubBurst(int frames, bool forward);
+    // Starts or stops the clock (`playing`); the sound output, which rests
+    // while nothing is to be heard, is woken to play along.
+    void setPlaying(bool play);
 
     FormatContextPtr formatContext;
 
@@ -73,6 +79,8 @@ public:
     std::atomic<double> volume{1.0};
     std::atomic<bool> seekRequested{false};
     std::atomic<double> seekTarget{0.0};
+    std::atomic<bool> seekKeepsHistory{false};
+    std::atomic<double> seekMargin{0.0};
     std::atomic<double> stopTime{NoStopTime};
     std::atomic<bool> aborting{false};
 

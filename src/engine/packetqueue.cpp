@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 
 PacketQueue::PacketQueue() = default;
 
@@ -89,8 +90,9 @@ bool PacketQueue::append(PacketPtr& packet, int timeoutMs, int64_t byteLimit)
 int PacketQueue::pop(AVPacket* out, int timeoutMs)
 {
     std::unique_lock<std::mutex> lock(mutex);
+    const unsigned wakesBefore = wakes;
     packetAdded.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                         [this] { return !packets.empty() || interruptedForPop(); });
+                         [&] { return !packets.empty() || interruptedForPop() || wakes != wakesBefore; });
     if (packets.empty())
         return -1;
     PacketPtr first = std::move(packets.front());
@@ -116,13 +118,21 @@ void PacketQueue::clear()
     placeFreed.notify_all();
 }
 
-void PacketQueue::flush()
+void PacketQueue::flush(const SeekMark* mark)
 {
     clear();
     // Only the reader pushes, and it is the one flushing: after the clear
     // there is room, so the first attempt succeeds unless memory runs out.
-    for (int attempt = 0; attempt < 100 && !pushMarker(FlushSize, 1); ++attempt) {
+    for (int attempt = 0; attempt < 100 && !pushMarker(FlushSize, 1, mark); ++attempt) {
     }
+}
+
+bool PacketQueue::seekMark(const AVPacket* packet, SeekMark* mark)
+{
+    if (!isFlush(packet) || !packet->opaque_ref || packet->opaque_ref->size != sizeof(SeekMark))
+        return false;
+    std::memcpy(mark, packet->opaque_ref->data, sizeof(SeekMark));
+    return true;
 }
 
 bool PacketQueue::pushEndOfStream(int timeoutMs)
@@ -130,7 +140,7 @@ bool PacketQueue::pushEndOfStream(int timeoutMs)
     return pushMarker(EndOfStreamSize, timeoutMs);
 }
 
-bool PacketQueue::pushMarker(int size, int timeoutMs)
+bool PacketQueue::pushMarker(int size, int timeoutMs, const SeekMark* mark)
 {
     if (droppingAll)
         return true;
@@ -139,6 +149,11 @@ bool PacketQueue::pushMarker(int size, int timeoutMs)
         return false;
     marker->size = size;
     marker->data = nullptr;
+    if (mark) {
+        marker->opaque_ref = av_buffer_alloc(sizeof(SeekMark));
+        if (marker->opaque_ref)
+            std::memcpy(marker->opaque_ref->data, mark, sizeof(SeekMark));
+    }
     return append(marker, timeoutMs);
 }
 
@@ -160,6 +175,7 @@ void PacketQueue::wake()
     {
         // Taking the lock orders the flag change before any waiter's next test.
         std::lock_guard<std::mutex> lock(mutex);
+        ++wakes;
     }
     placeFreed.notify_all();
     packetAdded.notify_all();

@@ -8,12 +8,22 @@
 #include <deque>
 #include <mutex>
 
+// Where a seek of the reader went, carried by the flush marker that starts
+// the packets read after it, so that the decoder knows which pictures the
+// seek is for.
+struct SeekMark
+{
+    double target = 0.0;      // media time, seconds
+    bool keepHistory = false; // keep the pictures before the target, as far as the cache allows
+    bool fromStart = false;   // the file was sought to its start: nothing earlier to go back to
+};
+
 // A bounded queue of compressed packets between the reader and one decoder.
 //
 // The queue owns the packets it holds. Two marker packets travel through it
 // like data and are told apart by their size: the end-of-stream marker
 // (size EndOfStreamSize) and the flush marker queued after a seek (size
-// FlushSize). Both carry no data.
+// FlushSize). Neither carries data; the flush marker may carry a SeekMark.
 //
 // Waiting: a push waits for a free place and a pop for a packet, each for at
 // most the time-out it is given (1 ms by default). Both wake at once when the
@@ -53,8 +63,8 @@ public:
     int pop(AVPacket* out, int timeoutMs = 1);
     // Removes and frees every packet.
     void clear();
-    // clear(), then queues the flush marker.
-    void flush();
+    // clear(), then queues the flush marker, with `mark` when given.
+    void flush(const SeekMark* mark = nullptr);
     bool pushEndOfStream(int timeoutMs = 1);
 
     int count() const;
@@ -66,7 +76,9 @@ public:
     // held up by a full queue that nobody empties.
     void setDropping(bool drop);
     bool dropping() const { return droppingAll.load(); }
-    // Wakes every waiter so that it looks at the interrupt flags again.
+    // Wakes every waiter so that it looks at the interrupt flags again; a
+    // waiting pop returns (empty-handed if nothing came), so that its caller
+    // can look at other requests too.
     void wake();
 
     static bool isEndOfStream(const AVPacket* packet)
@@ -77,9 +89,11 @@ public:
     {
         return packet->data == nullptr && packet->size == FlushSize;
     }
+    // The mark a flush marker carries; false when it carries none.
+    static bool seekMark(const AVPacket* packet, SeekMark* mark);
 
 private:
-    bool pushMarker(int size, int timeoutMs);
+    bool pushMarker(int size, int timeoutMs, const SeekMark* mark = nullptr);
     bool append(PacketPtr& packet, int timeoutMs, int64_t byteLimit = -1);
     bool takeOver(AVPacket* packet, PacketPtr& copy);
     bool interruptedForPush() const;
@@ -92,6 +106,7 @@ private:
     std::atomic<int> queued{0};
     std::atomic<int64_t> bytes{0};
     std::atomic<bool> droppingAll{false};
+    unsigned wakes = 0; // guarded by mutex
     const std::atomic<bool>* abortFlag = nullptr;
     const std::atomic<bool>* seekFlag = nullptr;
 };

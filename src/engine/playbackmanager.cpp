@@ -1,5 +1,7 @@
 #include "playbackmanager.h"
 
+#include "fileseeker.h"
+
 extern "C" {
 #include <libavutil/time.h>
 }
@@ -72,6 +74,7 @@ PlaybackManager::PlaybackManager(QObject* parent)
     connect(this, &PlaybackManager::unloadAudioVideo, &videoManager, &VideoManager::stopDecoding);
     connect(&videoManager, &VideoManager::error, this, &PlaybackManager::onVideoError);
     connect(&videoManager, &VideoManager::statusChanged, this, &PlaybackManager::onVideoStatusUpdate);
+    connect(&videoManager, &VideoManager::seekOvershot, this, &PlaybackManager::onSeekOvershot);
     connect(&videoProbe, &WorkerProbe::confirmed, this, &PlaybackManager::onDecoderReleased);
     videoManager.moveToThread(&videoThread);
     videoProbe.moveToThread(&videoThread);
@@ -94,7 +97,7 @@ PlaybackManager::~PlaybackManager()
     if (mediaSource) {
         // Every worker loop sees the flag within milliseconds; emptying the
         // queues and caches frees anyone waiting for a place in them.
-        mediaSource->playing = false;
+        mediaSource->setPlaying(false);
         mediaSource->abort();
         mediaSource->audioPackets.clear();
         mediaSource->videoPackets.clear();
@@ -168,7 +171,7 @@ void PlaybackManager::freezeClock()
     if (mediaSource) {
         // Take the time that passed since the last tick before the clock stops.
         mediaSource->playbackTime(true);
-        mediaSource->playing = false;
+        mediaSource->setPlaying(false);
     }
     timer.stop();
     setState(Paused);
@@ -221,7 +224,8 @@ void PlaybackManager::loadFile(const QString& filename)
     duration = 0.0;
     frameCount = 0;
     lastFrameShown = -1;
-    pendingSeekTime = -1.0;
+    pendingSeek = ReaderSeek();
+    lastSeek = ReaderSeek();
     audioScrubDuration = 0.0;
     setStatus(Loading);
     emit mediaSourceChanged(mediaSource.get());
@@ -309,6 +313,9 @@ void PlaybackManager::checkLoading()
         // The reader has opened the file: its stream fields are final.
         mediaSource->synchronise();
         mediaInfoKnown = true;
+        if (hasVideo())
+            framePreparer =
+                std::make_unique<FramePreparer>(mediaSource->videoWidth, mediaSource->videoHeight);
         computeDuration();
         setCacheSize(cacheBytes, trailingPct);
         mediaSource->volume = volumeGain(volumePercent);
@@ -403,9 +410,9 @@ void PlaybackManager::correctFrameCount()
         return;
     const double last = lastTime();
     if (currentStatus == Seeking) {
-        const double target = pendingSeekTime >= 0.0 ? pendingSeekTime : mediaSource->seekTarget.load();
+        const double target = pendingSeek.time >= 0.0 ? pendingSeek.time : mediaSource->seekTarget.load();
         if (target >= duration)
-            pendingSeekTime = last;
+            pendingSeek.time = last;
     } else if (currentStatus == Ready && currentState == Paused &&
                mediaSource->playbackTime(false) >= duration) {
         seek(last, audioScrubDuration, false);
@@ -535,39 +542,55 @@ void PlaybackManager::updateVideoFrame(bool refresh)
 
 PlaybackManager::Presented PlaybackManager::presentFrame(double time, bool refresh, bool exactOnly)
 {
-    if (!videoViewer || !mediaSource || !hasVideo())
+    if (!videoViewer || !mediaSource || !hasVideo() || !framePreparer)
         return Presented::Shown;
     if (exactOnly && !frameAvailableAt(time)) {
         awaitFrame();
         return Presented::Waiting;
     }
-    VideoFrameCache& cache = mediaSource->videoCache;
-    std::lock_guard<std::mutex> lock(cache.mutex);
-    const VideoFrame* frame = cache.frameAt(time);
-    if (!frame) {
-        if (videoStatus == VideoManager::EndOfStream)
-            videoViewer->setPixmap(QPixmap());
-        if (!exactOnly)
+    // The picture is taken out of the cache (a reference, not a copy) and
+    // turned into an image once the cache is free again for the decoder;
+    // so is the one expected next, to be prepared meanwhile.
+    VideoFrame shown(nullptr, 0.0);
+    VideoFrame next(nullptr, 0.0);
+    int index = -1;
+    {
+        VideoFrameCache& cache = mediaSource->videoCache;
+        std::lock_guard<std::mutex> lock(cache.mutex);
+        const VideoFrame* frame = cache.frameAt(time);
+        if (!frame) {
+            if (videoStatus == VideoManager::EndOfStream)
+                videoViewer->setPixmap(QPixmap());
+            if (!exactOnly)
+                return Presented::Shown;
+            awaitFrame();
+            return Presented::Waiting;
+        }
+        // A seek by the reader may have emptied and begun refilling the cache
+        // since the look at its range: the frame found must be the one for the time.
+        if (exactOnly && frame->time > time + lookupTolerance()) {
+            awaitFrame();
+            return Presented::Waiting;
+        }
+        framePollDeadline = 0;
+        shownColour = frame->colour;
+        index = frameIndexAt(frame->time);
+        if (index == lastFrameShown && !refresh)
             return Presented::Shown;
-        awaitFrame();
-        return Presented::Waiting;
+        shown.picture.reset(av_frame_clone(frame->picture.get()));
+        shown.time = frame->time;
+        const bool forward = currentState == Playing || mediaSource->scrubForward;
+        if (const VideoFrame* after = cache.frame(cache.currentIndex() + (forward ? 1 : -1))) {
+            next.picture.reset(av_frame_clone(after->picture.get()));
+            next.time = after->time;
+        }
     }
-    // A seek by the reader may have emptied and begun refilling the cache
-    // since the look at its range: the frame found must be the one for the time.
-    if (exactOnly && frame->time > time + lookupTolerance()) {
-        awaitFrame();
-        return Presented::Waiting;
-    }
-    framePollDeadline = 0;
-    shownColour = frame->colour;
-    const int index = frameIndexAt(frame->time);
-    if (index == lastFrameShown && !refresh)
+    QImage image = framePreparer->image(shown);
+    framePreparer->prepare(next);
+    if (image.isNull())
         return Presented::Shown;
-    // The image shares the cached pixels, so it is converted to the screen's
-    // 32-bit format before the lock is let go (the conversion makes the one
-    // copy). The viewer mirrors and rotates it.
-    const QImage image(frame->pixels.get(), frame->width, frame->height, QImage::Format_RGB888);
-    videoViewer->setImage(image.convertToFormat(QImage::Format_RGB32));
+    // The viewer mirrors and rotates it.
+    videoViewer->setImage(image);
     lastFrameShown = index;
     return Presented::Shown;
 }
@@ -658,7 +681,7 @@ void PlaybackManager::play(double duration)
         return;
     mediaSource->stopTime =
         duration > 0.0 ? mediaSource->playbackTime(false) + duration : MediaSource::NoStopTime;
-    mediaSource->playing = true;
+    mediaSource->setPlaying(true);
     timer.start();
     setState(Playing);
 }
@@ -668,6 +691,9 @@ void PlaybackManager::pause()
     if (!mediaSource || currentState == Stopped || currentState == Paused)
         return;
     freezeClock();
+    // The clock may have passed into the next frame since the last tick:
+    // paused, the picture and the time announced are those of the clock.
+    updatePlaybackTime();
 }
 
 // ---------------------------------------------------------------------------
@@ -678,19 +704,23 @@ void PlaybackManager::seek(double time, double audioScrubDuration, bool clearCac
     if (!mediaSource || currentState == Stopped)
         return;
     if (currentState == Playing)
-        pause();
+        freezeClock();
     time = std::max(time, 0.0);
     if (duration > 0.0)
         time = std::min(time, lastTime());
     time = std::max(time, 0.0);
     this->audioScrubDuration = audioScrubDuration;
-    mediaSource->scrubForward = time >= mediaSource->playbackTime(true);
+    const double from = mediaSource->playbackTime(true);
+    mediaSource->scrubForward = time >= from;
     mediaSource->resetAudioPosition = true;
 
+    ReaderSeek seek;
+    seek.time = time;
+    seek.keepHistory = !clearCache && isStepBack(time, from);
     if (currentStatus == Seeking) {
         // A seek is in flight: only the latest target is kept, and it goes to
         // the reader as soon as the current one is done.
-        pendingSeekTime = time;
+        pendingSeek = seek;
         return;
     }
     if (!clearCache && frameCachedAt(time) && soundCachedAt(time)) {
@@ -699,25 +729,50 @@ void PlaybackManager::seek(double time, double audioScrubDuration, bool clearCac
         armAudioBurst();
         return;
     }
-    requestReaderSeek(time);
+    requestReaderSeek(seek);
 }
 
-void PlaybackManager::requestReaderSeek(double time)
+// A step back out of the cache: the user walks backwards, so the pictures
+// before the target are worth decoding in full and keeping.
+bool PlaybackManager::isStepBack(double time, double from) const
 {
-    pendingSeekTime = -1.0;
+    constexpr double StepBackReach = 1.0;
+    return hasVideo() && time < from && mediaSource->videoCache.usedSlots() > 0 &&
+           time >= mediaSource->cachedRangeStart() - StepBackReach;
+}
+
+void PlaybackManager::requestReaderSeek(ReaderSeek seek)
+{
+    pendingSeek = ReaderSeek();
+    lastSeek = seek;
     framePoll.stop();
     framePollDeadline = 0;
-    mediaSource->requestSeek(time);
+    mediaSource->requestSeek(seek.time, seek.keepHistory, seek.margin);
     setStatus(Seeking);
     emit seekRequested();
+}
+
+void PlaybackManager::onSeekOvershot(double target)
+{
+    // Only the seek last asked for counts: an older one is being replaced.
+    if (!mediaSource || currentStatus == Unloading || target != mediaSource->seekTarget)
+        return;
+    ReaderSeek again = lastSeek;
+    again.margin = std::max(FileSeeker::Margin, 2 * lastSeek.margin);
+    if (currentStatus == Seeking) {
+        if (pendingSeek.time < 0.0)
+            pendingSeek = again;
+        return;
+    }
+    requestReaderSeek(again);
 }
 
 void PlaybackManager::finishSeek()
 {
     if (!mediaSource || currentStatus != Seeking)
         return;
-    if (pendingSeekTime >= 0.0) {
-        requestReaderSeek(pendingSeekTime);
+    if (pendingSeek.time >= 0.0) {
+        requestReaderSeek(pendingSeek);
         return;
     }
     setStatus(Ready);
@@ -740,7 +795,7 @@ void PlaybackManager::stop()
     framePoll.stop();
     if (mediaSource && currentStatus != Unloading) {
         setStatus(Unloading);
-        mediaSource->playing = false;
+        mediaSource->setPlaying(false);
         mediaSource->abort();
         // The decoders let go first, then the reader. Each worker confirms
         // through a call queued behind the request, so the media is deleted
@@ -792,7 +847,9 @@ void PlaybackManager::finishUnload()
     decodersReleasing = 0;
     duration = 0.0;
     frameCount = 0;
-    pendingSeekTime = -1.0;
+    pendingSeek = ReaderSeek();
+    lastSeek = ReaderSeek();
+    framePreparer.reset();
     lastFrameShown = -1;
     setStatus(NoMedia);
     setState(Stopped);
@@ -897,7 +954,10 @@ void PlaybackManager::setCacheSize(int64_t cacheSize, float trailingCachePct)
     trailingPct = trailingCachePct;
     if (!mediaSource || !mediaInfoKnown || !hasVideo())
         return;
-    const int frameBytes = VideoFrame::bytesPerLine(mediaSource->videoWidth) * mediaSource->videoHeight;
+    // The stream's own description (the codec's is the decoder thread's).
+    const auto format = AVPixelFormat(mediaSource->videoStream->codecpar->format);
+    const int64_t frameBytes =
+        VideoFrame::storedBytes(format, mediaSource->videoWidth, mediaSource->videoHeight);
     mediaSource->videoCache.configure(cacheSize, frameBytes, trailingCachePct);
     // The cache is empty now: refill it from the clock.
     seek(mediaSource->playbackTime(false), 0.0, false);

@@ -2,6 +2,7 @@
 
 #include "audiomanager.h"
 #include "colourdescription.h"
+#include "framepreparer.h"
 #include "mediadescription.h"
 #include "mediamanager.h"
 #include "mediasource.h"
@@ -124,6 +125,9 @@ public:
     // Frame index (0-based, from the frame's own time) last given to the
     // viewer, -1 when none.
     int lastFrameIndex() const { return lastFrameShown; }
+    // Whether the sound output runs (it rests while nothing is to be heard).
+    bool soundOutputActive() const { return audioManager.outputActive(); }
+    int soundOutputStarts() const { return audioManager.outputStarts(); }
 
 signals:
     void error(PlaybackManager::Error err, const QString& errorStr);
@@ -160,6 +164,7 @@ private slots:
     void onMediaError(MediaManager::Error mediaError);
     void onAudioError(AudioManager::Error audioError);
     void onVideoError(VideoManager::Error videoError);
+    void onSeekOvershot(double target);
 
 private:
     void setState(State state);
@@ -177,7 +182,16 @@ private:
     bool audioSilent() const;
     void refreshAtClock();
     void armAudioBurst();
-    void requestReaderSeek(double time);
+    // A seek the reader is asked for, or is to be asked for once the one in
+    // flight is done.
+    struct ReaderSeek
+    {
+        double time = -1.0; // negative: none
+        bool keepHistory = false;
+        double margin = 0.0;
+    };
+    void requestReaderSeek(ReaderSeek seek);
+    bool isStepBack(double time, double from) const;
     void computeDuration();
     void setFrameCount(int64_t count);
     double lastTime() const;
@@ -237,7 +251,10 @@ private:
     int64_t cacheBytes = 0;
     float trailingPct = 0.7f;
     int lastFrameShown = -1;
-    double pendingSeekTime = -1.0;
+    ReaderSeek pendingSeek;
+    ReaderSeek lastSeek;
+    // Turns the cached pictures into images for the viewer.
+    std::unique_ptr<FramePreparer> framePreparer;
     QString pendingFilename;
     double audioScrubDuration = 0.0;
     int volumePercent = 100;

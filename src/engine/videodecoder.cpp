@@ -2,24 +2,18 @@
 
 #include "mediasource.h"
 
-extern "C" {
-#include <libavutil/pixdesc.h>
-}
-
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
-// The conversion nearly always keeps the size and only changes the colour
-// format, so the filter only matters for a picture whose size changed.
-// Deeper than 8 bits, the chroma is interpolated and the matrix applied at
-// full precision, rather than after rounding to 8 bits.
-int scalerFlags(AVPixelFormat format)
-{
-    const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(format);
-    const bool deep = descriptor && descriptor->comp[0].depth > 8;
-    return SWS_BILINEAR | (deep ? SWS_FULL_CHR_H_INT | SWS_ACCURATE_RND : 0);
-}
+// A seek that is not a step back keeps this share of the way from the key
+// frame to the target: decoding those pictures in full costs about what
+// skipping the unreferenced ones saves on the rest of the way.
+constexpr double JumpHistoryShare = 0.25;
+// Whatever the seek, this many pictures before the target are kept.
+constexpr int MinimumHistoryFrames = 3;
+constexpr double Unknown = std::numeric_limits<double>::quiet_NaN();
 
 } // namespace
 
@@ -42,18 +36,14 @@ int VideoDecoder::init()
     height = source->videoHeight;
     if (width <= 0 || height <= 0)
         return -1;
+    // A format the converter cannot read could never be shown.
+    if (codec->pix_fmt != AV_PIX_FMT_NONE && !sws_isSupportedInput(codec->pix_fmt))
+        return -1;
     timeBase = av_q2d(source->videoStream->time_base);
     frameDuration = source->frameRate > 0 ? 1.0 / source->frameRate : 0.04;
     if (!picturesFit())
         return OutOfMemory;
-    // The scaler for the stream's announced format; a picture in another
-    // format or size gets its own scaler when it arrives.
-    if (codec->pix_fmt != AV_PIX_FMT_NONE) {
-        scaler.reset(sws_getContext(width, height, codec->pix_fmt, width, height, AV_PIX_FMT_RGB24,
-                                    scalerFlags(codec->pix_fmt), nullptr, nullptr, nullptr));
-        if (!scaler)
-            return -1;
-    }
+    converter = std::make_unique<FrameConverter>(width, height);
     initialised = true;
     return 0;
 }
@@ -63,9 +53,13 @@ int VideoDecoder::init()
 // without a picture.
 bool VideoDecoder::picturesFit() const
 {
-    VideoFrame first(width, height, 0.0);
-    VideoFrame second(width, height, 0.0);
-    return first.isValid() && second.isValid();
+    // The largest form a picture takes is 32-bit RGB, the form it is shown in.
+    const int64_t bytes = int64_t(width) * height * 4;
+    if (bytes > INT32_MAX)
+        return false;
+    const AvBytesPtr first(static_cast<uint8_t*>(av_malloc(size_t(bytes))));
+    const AvBytesPtr second(static_cast<uint8_t*>(av_malloc(size_t(bytes))));
+    return first && second;
 }
 
 int VideoDecoder::decodeNext(int waitMs)
@@ -77,23 +71,36 @@ int VideoDecoder::decodeNext(int waitMs)
     if (source->videoPackets.pop(packet.get(), waitMs) < 0)
         return -1;
     if (PacketQueue::isFlush(packet.get())) {
+        flush(packet.get());
         av_packet_unref(packet.get());
-        flush();
         return 0;
     }
     if (PacketQueue::isEndOfStream(packet.get())) {
         av_packet_unref(packet.get());
         return drain();
     }
-    return decodePacket();
+    const bool alreadyOvershot = overshot;
+    const int result = decodePacket();
+    return overshot && !alreadyOvershot ? Overshot : result;
 }
 
-void VideoDecoder::flush()
+void VideoDecoder::flush(const AVPacket* marker)
 {
     source->videoCache.setDiscarding(false);
     predictedTime = 0.0;
     pictureSinceFlush = false;
     avcodec_flush_buffers(codec);
+    overshot = false;
+    SeekMark mark;
+    if (PacketQueue::seekMark(marker, &mark)) {
+        seek = mark;
+        keepFrom = Unknown;
+        firstPictureSeen = false;
+    } else {
+        seek = SeekMark{-std::numeric_limits<double>::infinity(), false, true};
+        keepFrom = -std::numeric_limits<double>::infinity();
+        firstPictureSeen = true;
+    }
 }
 
 int VideoDecoder::drain()
@@ -132,24 +139,36 @@ int VideoDecoder::decodePacket()
     return outOfMemory ? OutOfMemory : 0;
 }
 
+double VideoDecoder::keepFromForJump(double keyFrameTime) const
+{
+    const double trailingSpan = source->videoCache.trailing() * frameDuration;
+    const double share = JumpHistoryShare * std::max(0.0, seek.target - keyFrameTime);
+    return seek.target - std::min(trailingSpan, std::max(share, MinimumHistoryFrames * frameDuration));
+}
+
 void VideoDecoder::chooseSkipMode()
 {
-    // Right after a seek (nothing cached yet) the pictures from the key frame
-    // up to shortly before the target are never shown: pictures that nothing
-    // refers to need not be decoded at all. A picture is skipped only when its
-    // own time lies well before the clock, far outside the three frame
-    // durations within which pictures are stored, so every shown picture is
-    // decoded exactly as without skipping.
     AVDiscard mode = AVDISCARD_DEFAULT;
-    if (packet->pts != AV_NOPTS_VALUE && source->videoCache.usedSlots() == 0) {
-        const double time = double(packet->pts) * timeBase - source->timeOffset;
-        const double distance = std::max(0.5, 8 * frameDuration);
-        if (time < source->playbackTime(false) - distance) {
-            mode = AVDISCARD_NONREF;
-            // A skipped picture still counts among those that decode.
-            notePicture(time);
-        }
+    const bool timed = packet->pts != AV_NOPTS_VALUE;
+    const double time = timed ? double(packet->pts) * timeBase - source->timeOffset : seek.target;
+    if (std::isnan(keepFrom)) {
+        // The seek's first packet: the key frame the decoding starts from.
+        // Half a frame more, so that the pictures kept are whole frames.
+        keepFrom = seek.keepHistory ? seek.target - source->videoCache.trailing() * frameDuration
+                                    : keepFromForJump(time);
+        keepFrom -= 0.5 * frameDuration;
     }
+    if (overshot) {
+        // Nothing of this seek is stored: the next one is on its way.
+        mode = AVDISCARD_ALL;
+    } else if (timed && time < keepFrom) {
+        // Never shown and never stored: what nothing refers to need not be
+        // decoded. The pictures that are shown decode exactly as without.
+        mode = AVDISCARD_NONREF;
+    }
+    // A skipped picture still counts among those that decode.
+    if (timed && mode != AVDISCARD_DEFAULT)
+        notePicture(time);
     codec->skip_frame = mode;
 }
 
@@ -166,8 +185,9 @@ void VideoDecoder::receivePictures()
         if (result < 0)
             return;
         timePicture();
-        if (!tooLate() && !outOfMemory)
-            convertAndStore();
+        checkOvershoot();
+        if (worthStoring() && !outOfMemory)
+            store();
         av_frame_unref(frame.get());
     }
 }
@@ -183,49 +203,48 @@ void VideoDecoder::timePicture()
     notePicture(frameTime);
 }
 
-bool VideoDecoder::tooLate() const
+void VideoDecoder::checkOvershoot()
 {
-    return source->playbackTime(false) > 3 * frameDuration + frameTime;
+    if (firstPictureSeen)
+        return;
+    firstPictureSeen = true;
+    // The seek landed after the key frame the target needs. Where it could
+    // not have gone earlier, the first picture is the first there is.
+    if (!seek.fromStart && frameTime > seek.target + VideoFrameCache::lookupTolerance(frameDuration))
+        overshot = true;
 }
 
-// Converted pictures get the size the stream was opened with, whatever size
-// a picture arrives in, so that every cached frame has the same size. The
-// picture's own colour description sets the conversion: it may change from
-// one picture to the next.
-bool VideoDecoder::prepareScaler()
+bool VideoDecoder::worthStoring() const
 {
+    if (overshot || frameTime < keepFrom)
+        return false;
+    if (frameTime <= seek.target + VideoFrameCache::lookupTolerance(frameDuration))
+        return true;
+    // Past the target: pictures that would already be more than three frame
+    // durations in the past are not worth keeping while catching up.
+    return source->playbackTime(false) <= 3 * frameDuration + frameTime;
+}
+
+void VideoDecoder::store()
+{
+    if (frame->width <= 0 || frame->height <= 0)
+        return;
     const auto format = AVPixelFormat(frame->format);
     const ColourDescription colour = ColourDescription::ofPicture(frame.get());
-    if (scaler && frame->width == scalerWidth && frame->height == scalerHeight && format == scalerFormat &&
-        colour == scalerColour)
-        return true;
-    SwsContext* next =
-        sws_getCachedContext(scaler.release(), frame->width, frame->height, format, width, height,
-                             AV_PIX_FMT_RGB24, scalerFlags(format), nullptr, nullptr, nullptr);
-    scaler.reset(next);
-    if (!next)
-        return false;
-    colour.applyTo(next, format);
-    scalerWidth = frame->width;
-    scalerHeight = frame->height;
-    scalerFormat = format;
-    scalerColour = colour;
-    return true;
-}
-
-void VideoDecoder::convertAndStore()
-{
-    if (frame->width <= 0 || frame->height <= 0 || !prepareScaler())
-        return;
-    auto picture = std::make_unique<VideoFrame>(width, height, frameTime);
-    if (!picture->isValid()) {
+    FramePtr kept;
+    if (VideoFrame::storedFormat(format, frame->width, frame->height) == format) {
+        kept.reset(av_frame_alloc());
+        if (kept)
+            av_frame_move_ref(kept.get(), frame.get());
+    } else {
+        kept = converter->toRgbFrame(frame.get());
+    }
+    if (!kept) {
         outOfMemory = true;
         return;
     }
-    picture->colour = scalerColour;
-    uint8_t* planes[4] = {picture->pixels.get(), nullptr, nullptr, nullptr};
-    int strides[4] = {VideoFrame::bytesPerLine(width), 0, 0, 0};
-    sws_scale(scaler.get(), frame->data, frame->linesize, 0, frame->height, planes, strides);
+    auto picture = std::make_unique<VideoFrame>(std::move(kept), frameTime);
+    picture->colour = colour;
     // The cache wakes this thread when a place frees up, at a seek and at an
     // unload; the time-out only bounds a wake-up that went missing.
     while (!source->videoCache.insert(picture, frameDuration, 50)) {

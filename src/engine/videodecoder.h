@@ -1,57 +1,73 @@
 #pragma once
 
 #include "avholders.h"
+#include "frameconverter.h"
+#include "packetqueue.h"
 #include "videoframe.h"
 
+#include <limits>
 #include <memory>
 
 class MediaSource;
 
 // The decoding state of one media's video stream: pops packets from the
-// source's video queue, decodes them (send/receive), times each picture,
-// converts it to padded RGB24 and stores it in the video frame cache.
+// source's video queue, decodes them (send/receive), times each picture and
+// stores it in the video frame cache, as the decoder gave it or converted to
+// RGB where that takes less room (VideoFrame).
 //
 // Picture times come from the decoded frame's best-effort timestamp, less the
 // source's time offset, so that the first picture is at 0 (a picture without
-// a timestamp is placed one frame duration after the previous one). Pictures
-// more than three frame durations behind the clock are decoded but neither
-// converted nor stored: typically those between a key frame and a seek target.
+// a timestamp is placed one frame duration after the previous one).
 //
-// Each picture is converted with its own colour description (matrix and
-// range, see ColourDescription), from the full precision of its format.
-// At the end of the stream the time after its last picture becomes the end
-// of the cached range and the source's `videoEnd`.
+// After a seek (the flush marker and its SeekMark) the work goes to the
+// target: pictures nothing refers to are not decoded at all on the way to
+// it, the pictures before it are decoded but not stored, except the last
+// ones before it: as many as the cache keeps behind the playhead when the
+// seek asked for them (a step back), else a share of the way from the key
+// frame. When the first picture after the seek lies after the target, the
+// demuxer landed too late: decodeNext reports Overshot and stores nothing
+// until the next seek.
+//
+// Each picture keeps its own colour description (matrix and range, see
+// ColourDescription), with which it is converted to RGB. At the end of the
+// stream the time after its last picture becomes the end of the cached range
+// and the source's `videoEnd`.
 class VideoDecoder
 {
 public:
     static constexpr int EndOfStream = -999;
     // A picture could not be allocated: the clip cannot be shown.
     static constexpr int OutOfMemory = -998;
+    static constexpr int Overshot = -997;
 
     explicit VideoDecoder(MediaSource* source);
     ~VideoDecoder();
     VideoDecoder(const VideoDecoder&) = delete;
     VideoDecoder& operator=(const VideoDecoder&) = delete;
 
-    // 0 when the decoder and the converter are ready, -1 otherwise, and
-    // OutOfMemory when not even two pictures of the clip fit in memory.
+    // 0 when the decoder is ready, -1 otherwise, and OutOfMemory when not
+    // even two pictures of the clip fit in memory.
     int init();
     // Decodes the next packet: 0 when it was handled, -1 when the queue stayed
     // empty for `waitMs` or the packet failed, EndOfStream after the
     // end-of-stream marker (the cache then ends after the last picture),
+    // Overshot when the seek's first picture lies after its target,
     // OutOfMemory when a picture could not be allocated.
     int decodeNext(int waitMs = 1);
+    // The target of the seek whose first picture came too late.
+    double overshotTarget() const { return seek.target; }
 
 private:
-    void flush();
+    void flush(const AVPacket* marker);
     int drain();
     int decodePacket();
     void receivePictures();
     void timePicture();
-    bool tooLate() const;
-    void convertAndStore();
+    void checkOvershoot();
+    bool worthStoring() const;
+    void store();
     void chooseSkipMode();
-    bool prepareScaler();
+    double keepFromForJump(double keyFrameTime) const;
     bool picturesFit() const;
     void notePicture(double time);
 
@@ -59,13 +75,7 @@ private:
     AVCodecContext* codec;
     PacketPtr packet;
     FramePtr frame;
-    ScalerPtr scaler;
-    // What the scaler was last set up for: a picture that differs in any of
-    // these sets it up again.
-    int scalerWidth = 0;
-    int scalerHeight = 0;
-    AVPixelFormat scalerFormat = AV_PIX_FMT_NONE;
-    ColourDescription scalerColour;
+    std::unique_ptr<FrameConverter> converter;
     bool initialised = false;
     bool outOfMemory = false;
     int width = 0;
@@ -74,6 +84,14 @@ private:
     double frameDuration = 0.04;
     double frameTime = 0.0;
     double predictedTime = 0.0;
+
+    // The seek being served; before the first one, everything is kept.
+    SeekMark seek{-std::numeric_limits<double>::infinity(), false, true};
+    // Pictures before this time are not stored, the unreferenced ones among
+    // them not even decoded; unknown (NaN) until the seek's first packet.
+    double keepFrom = -std::numeric_limits<double>::infinity();
+    bool firstPictureSeen = true;
+    bool overshot = false;
     // The latest picture time since the last flush, when there was one.
     bool pictureSinceFlush = false;
     double lastPictureTime = 0.0;

@@ -1,38 +1,39 @@
 #include "videoframe.h"
 
-#include <cstdlib>
-#include <sys/mman.h>
+extern "C" {
+#include <libavutil/imgutils.h>
+}
 
 namespace {
 
-constexpr size_t HugePage = size_t(2) << 20;
-
-// Pictures of several megabytes are aligned on huge pages and marked for
-// them: the kernel then maps each 2 MB at once instead of faulting in 512
-// small pages, which otherwise costs a fair share of the decoding time.
-uint8_t* allocatePixels(size_t bytes)
+int64_t rgbBytes(int width, int height)
 {
-    if (bytes < 2 * HugePage)
-        return static_cast<uint8_t*>(av_malloc(bytes));
-    void* memory = nullptr;
-    if (posix_memalign(&memory, HugePage, bytes) != 0)
-        return nullptr;
-    madvise(memory, bytes & ~(HugePage - 1), MADV_HUGEPAGE);
-    return static_cast<uint8_t*>(memory);
+    return int64_t(width) * height * 4;
 }
 
 } // namespace
 
-VideoFrame::VideoFrame(int frameWidth, int frameHeight, double frameTime)
-    : width(frameWidth), height(frameHeight), time(frameTime)
+VideoFrame::VideoFrame(FramePtr decoded, double frameTime) : picture(std::move(decoded)), time(frameTime)
 {
-    if (width <= 0 || height <= 0)
+    if (!picture)
         return;
-    const int64_t bytes = int64_t(bytesPerLine(width)) * height;
-    if (bytes > INT32_MAX)
-        return;
-    // av_free (the holder's deleter) releases both kinds of allocation.
-    pixels.reset(allocatePixels(size_t(bytes)));
-    if (pixels)
-        byteCount = int(bytes);
+    for (const AVBufferRef* buffer : picture->buf) {
+        if (buffer)
+            byteCount += int64_t(buffer->size);
+    }
+}
+
+AVPixelFormat VideoFrame::storedFormat(AVPixelFormat format, int width, int height)
+{
+    const int bytes = format == AV_PIX_FMT_NONE ? -1 : av_image_get_buffer_size(format, width, height, 1);
+    return bytes > 0 && bytes < rgbBytes(width, height) ? format : AV_PIX_FMT_RGB32;
+}
+
+int64_t VideoFrame::storedBytes(AVPixelFormat format, int width, int height)
+{
+    const AVPixelFormat stored = storedFormat(format, width, height);
+    if (stored == AV_PIX_FMT_RGB32)
+        return rgbBytes(width, height);
+    // The decoder's buffers are padded: a little more than the bare picture.
+    return int64_t(av_image_get_buffer_size(stored, width, height, 64)) + 64 * int64_t(height);
 }

@@ -5,22 +5,34 @@
 
 #include <cstdint>
 
-// One decoded picture as 24-bit RGB, rows padded to a multiple of 4 bytes so
-// that a QImage of format RGB888 can wrap the pixels without a stride.
+// One decoded picture in the frame cache, with its time.
+//
+// The cache keeps a picture in whichever of two forms takes fewer bytes: the
+// decoder's own picture (a reference to the decoder's buffers, no copy: YUV
+// 4:2:0 takes 1.5 bytes a pixel), or the picture converted to 32-bit RGB
+// (AV_PIX_FMT_RGB32, laid out as QImage::Format_RGB32), which formats of 4
+// bytes a pixel or more (4:4:4, 10-bit 4:2:2) are converted to as they are
+// decoded. Any other picture is turned into RGB only when it is shown
+// (FrameConverter).
 class VideoFrame
 {
 public:
-    VideoFrame(int width, int height, double time);
+    // Takes over `picture`; its bytes are those of the buffers it holds.
+    VideoFrame(FramePtr picture, double time);
 
-    // Bytes of one padded RGB24 row.
-    static int bytesPerLine(int width) { return (width * 3 + 3) & ~3; }
+    // The form the cache keeps pictures of the decoder's `format` in: the
+    // format itself, or AV_PIX_FMT_RGB32.
+    static AVPixelFormat storedFormat(AVPixelFormat format, int width, int height);
+    // Bytes of one picture of `width` x `height` in that form, as the cache
+    // budget counts them.
+    static int64_t storedBytes(AVPixelFormat format, int width, int height);
 
-    bool isValid() const { return pixels != nullptr; }
+    bool isValid() const { return picture && picture->data[0]; }
+    int width() const { return picture ? picture->width : 0; }
+    int height() const { return picture ? picture->height : 0; }
 
-    AvBytesPtr pixels; // owned, av_malloc'ed (aligned for the converter)
-    int byteCount = 0;
-    int width = 0;
-    int height = 0;
+    FramePtr picture;
+    int64_t byteCount = 0;
     double time = 0.0; // seconds of media time
     // How the picture was converted to RGB, for the media information.
     ColourDescription colour;

@@ -12,12 +12,12 @@ double VideoFrameCache::lookupTolerance(double frameDuration)
     return frameDuration > 0.0 ? std::min(0.001, frameDuration / 4) : 0.001;
 }
 
-void VideoFrameCache::configure(int64_t cacheSize, int frameBytes, float trailingPct)
+void VideoFrameCache::configure(int64_t cacheSize, int64_t frameBytes, float trailingPct)
 {
     {
         std::lock_guard<std::mutex> lock(mutex);
         const int64_t budget = std::max(cacheSize, MinimumCacheBytes);
-        const int64_t perFrame = std::max(1, frameBytes);
+        const int64_t perFrame = std::max<int64_t>(1, frameBytes);
         const int capacity =
             int(std::clamp<int64_t>(int64_t(budget * 0.99) / perFrame, MinimumFrames, INT32_MAX));
         int trailing = int(float(capacity) * trailingPct);
@@ -31,11 +31,10 @@ void VideoFrameCache::configure(int64_t cacheSize, int frameBytes, float trailin
 
 void VideoFrameCache::reset()
 {
+    std::deque<std::unique_ptr<VideoFrame>> released;
     {
         std::lock_guard<std::mutex> lock(mutex);
-        if (!frames.empty())
-            retired.push_back(std::move(frames));
-        frames.clear();
+        released.swap(frames);
         used = 0;
         current = -1;
         bytes = 0;
@@ -43,6 +42,8 @@ void VideoFrameCache::reset()
         end = 0.0;
     }
     changed.notify_all();
+    // Outside the lock: the decoder may insert meanwhile.
+    released.clear();
 }
 
 void VideoFrameCache::setDiscarding(bool discard)
@@ -75,24 +76,32 @@ bool VideoFrameCache::evictionDue() const
 
 void VideoFrameCache::evictOldest()
 {
-    std::unique_ptr<VideoFrame> oldest = std::move(frames.front());
+    bytes -= frames.front()->byteCount;
     frames.pop_front();
     used = int(frames.size());
-    bytes -= oldest->byteCount;
     --current;
-    // Freeing a large picture under the lock costs a page unmap; it is one
-    // frame per insertion, like the purge of retired frames.
 }
 
-void VideoFrameCache::purgeRetired()
+void VideoFrameCache::place(std::unique_ptr<VideoFrame>& frame, double frameDuration)
 {
-    if (retired.empty())
-        return;
-    auto& oldest = retired.front();
-    for (int i = 0; i < 2 && !oldest.empty(); ++i)
-        oldest.pop_front();
-    if (oldest.empty())
-        retired.pop_front();
+    bytes += frame->byteCount;
+    // Nearly always the newest: it goes at the end.
+    auto at = frames.end();
+    if (!frames.empty() && frame->time < frames.back()->time) {
+        at = std::upper_bound(frames.begin(), frames.end(), frame->time,
+                              [](double t, const std::unique_ptr<VideoFrame>& f) { return t < f->time; });
+        if (current >= 0 && int(at - frames.begin()) <= current)
+            ++current;
+    }
+    frames.insert(at, std::move(frame));
+    used = int(frames.size());
+    start = frames.front()->time;
+    // The range ends one frame duration after the last frame, less the lookup
+    // tolerance: the next picture may start up to that much later (rounded
+    // timestamps), and a time in that gap must not count as cached before
+    // the picture is there.
+    tolerance = lookupTolerance(frameDuration);
+    end = frames.back()->time + frameDuration - tolerance;
 }
 
 bool VideoFrameCache::insert(std::unique_ptr<VideoFrame>& frame, double frameDuration, int timeoutMs)
@@ -105,7 +114,6 @@ bool VideoFrameCache::insert(std::unique_ptr<VideoFrame>& frame, double frameDur
         frame.reset();
         return true;
     }
-    purgeRetired();
     if (evictionDue())
         evictOldest();
     auto placeOrInterrupt = [this] {
@@ -124,16 +132,7 @@ bool VideoFrameCache::insert(std::unique_ptr<VideoFrame>& frame, double frameDur
         if (int(frames.size()) >= capacityFrames.load())
             return false;
     }
-    bytes += frame->byteCount;
-    tolerance = lookupTolerance(frameDuration);
-    // The range ends one frame duration after the last frame, less the lookup
-    // tolerance: the next picture may start up to that much later (rounded
-    // timestamps), and a time in that gap must not count as cached before
-    // the picture is there.
-    end = frame->time + frameDuration - tolerance;
-    frames.push_back(std::move(frame));
-    used = int(frames.size());
-    start = frames.front()->time;
+    place(frame, frameDuration);
     return true;
 }
 

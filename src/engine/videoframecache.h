@@ -9,13 +9,15 @@
 #include <memory>
 #include <mutex>
 
-// The decoded RGB frames around the playhead, in time order.
+// The decoded pictures around the playhead, in time order.
 //
 // The cache is a window that slides with the playhead: while nothing has been
 // looked up it fills to `capacity` and then waits; once frames are looked up
 // with frameAt, each insertion pushes out the oldest frame as soon as more
 // than `trailing` frames lie behind the current one, so at least
-// `capacity - trailing` (never fewer than 2) frames lie ahead.
+// `capacity - trailing` (never fewer than 2) frames lie ahead. A frame is put
+// in its place by time, so frames older than the cached ones (pictures
+// decoded backwards from the playhead) join the trailing part.
 //
 // Locking: every member is guarded by `mutex`. frameAt and frame() expect
 // the caller to hold it (the controller keeps it while it copies the
@@ -42,8 +44,9 @@ public:
     // Sizes the cache for frames of `frameBytes` within `cacheSize` bytes
     // (at least MinimumCacheBytes, and MinimumFrames frames whatever their
     // size) and empties it.
-    void configure(int64_t cacheSize, int frameBytes, float trailingPct);
-    // Empties the cache at once; the frames are freed a few per insertion.
+    void configure(int64_t cacheSize, int64_t frameBytes, float trailingPct);
+    // Empties the cache at once. The pictures go back to the buffer pools
+    // they came from, to be filled again.
     void reset();
     // Stores the frame (taking it out of `frame`) and returns true; a frame
     // inserted while discarding is deleted and also counts as stored. Returns
@@ -82,11 +85,10 @@ public:
 private:
     bool evictionDue() const;
     void evictOldest();
-    void purgeRetired();
+    void place(std::unique_ptr<VideoFrame>& frame, double frameDuration);
 
     std::condition_variable changed;
     std::deque<std::unique_ptr<VideoFrame>> frames;
-    std::deque<std::deque<std::unique_ptr<VideoFrame>>> retired;
     std::atomic<int> used{0};
     std::atomic<int> capacityFrames{176};
     std::atomic<int> trailingFrames{123};

@@ -112,6 +112,8 @@ void VideoManager::startDecoding()
         }
         if (result == VideoDecoder::EndOfStream && currentStatus != EndOfStream)
             setStatus(EndOfStream);
+        if (result == VideoDecoder::Overshot)
+            emit seekOvershot(decoder->overshotTarget());
         reportProgress();
     }
 }

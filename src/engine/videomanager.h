@@ -46,6 +46,9 @@ public:
 signals:
     void error(VideoManager::Error error);
     void statusChanged(VideoManager::Status status);
+    // The first picture after the seek to `target` lies after it: the reader
+    // must go further back (VideoDecoder::Overshot).
+    void seekOvershot(double target);
 
 public slots:
     void changeMediaSource(MediaSource* mediaSrc);

@@ -1,5 +1,7 @@
 #include "enginerig.h"
 
+#include "fileseeker.h"
+#include "frameconverter.h"
 #include "frameindex.h"
 
 #include <QCoreApplication>
@@ -22,6 +24,15 @@ EngineRig::EngineRig()
     connect(&video, &VideoManager::statusChanged, this,
             [this](VideoManager::Status s) { videoStatuses << s; });
     connect(&video, &VideoManager::error, this, [this](VideoManager::Error e) { videoErrors << e; });
+    // As the controller does: a seek that landed after its target goes
+    // further back.
+    connect(&video, &VideoManager::seekOvershot, this, [this](double target) {
+        if (!media || target != media->seekTarget)
+            return;
+        overshoots << target;
+        media->requestSeek(target, false, std::max(FileSeeker::Margin, 2 * media->seekMargin));
+        QMetaObject::invokeMethod(&reader, "seek", Qt::QueuedConnection);
+    });
     connect(&audio, &AudioManager::statusChanged, this,
             [this](AudioManager::Status s) { audioStatuses << s; });
     connect(&audio, &AudioManager::error, this, [this](AudioManager::Error e) { audioErrors << e; });
@@ -96,8 +107,11 @@ bool EngineRig::open(const QString& path, bool decode, qint64 cacheSize, float t
         return false;
     if (!decode)
         return true;
-    if (src->videoWidth > 0)
-        src->videoCache.configure(cacheSize, src->videoWidth * src->videoHeight * 3, trailingPct);
+    if (src->videoWidth > 0) {
+        const auto format = AVPixelFormat(src->videoStream->codecpar->format);
+        src->videoCache.configure(
+            cacheSize, VideoFrame::storedBytes(format, src->videoWidth, src->videoHeight), trailingPct);
+    }
     QMetaObject::invokeMethod(&video, "changeMediaSource", Qt::QueuedConnection, Q_ARG(MediaSource*, src));
     QMetaObject::invokeMethod(&audio, "changeMediaSource", Qt::QueuedConnection, Q_ARG(MediaSource*, src));
     return waitFor([this] {
@@ -109,21 +123,21 @@ bool EngineRig::open(const QString& path, bool decode, qint64 cacheSize, float t
     });
 }
 
-bool EngineRig::seek(double target)
+bool EngineRig::seek(double target, bool keepHistory)
 {
     if (!media)
         return false;
     const int seekedBefore = seekedCount;
     const int failedBefore = seekFailedCount;
-    media->requestSeek(target);
+    media->requestSeek(target, keepHistory);
     QMetaObject::invokeMethod(&reader, "seek", Qt::QueuedConnection);
     return waitFor([&] { return seekedCount > seekedBefore || seekFailedCount > failedBefore; }) &&
            seekedCount > seekedBefore;
 }
 
-bool EngineRig::seekAndWaitForPicture(double target)
+bool EngineRig::seekAndWaitForPicture(double target, bool keepHistory)
 {
-    if (!seek(target))
+    if (!seek(target, keepHistory))
         return false;
     // The picture for the target is cached once the cached range reaches past it
     // (or the stream ended).
@@ -138,10 +152,13 @@ int EngineRig::pictureIndexAt(double time)
     VideoFrameCache& cache = media->videoCache;
     std::lock_guard<std::mutex> lock(cache.mutex);
     const VideoFrame* frame = cache.frameAt(time);
-    if (!frame)
-        return -1;
-    return FrameIndex::read(frame->pixels.get(), frame->width, frame->height,
-                            VideoFrame::bytesPerLine(frame->width));
+    return frame ? pictureIndex(*frame) : -1;
+}
+
+int EngineRig::pictureIndex(const VideoFrame& frame)
+{
+    FrameConverter converter(frame.width(), frame.height());
+    return FrameIndex::read(converter.toImage(frame));
 }
 
 bool EngineRig::close()

@@ -28,13 +28,16 @@ public:
     // has loaded or failed and, with `decode`, both decoders are ready or
     // have reported that they have nothing to do.
     bool open(const QString& path, bool decode = true, qint64 cacheSize = 0, float trailingPct = 0.7f);
-    // A seek the way the controller asks for one; returns when the reader
-    // reports Seeked (or SeekFailed).
-    bool seek(double target);
+    // A seek the way the controller asks for one (with the pictures before
+    // the target, as for a step back, when `keepHistory`); returns when the
+    // reader reports Seeked (or SeekFailed).
+    bool seek(double target, bool keepHistory = false);
     // Seeks and waits until the picture for `target` has been decoded.
-    bool seekAndWaitForPicture(double target);
+    bool seekAndWaitForPicture(double target, bool keepHistory = false);
     // The frame-index code of the cached picture for `time`, -1 if none.
     int pictureIndexAt(double time);
+    // The frame-index code of a cached picture, read from it as it is shown.
+    static int pictureIndex(const VideoFrame& frame);
     // Unloads the way the controller does: abort, decoders stop, reader unloads.
     bool close();
 
@@ -50,6 +53,8 @@ public:
     QList<VideoManager::Error> videoErrors;
     QList<AudioManager::Status> audioStatuses;
     QList<AudioManager::Error> audioErrors;
+    // Targets of seeks whose first picture came after them, each sought again.
+    QList<double> overshoots;
 
     MediaManager::Status readerStatus() const;
     VideoManager::Status videoStatus() const;

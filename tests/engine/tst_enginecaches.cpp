@@ -13,9 +13,12 @@ namespace {
 
 std::unique_ptr<VideoFrame> makeFrame(double time, int width = 8, int height = 2)
 {
-    auto frame = std::make_unique<VideoFrame>(width, height, time);
-    std::memset(frame->pixels.get(), 0, size_t(frame->byteCount));
-    return frame;
+    FramePtr picture(av_frame_alloc());
+    picture->format = AV_PIX_FMT_RGB32;
+    picture->width = width;
+    picture->height = height;
+    av_frame_get_buffer(picture.get(), 0);
+    return std::make_unique<VideoFrame>(std::move(picture), time);
 }
 
 // Fills the cache with frames at 0, d, 2d, ... and returns how many it took.
@@ -97,6 +100,28 @@ private Q_SLOTS:
         QCOMPARE(cache.freeSlots(), capacity);
     }
 
+    void picturesAreKeptInWhicheverFormIsSmaller_data()
+    {
+        QTest::addColumn<int>("decoded");
+        QTest::addColumn<int>("kept");
+        QTest::newRow("4:2:0") << int(AV_PIX_FMT_YUV420P) << int(AV_PIX_FMT_YUV420P);
+        QTest::newRow("4:4:4") << int(AV_PIX_FMT_YUV444P) << int(AV_PIX_FMT_YUV444P);
+        QTest::newRow("4:2:2 10-bit, as large as RGB")
+            << int(AV_PIX_FMT_YUV422P10LE) << int(AV_PIX_FMT_RGB32);
+        QTest::newRow("4:4:4 16-bit") << int(AV_PIX_FMT_YUV444P16LE) << int(AV_PIX_FMT_RGB32);
+        QTest::newRow("unknown yet") << int(AV_PIX_FMT_NONE) << int(AV_PIX_FMT_RGB32);
+    }
+
+    void picturesAreKeptInWhicheverFormIsSmaller()
+    {
+        QFETCH(int, decoded);
+        QFETCH(int, kept);
+        QCOMPARE(int(VideoFrame::storedFormat(AVPixelFormat(decoded), 1920, 1080)), kept);
+        const int64_t bytes = VideoFrame::storedBytes(AVPixelFormat(decoded), 1920, 1080);
+        QVERIFY(bytes <= int64_t(1920) * 1080 * 4);
+        QVERIFY(bytes >= int64_t(1920) * 1080 * 3 / 2);
+    }
+
     void resetEmptiesTheCache()
     {
         VideoFrameCache cache;
@@ -117,18 +142,48 @@ private Q_SLOTS:
         QCOMPARE(cache.currentIndex(), -1);
     }
 
-    void retiredFramesAreFreedAsNewOnesArrive()
+    void resetGivesThePicturesBackAtOnce()
     {
-        // The frames of a reset stay allocated until later insertions free
-        // them two at a time; the sanitizer build checks that none leaks.
+        // The pictures go back to the pools they came from, to be filled
+        // again, not when later ones arrive; the sanitizer build checks that
+        // none leaks.
         VideoFrameCache cache;
         cache.configure(0, frameBytesFor(10), 0.7f);
-        QCOMPARE(fill(cache, 10, 0.04), 10);
+        auto frame = makeFrame(0.0);
+        AVBufferRef* shared = av_buffer_ref(frame->picture->buf[0]);
+        QVERIFY(cache.insert(frame, 0.04));
+        QCOMPARE(fill(cache, 9, 0.04, 1), 9);
+        QCOMPARE(av_buffer_get_ref_count(shared), 2);
         cache.reset();
-        QCOMPARE(fill(cache, 3, 0.04), 3);
-        cache.reset();
+        QCOMPARE(av_buffer_get_ref_count(shared), 1);
+        av_buffer_unref(&shared);
         QCOMPARE(fill(cache, 10, 0.04), 10);
         QCOMPARE(cache.usedSlots(), 10);
+    }
+
+    void olderFramesJoinTheTrailingPart()
+    {
+        // Pictures decoded backwards from the playhead arrive older than
+        // everything cached: each takes its place in time, behind the current one.
+        VideoFrameCache cache;
+        cache.configure(0, frameBytesFor(10), 0.7f);
+        const double d = 0.04;
+        QCOMPARE(fill(cache, 3, d, 5), 3);
+        {
+            std::lock_guard<std::mutex> lock(cache.mutex);
+            QCOMPARE(cache.frameAt(6 * d + 0.0001)->time, 6 * d);
+            QCOMPARE(cache.currentIndex(), 1);
+        }
+        for (int i = 4; i >= 2; --i) {
+            auto older = makeFrame(i * d);
+            QVERIFY(cache.insert(older, d));
+        }
+        QCOMPARE(cachedTimes(cache), (QList<double>{2 * d, 3 * d, 4 * d, 5 * d, 6 * d, 7 * d}));
+        QCOMPARE(cache.rangeStart(), 2 * d);
+        QCOMPARE(cache.rangeEnd(), 7 * d + d - VideoFrameCache::lookupTolerance(d));
+        std::lock_guard<std::mutex> lock(cache.mutex);
+        QCOMPARE(cache.currentIndex(), 4);
+        QCOMPARE(cache.frameAt(3 * d + 0.0001)->time, 3 * d);
     }
 
     void fullCacheWaitsWhileNothingIsShown()

@@ -223,7 +223,12 @@ private Q_SLOTS:
                     queuedAtSeeked = source->audioPackets.count() + source->videoPackets.count();
             },
             Qt::DirectConnection);
-        auto frame = std::make_unique<VideoFrame>(16, 16, 0.0);
+        FramePtr picture(av_frame_alloc());
+        picture->format = AV_PIX_FMT_RGB32;
+        picture->width = 16;
+        picture->height = 16;
+        QCOMPARE(av_frame_get_buffer(picture.get(), 0), 0);
+        auto frame = std::make_unique<VideoFrame>(std::move(picture), 0.0);
         QVERIFY(source->videoCache.insert(frame, 0.04));
         source->audioCache.insert(std::make_unique<AudioBuffer>(1024, 2, 0.0), 48000, 0.0);
         QVERIFY(popAll(source->videoPackets).size() > 0);

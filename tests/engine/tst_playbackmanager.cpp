@@ -304,6 +304,28 @@ private Q_SLOTS:
         QCOMPARE(h.shownPicture(), 226);
     }
 
+    // Stepping back out of the cache decodes the key frame's run up to the
+    // target and keeps what fits behind the playhead: the steps that follow
+    // are shown from memory, each with its own picture.
+    void steppingBackContinuesFromMemory()
+    {
+        const TestClip clip = TestClips::clip(QStringLiteral("h264_1080p25.mp4"));
+        PlaybackHarness h;
+        QVERIFY(h.load(clip.path()));
+        h.manager.seek(frameTime(clip, 251), 0.0, false);
+        QVERIFY(h.waitForShownFrame(250));
+        QSignalSpy readerSeeks(&h.manager, &PM::seekRequested);
+        QStringList wrong;
+        for (int frame = 249; frame >= 230; --frame) {
+            h.manager.seek(frameTime(clip, frame + 1), 0.04, false);
+            if (!h.waitForShownFrame(frame) || h.shownPicture() != frame)
+                wrong << QString::number(frame);
+        }
+        QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(QLatin1Char(' '))));
+        // One seek of the reader, for the step across the key frame.
+        QCOMPARE(readerSeeks.count(), 1);
+    }
+
     // Seeks, plays and pauses at full speed, as a scrubbing user or a remote
     // script does; afterwards one seek still shows exactly its frame.
     void seekStorm()
@@ -624,7 +646,7 @@ private Q_SLOTS:
     void unloadWhileWorkersWaitForRoom()
     {
         const TestClip clip = TestClips::clip(QStringLiteral("h264_1080p25.mp4"));
-        const int frameBytes = VideoFrame::bytesPerLine(clip.width) * clip.height;
+        const int64_t frameBytes = VideoFrame::storedBytes(AV_PIX_FMT_YUV420P, clip.width, clip.height);
         const int capacity = int(int64_t(double(VideoFrameCache::MinimumCacheBytes) * 0.99) / frameBytes);
         QVERIFY(capacity + PacketQueue::Capacity < clip.frameCount);
         auto h = std::make_unique<PlaybackHarness>();

@@ -103,6 +103,27 @@ private Q_SLOTS:
         QVERIFY(h.unload());
     }
 
+    // Paused with nothing to hear, the output stream rests; a step's scrub
+    // burst and playing wake it, and it rests again when they are over.
+    void soundOutputRestsWhileNothingIsHeard()
+    {
+        const TestClip clip = TestClips::clip(QStringLiteral("mpeg4_641x361.mov"));
+        PlaybackHarness h;
+        QVERIFY(h.load(clip.path()));
+        const auto resting = [&] { return !h.manager.soundOutputActive(); };
+        QVERIFY(QTest::qWaitFor(resting, PlaybackHarness::TimeoutMs));
+        const int starts = h.manager.soundOutputStarts();
+        h.manager.seek(10 / 25.0 + 0.0001, 0.04, false);
+        QVERIFY(QTest::qWaitFor([&] { return h.manager.soundOutputStarts() > starts; },
+                                PlaybackHarness::TimeoutMs));
+        QVERIFY(QTest::qWaitFor(resting, PlaybackHarness::TimeoutMs));
+        h.manager.play();
+        QVERIFY(QTest::qWaitFor([&] { return h.manager.soundOutputActive(); }, PlaybackHarness::TimeoutMs));
+        h.manager.pause();
+        QVERIFY(QTest::qWaitFor(resting, PlaybackHarness::TimeoutMs));
+        QVERIFY(h.unload());
+    }
+
     void clipWithSoundAndPictures()
     {
         const TestClip clip = TestClips::clip(QStringLiteral("mpeg4_641x361.mov"));
