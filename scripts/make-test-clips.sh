@@ -78,6 +78,9 @@ make_vp9_webm() {
 make_mjpeg_avi() {
   "${ff[@]}" -f lavfi -i "$(video_src 640 480 25 5)" -f lavfi -i "$(tone_src 44100 1 5)" \
     -c:v mjpeg -q:v 3 -pix_fmt yuvj420p -c:a pcm_u8 "$out/mjpeg_u8.avi"
+  # Every picture a key frame, long enough to play 100 frames backwards.
+  "${ff[@]}" -f lavfi -i "$(video_src 640 360 25 10)" -f lavfi -i "$(tone_src 48000 2 10)" \
+    -c:v mjpeg -q:v 3 -pix_fmt yuvj420p -c:a pcm_s16le "$out/intra_mjpeg.avi"
 }
 make_h264_mkv() {
   "${ff[@]}" -f lavfi -i "$(video_src 1280 720 24000/1001 6)" -f lavfi -i "$(tone_src 48000 6 6)" \

@@ -67,7 +67,7 @@ void MediaManager::raiseError(Error error)
 
 bool MediaManager::stopRequested() const
 {
-    return source->seekRequested || source->aborting;
+    return source->seekRequested || source->aborting || source->fillDone;
 }
 
 void MediaManager::load(MediaSource* mediaSrc)
@@ -255,7 +255,9 @@ bool MediaManager::picturesWaiting() const
 
 void MediaManager::dispatch(AVPacket* read)
 {
-    const bool sound = read->stream_index == source->audioStreamIndex;
+    // A backward fill is for the pictures alone: played backwards, the
+    // media is silent.
+    const bool sound = read->stream_index == source->audioStreamIndex && source->seekFillEnd < 0.0;
     const bool pictures = read->stream_index == source->videoStreamIndex;
     if ((sound || pictures) && !skippedSound.drops(read, sound))
         pushPatiently(sound ? source->audioPackets : source->videoPackets, read);
@@ -334,13 +336,16 @@ void MediaManager::read()
 void MediaManager::seek()
 {
     if (source && source->formatContext && source->seekRequested) {
+        // A backward fill adds to the cached pictures and leaves the clock.
+        const bool fill = source->seekFillEnd >= 0.0;
         skippedSound.reset();
         source->videoCache.setDiscarding(true);
         source->audioCache.setDiscarding(true);
         source->audioPackets.clear();
         source->videoPackets.clear();
         source->audioCache.clear();
-        source->videoCache.reset();
+        if (!fill)
+            source->videoCache.reset();
         SeekMark mark;
         std::deque<PacketPtr> landed;
         const int result = FileSeeker(source).seek(&mark, &landed);
@@ -353,7 +358,8 @@ void MediaManager::seek()
             if (!source->aborting)
                 raiseError(SeekFailed);
         } else {
-            source->setPlaybackTime(source->seekTarget);
+            if (!fill)
+                source->setPlaybackTime(source->seekTarget);
             for (PacketPtr& read : landed)
                 dispatch(read.get());
             // The packets read to find where the seek landed count in.

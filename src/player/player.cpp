@@ -171,6 +171,8 @@ void Player::createActions()
 
     plain(&playPauseAction, tr("Play/Pause"), tr("Toggle Play/Pause"), QKeySequence(Qt::Key_Space),
           &Player::playForward);
+    plain(&playBackwardAction, tr("Play Backward"), tr("Play Backward"), QKeySequence(Qt::Key_J),
+          &Player::shuttleBackward);
     plain(&stepForwardAction, tr("Step Forward"), tr("Step Forward"), QKeySequence(Qt::Key_Right),
           &Player::stepForward);
     plain(&stepBackwardAction, tr("Step Backward"), tr("Step Backward"), QKeySequence(Qt::Key_Left),
@@ -324,7 +326,7 @@ void Player::createMenus()
                                     speedIncreaseAction, speedDecreaseAction, nullptr, speedCustomAction},
                                    playbackMenu));
     addMenuEntries(playbackMenu,
-                   {nullptr, playPauseAction, stepForwardAction, stepBackwardAction, nullptr, goToFrameAction,
+                   {nullptr, playPauseAction, playBackwardAction, stepForwardAction, stepBackwardAction, nullptr, goToFrameAction,
                     seekStartAction, seekEndAction, seekRangeStartAction, seekRangeEndAction, nullptr,
                     loopAction, loopOnStepAction, loopOnScrubAction, nullptr, autoplayAction});
 
@@ -442,6 +444,7 @@ void Player::createConnections()
     connect(playbackManager, &PlaybackManager::error, this, &Player::onError);
     connect(playbackManager, &PlaybackManager::warning, this, &Player::reportWarning);
     connect(controls, &PlaybackControlWidget::playForwardClicked, this, &Player::playForward);
+    connect(controls, &PlaybackControlWidget::playBackwardClicked, this, &Player::togglePlayBackward);
     connect(controls, &PlaybackControlWidget::stepForwardClicked, this, &Player::stepForward);
     connect(controls, &PlaybackControlWidget::stepBackwardClicked, this, &Player::stepBackward);
     connect(controls, &PlaybackControlWidget::seekStartClicked, this, &Player::seekRangeStart);
@@ -465,7 +468,6 @@ void Player::createShortcuts()
     } shortcuts[] = {
         {QKeySequence(Qt::Key_L), &Player::shuttleForward},
         {QKeySequence(Qt::Key_K), &Player::pause},
-        {QKeySequence(Qt::Key_J), &Player::shuttleBackward},
         {QKeySequence(Qt::Key_I), &Player::setStartRangeToCurrent},
         {QKeySequence(Qt::Key_O), &Player::setEndRangeToCurrent},
         {QKeySequence(Qt::Key_Down), &Player::previousFrameBookmark},

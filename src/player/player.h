@@ -89,6 +89,11 @@ public slots:
     void setPlaybackTime(double playbackTime);
     void playForward();
     void play() override;
+    // Plays backwards from the frame on screen at the speed multiplier; from
+    // the range end when at or before the range start.
+    void playBackward();
+    // The transport's play-backward button: pauses while playing backwards.
+    void togglePlayBackward();
     void pause() override;
     void stop();
     void stepForward();
@@ -114,7 +119,8 @@ public slots:
     // L: plays forward at normal speed, or, while playing, at the next
     // faster speed; with K held, steps one frame forward.
     void shuttleForward();
-    // J: with K held, steps one frame back.
+    // J: plays backward at normal speed, or, while playing backward, at the
+    // next faster speed; with K held, steps one frame back.
     void shuttleBackward();
     void goToFrame();
     void goToEnteredFrame(const QString& text);
@@ -258,6 +264,8 @@ private:
     void resumePlaybackAfterScrub();
     void playIfReady();
     void playFromRangeStart();
+    void playBackwardFromRangeEnd();
+    void continueBackward(int frame);
     void applyStoredRangeBookmark();
 
     PlaybackManager* playbackManager = nullptr;
@@ -295,6 +303,8 @@ private:
     int scrubLastX = 0;
     bool resumeAfterScrub = false;
     bool playWhenReady = false;
+    // The play that waits for the frame on screen goes backwards.
+    bool playBackwardPending = false;
     // The frame of the window's last seek.
     int requestedFrame = 1;
     bool loopRestartPending = false;
@@ -326,6 +336,7 @@ private:
     QAction* preferencesAction = nullptr;
     QAction* alwaysOnTopAction = nullptr;
     QAction* playPauseAction = nullptr;
+    QAction* playBackwardAction = nullptr;
     QAction* stepForwardAction = nullptr;
     QAction* stepBackwardAction = nullptr;
     QAction* seekStartAction = nullptr;

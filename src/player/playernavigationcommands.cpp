@@ -1,5 +1,5 @@
 // Navigation: going to a typed frame, time code or time, the clip's own
-// time code, and the L shuttle key.
+// time code, and the J/K/L shuttle keys.
 #include "frameentry.h"
 #include "gotoframedialog.h"
 #include "heldkey.h"
@@ -17,18 +17,33 @@ void Player::shuttleForward()
         stepForward();
         return;
     }
-    if (playbackManager->state() == PlaybackManager::Playing || playWhenReady) {
+    const bool backward = playbackManager->playingBackward() || (playWhenReady && playBackwardPending);
+    if (!backward && (playbackManager->state() == PlaybackManager::Playing || playWhenReady)) {
         increaseSpeed();
         return;
     }
+    if (backward)
+        pause();
     setSpeedNormal();
     play();
 }
 
 void Player::shuttleBackward()
 {
-    if (isMediaLoaded() && shuttleHold->isHeld())
+    if (!isMediaLoaded())
+        return;
+    if (shuttleHold->isHeld()) {
         stepBackward();
+        return;
+    }
+    if (playbackManager->playingBackward() || (playWhenReady && playBackwardPending)) {
+        increaseSpeed();
+        return;
+    }
+    if (playbackManager->state() == PlaybackManager::Playing || playWhenReady)
+        pause();
+    setSpeedNormal();
+    playBackward();
 }
 
 void Player::goToFrame()
