@@ -5,9 +5,10 @@
 // for, and beside it, in the same run and on the same target, the in-process
 // FFmpeg reference (bench/common/seekreference.h): "ref" decodes every
 // picture from the key frame to the target, "refskip" skips the pictures
-// nothing refers to.
+// nothing refers to. Reverse play is measured beside forward play over the
+// same frames.
 //
-// Usage: bench_playback [--seeks N] [CLIP_DIR]
+// Usage: bench_playback [--seeks N] [--reverse-only] [CLIP_DIR]
 //   CLIP_DIR holds the test corpus (h264_1080p25.mp4 is used; default: the
 //   build tree's test-clips, generated if missing). The short-GOP 1080p60 and
 //   the ProRes clips are generated into the build tree on first use.
@@ -22,7 +23,10 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -47,6 +51,9 @@ public:
     int lastPainted = -1;
     qint64 lastPaintNs = 0;
     QElapsedTimer clock;
+    // Each frame painted, with when, while `recording`.
+    bool recording = false;
+    std::vector<std::pair<int, qint64>> paints;
 
     PaintedViewer() { clock.start(); }
 
@@ -54,8 +61,11 @@ protected:
     void paintEvent(QPaintEvent* event) override
     {
         SoftwareViewer::paintEvent(event);
-        lastPainted = manager ? manager->lastFrameIndex() : -1;
+        const int painted = manager ? manager->lastFrameIndex() : -1;
         lastPaintNs = clock.nsecsElapsed();
+        if (recording && painted != lastPainted)
+            paints.emplace_back(painted, lastPaintNs);
+        lastPainted = painted;
     }
 };
 
@@ -192,6 +202,58 @@ void measureCachedSteps(Bench& bench, const QString& clip)
     print("step_forward_in_cache_median_ms", median(forward));
 }
 
+// Plays at the normal speed from 0-based frame `from` down to `to`, and as
+// the reference forwards from `to` up to `from`, each right after a seek
+// there: the frames painted, those painted no later than one frame after
+// their time, and the longest wait for a paint.
+void measureReverse(Bench& bench, const QString& label, const QString& clip, int from, int to)
+{
+    if (!bench.load(clip)) {
+        std::fprintf(stderr, "%s: cannot open %s\n", qPrintable(label), qPrintable(clip));
+        return;
+    }
+    const double frameNs = 1e9 / bench.manager.frameRate();
+    for (const bool backward : {true, false}) {
+        const int start = backward ? from : to;
+        const int end = backward ? to : from;
+        if (bench.seekTo(start, true) < 0)
+            return;
+        bench.viewer.paints.clear();
+        bench.viewer.recording = true;
+        const qint64 startNs = bench.viewer.clock.nsecsElapsed();
+        if (backward)
+            bench.manager.playBackward();
+        else
+            bench.manager.play();
+        const bool reached = runUntil([&] {
+            return backward ? bench.viewer.lastPainted <= end : bench.viewer.lastPainted >= end;
+        });
+        bench.manager.pause();
+        bench.viewer.recording = false;
+        int shown = 0;
+        int onTime = 0;
+        double longestGap = 0.0;
+        qint64 previousNs = startNs;
+        for (const auto& [index, ns] : bench.viewer.paints) {
+            if (index < to || index > from || index == start)
+                continue;
+            ++shown;
+            const double dueNs = double(startNs) + std::abs(index - start) * frameNs;
+            if (double(ns) <= dueNs + frameNs)
+                ++onTime;
+            longestGap = std::max(longestGap, double(ns - previousNs) / 1e6);
+            previousNs = ns;
+        }
+        const QByteArray p = (label + (backward ? QStringLiteral("_reverse") : QStringLiteral("_forward"))).toLatin1();
+        print((p + "_frames_expected").constData(), from - to);
+        print((p + "_frames_shown").constData(), shown);
+        print((p + "_frames_on_time").constData(), onTime);
+        print((p + "_longest_gap_ms").constData(), longestGap);
+        if (!reached)
+            std::fprintf(stderr, "%s: frame %d not reached\n", p.constData(), end);
+    }
+}
+
 void measureLoad(Bench& bench, const QString& clip)
 {
     std::vector<double> times;
@@ -216,9 +278,18 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
     int seeks = 30;
-    if (args.size() >= 2 && args.first() == QLatin1String("--seeks")) {
-        seeks = std::max(1, args[1].toInt());
-        args = args.mid(2);
+    bool reverseOnly = false;
+    while (!args.isEmpty() && args.first().startsWith(QLatin1String("--"))) {
+        if (args.first() == QLatin1String("--seeks") && args.size() >= 2) {
+            seeks = std::max(1, args[1].toInt());
+            args = args.mid(2);
+        } else if (args.first() == QLatin1String("--reverse-only")) {
+            reverseOnly = true;
+            args = args.mid(1);
+        } else {
+            std::fprintf(stderr, "usage: bench_playback [--seeks N] [--reverse-only] [CLIP_DIR]\n");
+            return 1;
+        }
     }
     const QString corpus = args.isEmpty() ? QString() : QFileInfo(args.first()).absoluteFilePath();
     const QString longGop = BenchClips::longGop1080p25(corpus);
@@ -231,6 +302,16 @@ int main(int argc, char** argv)
     std::printf("cache_mb: %lld\ncache_trailing_share: %.2f\n", (long long)(DefaultCacheBytes / 1000000),
                 double(DefaultTrailingShare));
     Bench bench;
+    // Frames 200 down to 100 (0-based), inside the long-GOP clip's first GOP,
+    // and of the intra-only MJPEG clip; the intra-only ProRes clip from its
+    // last frame to its first.
+    measureReverse(bench, QStringLiteral("gop250_1080p25"), longGop, 200, 100);
+    const QString mjpeg = BenchClips::corpus(QStringLiteral("intra_mjpeg.avi"), corpus);
+    if (!mjpeg.isEmpty())
+        measureReverse(bench, QStringLiteral("mjpeg_360p25"), mjpeg, 200, 100);
+    measureReverse(bench, QStringLiteral("prores_1080p25"), prores, 99, 0);
+    if (reverseOnly)
+        return 0;
     measureLoad(bench, longGop);
     measureSeeks(bench, QStringLiteral("gop250_1080p25"), longGop, seeks);
     measureSeeks(bench, QStringLiteral("gop120_1080p60"), shortGop, seeks);

@@ -744,20 +744,26 @@ void PlaybackManager::showPreviousFrame()
 
 void PlaybackManager::stopBackward()
 {
+    if (!reverse.active())
+        return;
     reverseTimer.stop();
-    readerOffClock = readerOffClock || reverse.movedReader();
+    // The reader went back for the pictures before the playhead, or the
+    // cache turned backwards let go of those after it.
+    readerOffClock = true;
     reverse.stop();
     if (mediaSource)
         mediaSource->videoCache.setBackward(false);
 }
 
-// After backward fills the reader reads on from where the last one began:
+// After backward play the reader reads on from where the last fill began:
 // sent back to the clock, it decodes forwards again from there, keeping the
-// pictures before it for another step or play backwards.
+// pictures before it for another step or play backwards. Silently: no sound
+// was heard on the way.
 void PlaybackManager::resumeReaderAtClock()
 {
     if (!mediaSource || !readerOffClock)
         return;
+    audioScrubDuration = 0.0;
     ReaderSeek seek;
     seek.time = mediaSource->playbackTime(false);
     seek.keepHistory = true;

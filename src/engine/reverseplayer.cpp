@@ -28,7 +28,6 @@ void ReversePlayer::start(MediaSource* media, int shownIndex, double playSpeed, 
     completedDownTo = requestedDownTo;
     pending.reset();
     pendingOvershot = false;
-    readerMoved = false;
 }
 
 void ReversePlayer::stop()
@@ -79,7 +78,6 @@ std::optional<ReversePlayer::Fill> ReversePlayer::nextFill()
     pending = fill;
     pendingStart = from;
     requestedDownTo = from;
-    readerMoved = true;
     return fill;
 }
 

@@ -46,8 +46,6 @@ public:
     void fillOvershot();
     // The reader could not seek for the last chunk: what it lacks is passed over.
     void fillFailed();
-    // Whether chunks were asked for: the reader no longer reads on from the playhead.
-    bool movedReader() const { return readerMoved; }
 
     // The frame to show now, -1 while none is due or its picture is still
     // to come.
@@ -80,5 +78,4 @@ private:
     std::optional<Fill> pending;
     int pendingStart = 0;
     bool pendingOvershot = false;
-    bool readerMoved = false;
 };

@@ -294,6 +294,7 @@ private slots:
                                                          "<",
                                                          "-",
                                                          "Play/Pause",
+                                                         "Play Backward",
                                                          "Step Forward",
                                                          "Step Backward",
                                                          "-",
@@ -366,6 +367,7 @@ private slots:
             {"Cache From Current", "Cache From Current", QKeySequence("C")},
             {"Always on Top", "Always on Top", QKeySequence("Ctrl+K")},
             {"Play/Pause", "Toggle Play/Pause", QKeySequence("Space")},
+            {"Play Backward", "Play Backward", QKeySequence("J")},
             {"Range Start", "Range Start", QKeySequence("Ctrl+Left")},
             {"Go to Frame...", "Go to a Frame, Time Code or Time", QKeySequence("Ctrl+G")},
             {"Increase", "Increse Speed", QKeySequence("+")},
@@ -404,10 +406,10 @@ private slots:
         QCOMPARE(action->shortcut(), shortcut);
     }
 
-    void theWindowHasSeventyActionsAndNoDuplicateShortcut()
+    void theWindowHasSeventyOneActionsAndNoDuplicateShortcut()
     {
         Player& p = makePlayer();
-        QCOMPARE(p.actions().size(), 70);
+        QCOMPARE(p.actions().size(), 71);
         QSet<QString> keys;
         for (QAction* a : p.actions()) {
             for (const QKeySequence& shortcut : a->shortcuts()) {
@@ -935,8 +937,56 @@ private slots:
         QVERIFY(waitForFrame(10));
         QCOMPARE(controller->state(), PlaybackManager::Paused);
         QTest::keyRelease(&p, Qt::Key_K);
+
+        // J plays backward, again faster; L turns forward at the normal
+        // speed, J backward again, K pauses.
+        const auto playing = [&](bool backward) {
+            return waitFor([&] {
+                return controller->state() == PlaybackManager::Playing && controller->playingBackward() == backward;
+            });
+        };
         QTest::keyClick(&p, Qt::Key_J);
-        QCOMPARE(frameInTitle(p), 10);
+        QVERIFY(playing(true));
+        QCOMPARE(controller->speedMultiplier(), 1.0);
+        QTest::keyClick(&p, Qt::Key_J);
+        QCOMPARE(controller->speedMultiplier(), 1.5);
+        QTest::keyClick(&p, Qt::Key_L);
+        QVERIFY(playing(false));
+        QCOMPARE(controller->speedMultiplier(), 1.0);
+        QTest::keyClick(&p, Qt::Key_J);
+        QVERIFY(playing(true));
+        QTest::keyClick(&p, Qt::Key_K);
+        QVERIFY(waitFor([&] { return controller->state() == PlaybackManager::Paused; }));
+        QVERIFY(!controller->playingBackward());
+    }
+
+    // Backwards, the range start pauses playback, or with Loop starts it
+    // over from the range end, as the range end does forwards; every frame
+    // on the way is named in the title, in descending order.
+    void playingBackwardStopsOrLoopsAtTheRangeStart()
+    {
+        PlaybackManager& controller = load(TestClips::clip(QStringLiteral("video_only.mp4")));
+        Player& p = *player;
+        QVERIFY(QTest::qWaitForWindowActive(&p));
+        p.setFrameRange(5, 15);
+        p.setCurrentFrame(9);
+        QVERIFY(waitForFrame(9));
+        PlaybackLog log(p, controller);
+        QTest::keyClick(&p, Qt::Key_J);
+        QVERIFY(waitFor([&] { return controller.state() == PlaybackManager::Paused && frameInTitle(p) == 5; }));
+        QCOMPARE(log.shown, (QList<int>{8, 7, 6, 5}));
+
+        actionNamed(&p, "Loop")->setChecked(true);
+        log.shown.clear();
+        QTest::keyClick(&p, Qt::Key_J);
+        QVERIFY(waitFor([&] { return log.shown.count(5) >= 2; }));
+        QTest::keyClick(&p, Qt::Key_K);
+        QList<int> twice;
+        for (int round = 0; round < 2; ++round) {
+            for (int frame = 15; frame >= 5; --frame)
+                twice << frame;
+        }
+        QCOMPARE(log.shown.mid(0, twice.size()), twice);
     }
 
     // The clip's own start time code labels the timelines and shows in the
