@@ -225,9 +225,8 @@ void measureReverse(Bench& bench, const QString& label, const QString& clip, int
             bench.manager.playBackward();
         else
             bench.manager.play();
-        const bool reached = runUntil([&] {
-            return backward ? bench.viewer.lastPainted <= end : bench.viewer.lastPainted >= end;
-        });
+        const bool reached = runUntil(
+            [&] { return backward ? bench.viewer.lastPainted <= end : bench.viewer.lastPainted >= end; });
         bench.manager.pause();
         bench.viewer.recording = false;
         int shown = 0;
@@ -244,7 +243,8 @@ void measureReverse(Bench& bench, const QString& label, const QString& clip, int
             longestGap = std::max(longestGap, double(ns - previousNs) / 1e6);
             previousNs = ns;
         }
-        const QByteArray p = (label + (backward ? QStringLiteral("_reverse") : QStringLiteral("_forward"))).toLatin1();
+        const QByteArray p =
+            (label + (backward ? QStringLiteral("_reverse") : QStringLiteral("_forward"))).toLatin1();
         print((p + "_frames_expected").constData(), from - to);
         print((p + "_frames_shown").constData(), shown);
         print((p + "_frames_on_time").constData(), onTime);

@@ -325,10 +325,10 @@ void Player::createMenus()
                                    {speedNormalAction, speedHalfAction, speedQuarterAction, nullptr,
                                     speedIncreaseAction, speedDecreaseAction, nullptr, speedCustomAction},
                                    playbackMenu));
-    addMenuEntries(playbackMenu,
-                   {nullptr, playPauseAction, playBackwardAction, stepForwardAction, stepBackwardAction, nullptr, goToFrameAction,
-                    seekStartAction, seekEndAction, seekRangeStartAction, seekRangeEndAction, nullptr,
-                    loopAction, loopOnStepAction, loopOnScrubAction, nullptr, autoplayAction});
+    addMenuEntries(playbackMenu, {nullptr, playPauseAction, playBackwardAction, stepForwardAction,
+                                  stepBackwardAction, nullptr, goToFrameAction, seekStartAction,
+                                  seekEndAction, seekRangeStartAction, seekRangeEndAction, nullptr,
+                                  loopAction, loopOnStepAction, loopOnScrubAction, nullptr, autoplayAction});
 
     QMenu* audioMenu =
         makeMenu(tr("Audio"),

@@ -19,8 +19,8 @@ QIcon playBackwardIcon()
 PlaybackControlWidget::PlaybackControlWidget(QWidget* parent) : QWidget(parent)
 {
     m_playButton = createButton(QStringLiteral("playButton"), QStringLiteral(":/icons/play"), tr("Play"));
-    m_playBackwardButton =
-        createButton(QStringLiteral("playBackwardButton"), QStringLiteral(":/icons/play"), tr("Play Backward"));
+    m_playBackwardButton = createButton(QStringLiteral("playBackwardButton"), QStringLiteral(":/icons/play"),
+                                        tr("Play Backward"));
     m_playBackwardButton->setIcon(playBackwardIcon());
     m_stepForwardButton = createButton(QStringLiteral("stepForwardButton"), QStringLiteral(":/icons/stepfwd"),
                                        tr("Step Forward"));

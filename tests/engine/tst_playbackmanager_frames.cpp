@@ -152,7 +152,8 @@ private Q_SLOTS:
         h.manager.playBackward();
         QVERIFY(h.manager.playingBackward());
         QCOMPARE(h.manager.state(), PM::Playing);
-        QVERIFY(QTest::qWaitFor([&] { return h.manager.lastFrameIndex() <= 100; }, PlaybackHarness::TimeoutMs));
+        QVERIFY(
+            QTest::qWaitFor([&] { return h.manager.lastFrameIndex() <= 100; }, PlaybackHarness::TimeoutMs));
         h.manager.pause();
         QVERIFY(!h.manager.playingBackward());
 

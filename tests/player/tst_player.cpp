@@ -942,7 +942,8 @@ private slots:
         // speed, J backward again, K pauses.
         const auto playing = [&](bool backward) {
             return waitFor([&] {
-                return controller->state() == PlaybackManager::Playing && controller->playingBackward() == backward;
+                return controller->state() == PlaybackManager::Playing &&
+                       controller->playingBackward() == backward;
             });
         };
         QTest::keyClick(&p, Qt::Key_J);
@@ -973,7 +974,8 @@ private slots:
         QVERIFY(waitForFrame(9));
         PlaybackLog log(p, controller);
         QTest::keyClick(&p, Qt::Key_J);
-        QVERIFY(waitFor([&] { return controller.state() == PlaybackManager::Paused && frameInTitle(p) == 5; }));
+        QVERIFY(
+            waitFor([&] { return controller.state() == PlaybackManager::Paused && frameInTitle(p) == 5; }));
         QCOMPARE(log.shown, (QList<int>{8, 7, 6, 5}));
 
         actionNamed(&p, "Loop")->setChecked(true);

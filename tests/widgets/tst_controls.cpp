@@ -161,13 +161,13 @@ void ControlsTest::transportButtons()
     showAndWait(controls, QSize(400, 42));
     QCOMPARE(controls.sizePolicy().horizontalPolicy(), QSizePolicy::MinimumExpanding);
     QCOMPARE(controls.sizePolicy().verticalPolicy(), QSizePolicy::Fixed);
-    const QStringList order = {"seekStartButton",   "stepBackwardButton", "playBackwardButton",
-                               "playButton",        "stepForwardButton",  "seekEndButton"};
-    const QStringList icons = {":/icons/seekstart", ":/icons/stepbwd", QString(), ":/icons/play", ":/icons/stepfwd",
-                               ":/icons/seekend"};
-    const QList<const char*> signalNames = {SIGNAL(seekStartClicked()),   SIGNAL(stepBackwardClicked()),
+    const QStringList order = {"seekStartButton", "stepBackwardButton", "playBackwardButton",
+                               "playButton",      "stepForwardButton",  "seekEndButton"};
+    const QStringList icons = {":/icons/seekstart", ":/icons/stepbwd", QString(),
+                               ":/icons/play",      ":/icons/stepfwd", ":/icons/seekend"};
+    const QList<const char*> signalNames = {SIGNAL(seekStartClicked()),    SIGNAL(stepBackwardClicked()),
                                             SIGNAL(playBackwardClicked()), SIGNAL(playForwardClicked()),
-                                            SIGNAL(stepForwardClicked()), SIGNAL(seekEndClicked())};
+                                            SIGNAL(stepForwardClicked()),  SIGNAL(seekEndClicked())};
     int previousRight = -1;
     for (int i = 0; i < order.size(); ++i) {
         QPushButton* button = controls.findChild<QPushButton*>(order[i]);
