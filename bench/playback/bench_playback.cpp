@@ -204,20 +204,31 @@ void measureCachedSteps(Bench& bench, const QString& clip)
 
 // Plays at the normal speed from 0-based frame `from` down to `to`, and as
 // the reference forwards from `to` up to `from`, each right after a seek
-// there: the frames painted, those painted no later than one frame after
-// their time, and the longest wait for a paint.
+// there. Of the frames handed to the viewer and of those it painted: how
+// many, how many on time (no later than one frame after their time counted
+// from the one before: backwards a late frame holds the playhead instead of
+// being skipped, so a single wait would make all later ones late against
+// the start), the longest wait for the next one, and how long it all took
+// beside the clip's time.
 void measureReverse(Bench& bench, const QString& label, const QString& clip, int from, int to)
 {
-    if (!bench.load(clip)) {
-        std::fprintf(stderr, "%s: cannot open %s\n", qPrintable(label), qPrintable(clip));
-        return;
-    }
-    const double frameNs = 1e9 / bench.manager.frameRate();
+    using Shown = std::vector<std::pair<int, qint64>>;
     for (const bool backward : {true, false}) {
         const int start = backward ? from : to;
         const int end = backward ? to : from;
-        if (bench.seekTo(start, true) < 0)
+        // Loaded afresh, so that the frame sought to is painted anew.
+        if (!bench.load(clip) || bench.seekTo(start, true) < 0) {
+            std::fprintf(stderr, "%s: cannot open %s at frame %d\n", qPrintable(label), qPrintable(clip), start);
             return;
+        }
+        const double frameNs = 1e9 / bench.manager.frameRate();
+        Shown handed;
+        const QMetaObject::Connection watch =
+            QObject::connect(&bench.manager, &PM::playbackTimeChanged, &bench.manager, [&] {
+                const int index = bench.manager.lastFrameIndex();
+                if (handed.empty() || handed.back().first != index)
+                    handed.emplace_back(index, bench.viewer.clock.nsecsElapsed());
+            });
         bench.viewer.paints.clear();
         bench.viewer.recording = true;
         const qint64 startNs = bench.viewer.clock.nsecsElapsed();
@@ -229,26 +240,36 @@ void measureReverse(Bench& bench, const QString& label, const QString& clip, int
             [&] { return backward ? bench.viewer.lastPainted <= end : bench.viewer.lastPainted >= end; });
         bench.manager.pause();
         bench.viewer.recording = false;
-        int shown = 0;
-        int onTime = 0;
-        double longestGap = 0.0;
-        qint64 previousNs = startNs;
-        for (const auto& [index, ns] : bench.viewer.paints) {
-            if (index < to || index > from || index == start)
-                continue;
-            ++shown;
-            const double dueNs = double(startNs) + std::abs(index - start) * frameNs;
-            if (double(ns) <= dueNs + frameNs)
-                ++onTime;
-            longestGap = std::max(longestGap, double(ns - previousNs) / 1e6);
-            previousNs = ns;
-        }
+        QObject::disconnect(watch);
+
         const QByteArray p =
             (label + (backward ? QStringLiteral("_reverse") : QStringLiteral("_forward"))).toLatin1();
         print((p + "_frames_expected").constData(), from - to);
-        print((p + "_frames_shown").constData(), shown);
-        print((p + "_frames_on_time").constData(), onTime);
-        print((p + "_longest_gap_ms").constData(), longestGap);
+        print((p + "_clip_duration_ms").constData(), (from - to) * frameNs / 1e6);
+        const auto report = [&](const Shown& frames, const char* what) {
+            int count = 0;
+            int onTime = 0;
+            double longestGap = 0.0;
+            int previousIndex = start;
+            qint64 previousNs = startNs;
+            for (const auto& [index, ns] : frames) {
+                if (index < to || index > from || index == start)
+                    continue;
+                ++count;
+                const double dueNs = double(previousNs) + std::abs(index - previousIndex) * frameNs;
+                if (double(ns) <= dueNs + frameNs)
+                    ++onTime;
+                longestGap = std::max(longestGap, double(ns - previousNs) / 1e6);
+                previousIndex = index;
+                previousNs = ns;
+            }
+            print((p + "_frames_" + what).constData(), count);
+            print((p + "_frames_" + what + "_on_time").constData(), onTime);
+            print((p + "_" + what + "_longest_gap_ms").constData(), longestGap);
+            print((p + "_" + what + "_duration_ms").constData(), double(previousNs - startNs) / 1e6);
+        };
+        report(handed, "shown");
+        report(bench.viewer.paints, "painted");
         if (!reached)
             std::fprintf(stderr, "%s: frame %d not reached\n", p.constData(), end);
     }
@@ -304,12 +325,12 @@ int main(int argc, char** argv)
     Bench bench;
     // Frames 200 down to 100 (0-based), inside the long-GOP clip's first GOP,
     // and of the intra-only MJPEG clip; the intra-only ProRes clip from its
-    // last frame to its first.
+    // last frame to its second.
     measureReverse(bench, QStringLiteral("gop250_1080p25"), longGop, 200, 100);
     const QString mjpeg = BenchClips::corpus(QStringLiteral("intra_mjpeg.avi"), corpus);
     if (!mjpeg.isEmpty())
         measureReverse(bench, QStringLiteral("mjpeg_360p25"), mjpeg, 200, 100);
-    measureReverse(bench, QStringLiteral("prores_1080p25"), prores, 99, 0);
+    measureReverse(bench, QStringLiteral("prores_1080p25"), prores, 99, 1);
     if (reverseOnly)
         return 0;
     measureLoad(bench, longGop);

@@ -67,7 +67,9 @@ void MediaManager::raiseError(Error error)
 
 bool MediaManager::stopRequested() const
 {
-    return source->seekRequested || source->aborting || source->fillDone;
+    // A fill's decoder may finish after a seek replaced it: only a fill ends
+    // the reading when its pictures are done.
+    return source->seekRequested || source->aborting || (source->fillDone && source->seekFillEnd >= 0.0);
 }
 
 void MediaManager::load(MediaSource* mediaSrc)

@@ -10,6 +10,7 @@ namespace {
 
 // A time just inside a frame, as the window's seek times are.
 constexpr double InsideFrame = 0.0001;
+constexpr int SmallestChunk = 8;
 
 } // namespace
 
@@ -26,6 +27,7 @@ void ReversePlayer::start(MediaSource* media, int shownIndex, double playSpeed, 
     const int earliest = earliestCachedIndex();
     requestedDownTo = earliest >= 0 ? std::min(earliest, shownIndex) : shownIndex;
     completedDownTo = requestedDownTo;
+    nextChunk = std::clamp(shownIndex - requestedDownTo, SmallestChunk, std::max(SmallestChunk, largestChunk()));
     pending.reset();
     pendingOvershot = false;
 }
@@ -47,7 +49,7 @@ void ReversePlayer::setSpeed(double playSpeed, int64_t nowUs)
 
 // Half the frames the cache keeps before the playhead: one chunk plays while
 // the next is decoded.
-int ReversePlayer::chunkFrames() const
+int ReversePlayer::largestChunk() const
 {
     return std::max(1, (source->videoCache.trailing() - 2) / 2);
 }
@@ -69,7 +71,9 @@ std::optional<ReversePlayer::Fill> ReversePlayer::nextFill()
     }
     if (requestedDownTo <= 0)
         return std::nullopt;
-    const int from = std::max(0, requestedDownTo - chunkFrames());
+    const int chunk = std::min(nextChunk, largestChunk());
+    nextChunk = chunk + chunk / 2;
+    const int from = std::max(0, requestedDownTo - chunk);
     Fill fill;
     fill.start = timeOf(from);
     // Half a frame before the first cached one: rounded timestamps still

@@ -12,7 +12,11 @@ class MediaSource;
 // the playhead are decoded in chunks (backward fills, SeekMark::fillEnd),
 // each ending where the cached pictures begin, while the cached ones are
 // shown. The next chunk is asked for as soon as the last is done: the cache,
-// turned backwards, holds the decoder back while it is full.
+// turned backwards, holds the decoder back while it is full. A chunk's
+// pictures come oldest first, so the one needed next comes last: the first
+// chunk is no larger than what is cached before the playhead already, and
+// each one after grows by half up to half of what the cache keeps before
+// the playhead, so that the trips back to a key frame become rarer.
 //
 // At the normal speed and slower every frame is shown, in descending order:
 // with no sound to keep pace with, a frame that is late (its chunk still
@@ -55,7 +59,7 @@ public:
     bool atStart() const { return lastShown <= 0; }
 
 private:
-    int chunkFrames() const;
+    int largestChunk() const;
     int earliestCachedIndex() const;
     // The cached frame shown at frame `index`: its index, -1 when the
     // cached ones all lie after it.
@@ -75,6 +79,7 @@ private:
     // on, the decoder has been through them.
     int requestedDownTo = 0;
     int completedDownTo = 0;
+    int nextChunk = 0;
     std::optional<Fill> pending;
     int pendingStart = 0;
     bool pendingOvershot = false;

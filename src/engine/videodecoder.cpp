@@ -118,7 +118,7 @@ int VideoDecoder::drain()
         source->videoEnd = end;
     }
     source->videoCache.markEndOfStream(end);
-    if (isFill() && !overshot && !source->aborting) {
+    if (isFill() && !fillComplete && !overshot && !source->aborting) {
         fillComplete = true;
         source->fillDone = true;
     }
