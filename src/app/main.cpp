@@ -38,7 +38,7 @@ int runPlayer(SingleApplication& app, Player& player)
     }
     TerminationSignals termination;
     QObject::connect(&termination, &TerminationSignals::terminationRequested, &player, [&player]() {
-        player.close();
+        player.closeUnattended();
         QTimer::singleShot(terminationGraceMs, qApp, &QCoreApplication::quit);
     });
     const TimerResolution resolution;

@@ -187,20 +187,22 @@ void PlaybackManager::freezeClock()
 // ---------------------------------------------------------------------------
 // Loading
 
-bool PlaybackManager::setMedia(const QString& filename, int64_t cacheSize, float trailingCachePct)
+QString PlaybackManager::refusalOf(const QString& filename)
 {
     const QFileInfo info(filename);
-    if (!info.exists() || !info.isFile()) {
-        if (currentState != Stopped)
-            stop();
-        raiseError(ResourceError, QStringLiteral("Invalid filename: %1").arg(filename));
-        return false;
-    }
-    const QString suffix = info.suffix();
-    if (!supportedSuffixes().contains(suffix, Qt::CaseInsensitive)) {
-        if (currentState != Stopped)
-            stop();
-        raiseError(ResourceError, QStringLiteral("Unsupported format: %1").arg(suffix));
+    if (!info.exists() || !info.isFile())
+        return QStringLiteral("Invalid filename: %1").arg(filename);
+    if (!supportedSuffixes().contains(info.suffix(), Qt::CaseInsensitive))
+        return QStringLiteral("Unsupported format: %1").arg(info.suffix());
+    return QString();
+}
+
+bool PlaybackManager::setMedia(const QString& filename, int64_t cacheSize, float trailingCachePct)
+{
+    // A refused file leaves what is loaded playing.
+    const QString refusal = refusalOf(filename);
+    if (!refusal.isEmpty()) {
+        raiseError(ResourceError, refusal);
         return false;
     }
     cacheBytes = cacheSize;

@@ -79,6 +79,9 @@ public:
     ~PlaybackManager() override;
 
     static QStringList supportedSuffixes();
+    // Why setMedia would refuse the file, or an empty string when it would
+    // take it.
+    static QString refusalOf(const QString& filename);
 
     // Moves the clock to `time`: inside the cached frames at once, otherwise
     // through a seek of the reader. Pauses first when playing.

@@ -49,8 +49,7 @@ Player::Player(const QString& filename, int rangeStart, int rangeEnd, QWidget* p
     bookmarksLoader = new BookmarksFileLoader(this);
     connect(bookmarksLoader, &BookmarksFileLoader::finished, this, &Player::bookmarksFileLoaded);
     bookmarksSaver = new BookmarksFileSaver(this);
-    connect(bookmarksSaver, &BookmarksFileSaver::finished, this,
-            [this](const QString& path, quint64, bool saved) { bookmarksFileSaved(path, saved); });
+    connect(bookmarksSaver, &BookmarksFileSaver::finished, this, &Player::bookmarksFileSaved);
 
     const QStringList settingsWarnings = loadAppSettings();
 

@@ -64,6 +64,9 @@ public:
     void goToFrame(int frame) override;
     void setLoop(bool on) override;
     bool saveBookmarksTo(const QString& path) override;
+    // Closes the window for a request nobody can be asked about (a
+    // termination signal): unsaved bookmarks go to a recovery file.
+    void closeUnattended();
 
 public slots:
     // File commands.
@@ -230,6 +233,9 @@ private:
     void updateWindowTitle(int frame);
     void setTimelinesFrame(int frame);
     void setTimelinesRange(int start, int end);
+    // Sets the playback range, within the clip, leaving the chosen range
+    // bookmark alone.
+    void showFrameRange(int startFrame, int endFrame);
     void setTimelinesCachedRange(int start, int end);
     void repaintTimelines();
     // After every change of the bookmarks: repaints the timelines and
@@ -239,8 +245,22 @@ private:
     // Takes the bookmarks of a file just read and opens its clip; false, with
     // the reason reported, when that could not be done.
     bool openLoadedBookmarks(const QString& path, Bookmarks::LoadResult result, const Bookmarks& loaded);
+    // The clip a bookmarks file names, found beside the file when it has
+    // moved with it; empty, with the reason reported, when there is none.
+    QString clipOfBookmarks(const QString& path, const Bookmarks& loaded);
     void cancelBookmarksFileLoad();
-    void bookmarksFileSaved(const QString& path, bool saved);
+    void bookmarksFileSaved(const QString& path, quint64 revision, bool saved);
+    // Unsaved bookmarks: changes since they were loaded or saved last.
+    bool hasUnsavedBookmarks() const;
+    // Before the bookmarks are replaced: asks whether to save them, or, with
+    // nobody to ask, writes them to a recovery file. False when they must
+    // stay (cancelled, or saving failed).
+    bool settleUnsavedBookmarks();
+    bool writeRecoveryBookmarks();
+    void markBookmarksSaved(quint64 revision);
+    // The name for Save Bookmarks As, with the bookmarks extension; empty
+    // when cancelled.
+    QString askBookmarksFileName();
     void applyTimelineVisibility();
     // Reads the loaded clip's start time code and hands the counting to the
     // timelines.
@@ -284,6 +304,13 @@ private:
     SettingsSaver* settingsSaver = nullptr;
     Bookmarks bookmarks;
     QString bookmarksFilePath;
+    quint64 savedBookmarksRevision = 0;
+    // True while a request from outside the window (the remote-control
+    // port, another launch, a termination signal) is carried out: nobody is
+    // asked anything then.
+    bool unattended = false;
+    bool bookmarksFileUnattended = false;
+    int titleFrame = 1;
     BookmarksFileLoader* bookmarksLoader = nullptr;
     BookmarksFileSaver* bookmarksSaver = nullptr;
     // The range asked for with the bookmarks file being loaded.

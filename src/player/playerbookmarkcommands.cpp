@@ -1,13 +1,19 @@
 // The window's bookmark commands: adding, clearing and cycling frame and range
 // bookmarks, choosing a range bookmark as the playback range, and the menu and
 // the list of range bookmarks.
+#include "appsettings.h"
 #include "player.h"
 #include "rangebookmarkdialog.h"
 #include "rangetimelinewidget.h"
 #include "timelinewidget.h"
 
 #include <QAction>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
 #include <algorithm>
 
 namespace {
@@ -28,6 +34,62 @@ void Player::bookmarksChanged()
 {
     repaintTimelines();
     buildRangeBookmarkMenu(rangeBookmarkMenu);
+    updateWindowTitle(titleFrame);
+}
+
+bool Player::hasUnsavedBookmarks() const
+{
+    return isMediaLoaded() && bookmarks.revision() != savedBookmarksRevision;
+}
+
+void Player::markBookmarksSaved(quint64 revision)
+{
+    savedBookmarksRevision = revision;
+    updateWindowTitle(titleFrame);
+}
+
+bool Player::settleUnsavedBookmarks()
+{
+    if (!hasUnsavedBookmarks())
+        return true;
+    if (unattended)
+        return writeRecoveryBookmarks();
+    const QString clip = QFileInfo(playbackManager->mediaFilename()).fileName();
+    QMessageBox question(QMessageBox::Question, tr("Unsaved Bookmarks"),
+                         tr("Save changes to the bookmarks of %1?").arg(clip),
+                         QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
+    question.setDefaultButton(QMessageBox::Save);
+    // The same words on every desktop, and the keys S and D answer too.
+    question.button(QMessageBox::Save)->setText(tr("&Save"));
+    question.button(QMessageBox::Discard)->setText(tr("&Discard"));
+    const int answer = question.exec();
+    if (answer == QMessageBox::Discard)
+        return true;
+    if (answer != QMessageBox::Save)
+        return false;
+    const QString path = bookmarksFilePath.isEmpty() ? askBookmarksFileName() : bookmarksFilePath;
+    return !path.isEmpty() && saveBookmarksTo(path);
+}
+
+bool Player::writeRecoveryBookmarks()
+{
+    const QFileInfo clip(playbackManager->mediaFilename());
+    const QDir folder(bookmarksDirectory());
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
+    QString path;
+    for (int n = 1; path.isEmpty() || QFileInfo::exists(path); ++n) {
+        const QString suffix = n > 1 ? QStringLiteral("-%1").arg(n) : QString();
+        path = folder.filePath(QStringLiteral("%1-recovered-%2%3.%4")
+                                   .arg(clip.completeBaseName(), stamp, suffix, Bookmarks::fileExtension));
+    }
+    if (!bookmarks.save(path)) {
+        reportError(tr("Failed to save the unsaved bookmarks of %1 to %2").arg(clip.fileName(), path));
+        return false;
+    }
+    reportWarning(tr("Unsaved bookmarks of %1 saved to %2").arg(clip.fileName(), path));
+    addRecentBookmarkFile(path);
+    rebuildRecentBookmarksMenu();
+    return true;
 }
 
 void Player::addFrameBookmark()
@@ -147,7 +209,8 @@ void Player::setRangeBookmark(int startFrame, int endFrame)
 {
     if (!bookmarks.hasRangeBookmark(startFrame, endFrame))
         return;
-    setFrameRange(startFrame, endFrame);
+    // The range chosen already stays chosen: no change to save.
+    showFrameRange(startFrame, endFrame);
     bookmarks.setCurrentRange(startFrame, endFrame);
     setCurrentFrame(rangeStart());
 }

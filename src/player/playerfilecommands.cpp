@@ -6,6 +6,7 @@
 #include "bookmarksfilesaver.h"
 #include "commandline.h"
 #include "consolewindow.h"
+#include "filecopier.h"
 #include "inifile.h"
 #include "player.h"
 #include "settingssaver.h"
@@ -20,6 +21,8 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QMimeData>
+#include <QProgressDialog>
+#include <QScopedValueRollback>
 #include <QUrl>
 #include <cstdio>
 
@@ -40,6 +43,15 @@ QString bookmarksFilter()
 QString bookmarksSelectedFilter()
 {
     return QStringLiteral("Bookmarks Files (*.%1)").arg(Bookmarks::fileExtension);
+}
+
+// A name typed without extension would be taken for media everywhere else.
+QString withBookmarksExtension(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.suffix().isEmpty())
+        return info.absoluteFilePath();
+    return info.absoluteFilePath() + QLatin1Char('.') + Bookmarks::fileExtension;
 }
 
 } // namespace
@@ -105,11 +117,21 @@ void Player::open(const QString& filename, int rangeStart, int rangeEnd)
         return;
     }
     const QString path = info.absoluteFilePath();
+    // Checked before anything is let go of: a refused file leaves the loaded
+    // clip playing with its bookmarks.
+    const QString refusal = PlaybackManager::refusalOf(path);
+    if (!refusal.isEmpty()) {
+        reportError(refusal);
+        return;
+    }
+    if (!settleUnsavedBookmarks())
+        return;
     // The clip opened last wins over a bookmarks file still loading.
     cancelBookmarksFileLoad();
     bookmarks.clear();
     bookmarksFilePath.clear();
     bookmarks.mediaPath = path;
+    markBookmarksSaved(bookmarks.revision());
     pendingRangeStart = rangeStart;
     pendingRangeEnd = rangeEnd;
     const AppSettings& s = appSettings();
@@ -251,14 +273,27 @@ void Player::copyCurrentMedia()
                                                         source.absoluteFilePath(), filter, &selected);
     if (target.isEmpty())
         return;
-    if (QFileInfo(target).absoluteFilePath() == source.absoluteFilePath())
-        return; // copying a file onto itself would first delete it
-    if (QFile::exists(target) && !QFile::remove(target)) {
-        reportError(tr("Failed to overwrite file: %1").arg(target));
+    const QString refusal = FileCopier::refusalOf(source.absoluteFilePath(), target);
+    if (!refusal.isEmpty()) {
+        reportError(refusal);
         return;
     }
-    if (!QFile::copy(source.absoluteFilePath(), target))
-        reportError(tr("Failed to copy file to %1").arg(target));
+    // The window goes on while a large clip is copied; closing it cancels
+    // the copy.
+    auto* copier = new FileCopier(this);
+    auto* progress = new QProgressDialog(tr("Copying %1").arg(source.fileName()), tr("Cancel"), 0, 100, this);
+    progress->setWindowTitle(tr("Copy Current Media"));
+    progress->setAttribute(Qt::WA_DeleteOnClose);
+    progress->setMinimumDuration(0);
+    connect(copier, &FileCopier::progressed, progress, &QProgressDialog::setValue);
+    connect(progress, &QProgressDialog::canceled, copier, &FileCopier::cancel);
+    connect(copier, &FileCopier::finished, this, [this, copier, progress](bool, const QString& error) {
+        progress->close();
+        copier->deleteLater();
+        if (!error.isEmpty())
+            reportError(error);
+    });
+    copier->copy(source.absoluteFilePath(), target);
 }
 
 QString Player::bookmarksDialogDirectory() const
@@ -296,6 +331,7 @@ void Player::openBookmarksFile(const QString& filename, int rangeStart, int rang
     // loads, with a busy pointer meanwhile.
     bookmarksFileRangeStart = rangeStart;
     bookmarksFileRangeEnd = rangeEnd;
+    bookmarksFileUnattended = unattended;
     if (!bookmarksLoader->isLoading())
         QApplication::setOverrideCursor(Qt::BusyCursor);
     bookmarksLoader->load(file.absoluteFilePath());
@@ -313,6 +349,7 @@ void Player::cancelBookmarksFileLoad()
 void Player::bookmarksFileLoaded(const QString& path, Bookmarks::LoadResult result, const Bookmarks& loaded)
 {
     QApplication::restoreOverrideCursor();
+    const QScopedValueRollback<bool> fromOutside(unattended, bookmarksFileUnattended);
     if (!openLoadedBookmarks(path, result, loaded))
         ++failedOpens;
     // Remote commands held while the file was read go on.
@@ -336,29 +373,46 @@ bool Player::openLoadedBookmarks(const QString& path, Bookmarks::LoadResult resu
         reportError(tr("Bookmarks file cannot be read: %1").arg(path));
         return false;
     }
-    bookmarks = loaded;
-    bookmarksFilePath = path;
-    bookmarksChanged();
-    if (bookmarks.mediaPath.isEmpty()) {
-        reportError(tr("Media path not set in bookmarks file."));
+    // Nothing of the loaded clip changes until the file's clip is known to
+    // open.
+    const QString media = clipOfBookmarks(path, loaded);
+    if (media.isEmpty())
+        return false;
+    const QString refusal = PlaybackManager::refusalOf(media);
+    if (!refusal.isEmpty()) {
+        reportError(refusal);
         return false;
     }
-    QFileInfo media(bookmarks.mediaPath);
-    if (!media.exists()) {
-        // A bookmarks file moved together with its clip still finds it.
-        media = QFileInfo(QFileInfo(path).absoluteDir().filePath(media.fileName()));
-        if (!media.exists()) {
-            reportError(tr("Media file not found: %1").arg(media.absoluteFilePath()));
-            return false;
-        }
-    }
+    if (!settleUnsavedBookmarks())
+        return false;
+    bookmarks = loaded;
+    bookmarksFilePath = path;
+    markBookmarksSaved(bookmarks.revision());
+    bookmarksChanged();
     addRecentBookmarkFile(bookmarksFilePath);
     rebuildRecentBookmarksMenu();
     pendingRangeStart = bookmarksFileRangeStart;
     pendingRangeEnd = bookmarksFileRangeEnd;
     const AppSettings& s = appSettings();
-    return playbackManager->setMedia(media.absoluteFilePath(), qint64(s.cacheSize) * 1000000,
-                                     s.cacheTrailingPct);
+    return playbackManager->setMedia(media, qint64(s.cacheSize) * 1000000, s.cacheTrailingPct);
+}
+
+QString Player::clipOfBookmarks(const QString& path, const Bookmarks& loaded)
+{
+    if (loaded.mediaPath.isEmpty()) {
+        reportError(tr("Media path not set in bookmarks file."));
+        return QString();
+    }
+    QFileInfo media(loaded.mediaPath);
+    if (!media.exists()) {
+        // A bookmarks file moved together with its clip still finds it.
+        media = QFileInfo(QFileInfo(path).absoluteDir().filePath(media.fileName()));
+        if (!media.exists()) {
+            reportError(tr("Media file not found: %1").arg(media.absoluteFilePath()));
+            return QString();
+        }
+    }
+    return media.absoluteFilePath();
 }
 
 void Player::saveBookmarksFile()
@@ -373,12 +427,14 @@ void Player::saveBookmarksFile()
     bookmarksSaver->save(bookmarks, bookmarksFilePath);
 }
 
-void Player::bookmarksFileSaved(const QString& path, bool saved)
+void Player::bookmarksFileSaved(const QString& path, quint64 revision, bool saved)
 {
     if (!saved) {
         reportError(tr("Failed to save bookmarks file: %1").arg(path));
         return;
     }
+    if (path == bookmarksFilePath)
+        markBookmarksSaved(revision);
     addRecentBookmarkFile(path);
     rebuildRecentBookmarksMenu();
 }
@@ -387,11 +443,17 @@ void Player::saveBookmarksFileAs()
 {
     if (playbackManager->state() == PlaybackManager::Stopped)
         return;
+    const QString file = askBookmarksFileName();
+    if (file.isEmpty())
+        return;
+    bookmarksFilePath = file;
+    saveBookmarksFile();
+}
+
+QString Player::askBookmarksFileName()
+{
     QString selected = bookmarksSelectedFilter();
     const QString file = QFileDialog::getSaveFileName(this, tr("Save Bookmarks"), bookmarksDirectory(),
                                                       bookmarksFilter(), &selected);
-    if (file.isEmpty())
-        return;
-    bookmarksFilePath = QFileInfo(file).absoluteFilePath();
-    saveBookmarksFile();
+    return file.isEmpty() ? QString() : withBookmarksExtension(file);
 }

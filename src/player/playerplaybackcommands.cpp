@@ -347,11 +347,16 @@ void Player::cacheFromCurrent()
 
 void Player::setFrameRange(int startFrame, int endFrame)
 {
+    showFrameRange(startFrame, endFrame);
+    bookmarks.clearCurrentRange();
+}
+
+void Player::showFrameRange(int startFrame, int endFrame)
+{
     const int last = lastFrame();
     const int start = qMin(startFrame > 0 ? startFrame : 1, last);
     const int end = qMax(qMin(endFrame, last), start);
     setTimelinesRange(start, end);
-    bookmarks.clearCurrentRange();
 }
 
 void Player::resetFrameRange()
@@ -431,7 +436,7 @@ void Player::setCustomSpeed()
 {
     if (!isMediaLoaded())
         return;
-    QInputDialog dialog(this, windowFlags() & ~Qt::WindowContextHelpButtonHint);
+    QInputDialog dialog(this);
     dialog.setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     dialog.setWindowTitle(tr("Playback Speed"));
     dialog.setLabelText(tr("Speed Multiplier:"));
@@ -663,6 +668,11 @@ void Player::mouseDoubleClickEvent(QMouseEvent* event)
 
 void Player::closeEvent(QCloseEvent* event)
 {
+    // Asked once: the window closes for good when the clip has gone.
+    if (!closeRequested && !settleUnsavedBookmarks()) {
+        event->ignore();
+        return;
+    }
     // A bookmarks file still loading would open its clip again.
     cancelBookmarksFileLoad();
     if (isMediaLoaded() && playbackManager->status() != PlaybackManager::NoMedia) {

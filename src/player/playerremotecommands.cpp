@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QFileInfo>
+#include <QScopedValueRollback>
 
 void Player::startRemoteControl()
 {
@@ -68,8 +69,15 @@ RemotePlayer::Status Player::remoteStatus() const
 bool Player::openExternal(const QString& path, int rangeStart, int rangeEnd)
 {
     const int before = acceptedOpens;
+    const QScopedValueRollback<bool> fromOutside(unattended, true);
     openByName(path, rangeStart, rangeEnd);
     return acceptedOpens != before;
+}
+
+void Player::closeUnattended()
+{
+    const QScopedValueRollback<bool> fromOutside(unattended, true);
+    close();
 }
 
 void Player::goToFrame(int frame)
@@ -93,6 +101,7 @@ bool Player::saveBookmarksTo(const QString& path)
         return false;
     }
     bookmarksFilePath = file;
+    markBookmarksSaved(bookmarks.revision());
     addRecentBookmarkFile(file);
     rebuildRecentBookmarksMenu();
     return true;

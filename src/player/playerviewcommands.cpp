@@ -21,6 +21,7 @@
 #include <QClipboard>
 #include <QFileInfo>
 #include <QMenuBar>
+#include <QScreen>
 
 namespace {
 
@@ -58,11 +59,27 @@ void Player::incrementVolume(int increment)
 
 void Player::resizeToFit(float scale)
 {
-    const int dw = int(playbackManager->videoWidth() * scale - viewer->width());
-    const int dh = int(playbackManager->videoHeight() * scale - viewer->height());
-    const QPoint topLeft = pos();
-    resize(width() + dw, height() + dh);
-    move(topLeft);
+    QSize video(qRound(playbackManager->videoWidth() * scale),
+                qRound(playbackManager->videoHeight() * scale));
+    // What the window adds around the video: menus, timelines, controls and
+    // the frame of the window manager.
+    const QSize around = size() - viewer->size();
+    const QSize decoration = frameGeometry().size() - size();
+    const QRect available = (screen() ? screen()->availableGeometry() : QRect(QPoint(), video + around));
+    // The whole window stays on the screen: the video is scaled down to the
+    // room left, keeping its aspect.
+    const QSize room = (available.size() - around - decoration).expandedTo(QSize(1, 1));
+    if (video.width() > room.width() || video.height() > room.height())
+        video.scale(room, Qt::KeepAspectRatio);
+    resize(video + around);
+    // Moved back onto the screen where the larger window would reach past it.
+    const QSize outer = size() + decoration;
+    const QPoint topLeft = frameGeometry().topLeft();
+    const int x =
+        qBound(available.left(), topLeft.x(), qMax(available.left(), available.right() + 1 - outer.width()));
+    const int y =
+        qBound(available.top(), topLeft.y(), qMax(available.top(), available.bottom() + 1 - outer.height()));
+    move(x, y);
 }
 
 void Player::resizeToOriginal()
@@ -228,8 +245,16 @@ QString Player::windowTitleFor(const QString& mediaFilename, int frame)
 
 void Player::updateWindowTitle(int frame)
 {
-    setWindowTitle(isMediaLoaded() ? windowTitleFor(playbackManager->mediaFilename(), frame)
-                                   : QString::fromLatin1(ProgramInfo::productName));
+    titleFrame = frame;
+    if (!isMediaLoaded()) {
+        setWindowTitle(QString::fromLatin1(ProgramInfo::productName));
+        return;
+    }
+    // A mark after the name while bookmarks are unsaved.
+    QString name = QFileInfo(playbackManager->mediaFilename()).fileName();
+    if (hasUnsavedBookmarks())
+        name += QLatin1Char('*');
+    setWindowTitle(windowTitleFor(name, frame));
 }
 
 QString Player::formatTime(qint64 ms, bool withMillis)

@@ -5,6 +5,7 @@
 #include "appsettings.h"
 #include "filesizelimit.h"
 #include "messagecounter.h"
+#include "patience.h"
 #include "settingssaver.h"
 
 #include <QCoreApplication>
@@ -510,7 +511,7 @@ private slots:
 
         appSettings().volume = 40;
         appSettings().loop = true;
-        QTRY_VERIFY_WITH_TIMEOUT(contentOf(iniPath()).contains("volume=40"), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(contentOf(iniPath()).contains("volume=40"), patienceMs);
         QVERIFY(contentOf(iniPath()).contains("loop=true"));
         QVERIFY(contentOf(iniPath()).contains("windowGeometry=@ByteArray(here)"));
         QCOMPARE(captures, 1);

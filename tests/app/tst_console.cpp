@@ -1,6 +1,7 @@
 // The console window: message prefixes, the "Show on" pop-up rules, the
 // prefix colours and the geometry kept between close and show.
 #include "consolewindow.h"
+#include "patience.h"
 
 #include <QComboBox>
 #include <QPlainTextEdit>
@@ -165,10 +166,10 @@ private slots:
     {
         ConsoleWindow console;
         console.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&console));
+        QVERIFY(QTest::qWaitForWindowExposed(&console, patienceMs));
         const QRect placed(120, 90, 420, 260);
         console.setGeometry(placed);
-        QTRY_COMPARE(console.geometry(), placed);
+        QTRY_COMPARE_WITH_TIMEOUT(console.geometry(), placed, patienceMs);
         QVERIFY(console.close());
         QVERIFY(console.isHidden());
 
@@ -176,28 +177,28 @@ private slots:
         // shown by hand and when a message pops it up.
         console.setGeometry(10, 10, 320, 200);
         console.show();
-        QTRY_COMPARE(console.geometry(), placed);
+        QTRY_COMPARE_WITH_TIMEOUT(console.geometry(), placed, patienceMs);
         console.close();
         console.setGeometry(10, 10, 320, 200);
         console.setShowOnType(1);
         console.error(QStringLiteral("pops up"));
         QVERIFY(console.isVisible());
-        QTRY_COMPARE(console.geometry(), placed);
+        QTRY_COMPARE_WITH_TIMEOUT(console.geometry(), placed, patienceMs);
     }
 
     void escapeClosesAndKeepsTheGeometry()
     {
         ConsoleWindow console;
         console.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&console));
+        QVERIFY(QTest::qWaitForWindowExposed(&console, patienceMs));
         const QRect placed(200, 150, 360, 240);
         console.setGeometry(placed);
-        QTRY_COMPARE(console.geometry(), placed);
+        QTRY_COMPARE_WITH_TIMEOUT(console.geometry(), placed, patienceMs);
         QTest::keyClick(&console, Qt::Key_Escape);
         QVERIFY(console.isHidden());
         console.resize(300, 180);
         console.show();
-        QTRY_COMPARE(console.geometry(), placed);
+        QTRY_COMPARE_WITH_TIMEOUT(console.geometry(), placed, patienceMs);
 
         // Other keys leave it open; the Close button closes.
         QTest::keyClick(&console, Qt::Key_A);

@@ -1,5 +1,7 @@
 // The single-instance hand-over between real processes. Every case runs with
 // a TMPDIR of its own, which gives it a channel of its own.
+#include "patience.h"
+
 #include <QLocalSocket>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -54,7 +56,7 @@ private:
     }
 
     // The next line the process prints, trimmed; empty when none comes.
-    static QByteArray nextLine(QProcess* p, int timeoutMs = 10000)
+    static QByteArray nextLine(QProcess* p, int timeoutMs = patienceMs)
     {
         QElapsedTimer timer;
         timer.start();
@@ -77,7 +79,7 @@ private:
         QProcess p;
         p.setProcessEnvironment(environment());
         p.start(peerPath(), arguments);
-        p.waitForFinished(20000);
+        p.waitForFinished(patienceMs);
         *exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
         if (errors)
             *errors = p.readAllStandardError();
@@ -91,10 +93,10 @@ private:
             if (p->state() == QProcess::Running) {
                 int code = -1;
                 launch({"quit"}, &code);
-                if (!p->waitForFinished(5000))
+                if (!p->waitForFinished(patienceMs))
                     p->kill();
             }
-            p->waitForFinished(5000);
+            p->waitForFinished(patienceMs);
             delete p;
         }
         owners.clear();
@@ -148,7 +150,7 @@ private slots:
             QVERIFY(first->waitForStarted() && second->waitForStarted());
             QVERIFY(QTest::qWaitFor(
                 [&] { return first->state() != QProcess::Running || second->state() != QProcess::Running; },
-                20000));
+                patienceMs));
             // One of them handed over and ended; the other is the owner and got it.
             QProcess* owner = first->state() == QProcess::Running ? first.get() : second.get();
             QProcess* sender = owner == first.get() ? second.get() : first.get();
@@ -183,7 +185,7 @@ private slots:
         QProcess* owner = startOwner();
         QVERIFY(owner);
         owner->kill(); // SIGKILL: the socket and the lock file stay behind
-        QVERIFY(owner->waitForFinished(5000));
+        QVERIFY(owner->waitForFinished(patienceMs));
         QProcess* next = startOwner();
         QVERIFY2(next, "a launch after a crashed owner must become the owner");
         int code = -1;
@@ -197,9 +199,9 @@ private slots:
         QVERIFY(owner);
         QLocalSocket junk;
         junk.connectToServer(tmp->path() + QStringLiteral("/orvelUniqueKey-%1").arg(getuid()));
-        QVERIFY2(junk.waitForConnected(5000), qPrintable(junk.errorString()));
+        QVERIFY2(junk.waitForConnected(patienceMs), qPrintable(junk.errorString()));
         junk.write("GET / HTTP/1.1\r\nHost: localhost\r\n\r\n");
-        QVERIFY(junk.waitForDisconnected(5000));
+        QVERIFY(junk.waitForDisconnected(patienceMs));
         QVERIFY(waitForLine(owner, "refused: a launch sent a message that cannot be read"));
         int code = -1;
         QCOMPARE(launch({"clean.mov"}, &code), QByteArray("sent"));
@@ -213,7 +215,7 @@ private slots:
         int code = -1;
         QCOMPARE(launch({"quit"}, &code), QByteArray("sent"));
         QVERIFY(waitForLine(owner, "message: quit"));
-        QVERIFY(owner->waitForFinished(5000));
+        QVERIFY(owner->waitForFinished(patienceMs));
         QCOMPARE(owner->exitCode(), 0);
         QVERIFY(startOwner());
     }

@@ -7,6 +7,7 @@
 #include "bookmarksfilesaver.h"
 #include "filesizelimit.h"
 #include "messagecounter.h"
+#include "patience.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -492,7 +493,7 @@ private slots:
         loader.load(first);
         loader.load(second);
         QVERIFY(loader.isLoading());
-        QVERIFY(finished.wait(20000));
+        QVERIFY(finished.wait(patienceMs));
         QCOMPARE(finished.count(), 1);
         QCOMPARE(finished.at(0).at(0).toString(), second);
         QCOMPARE(finished.at(0).at(1).value<Bookmarks::LoadResult>(), Bookmarks::LoadResult::Loaded);
@@ -505,7 +506,7 @@ private slots:
         loader.cancel();
         QVERIFY(!loader.isLoading());
         loader.load(second);
-        QVERIFY(finished.wait(20000));
+        QVERIFY(finished.wait(patienceMs));
         QCOMPARE(finished.count(), 2);
         QCOMPARE(finished.at(1).at(0).toString(), second);
     }

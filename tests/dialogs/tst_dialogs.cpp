@@ -2,6 +2,7 @@
 #include "aboutdialog.h"
 #include "appsettings.h"
 #include "mediainfodialog.h"
+#include "patience.h"
 #include "preferencesdialog.h"
 #include "rangebookmarkdialog.h"
 
@@ -103,7 +104,7 @@ private slots:
         RangeBookmarkDialog dialog(ranges, 5000);
         // Shown, so that the list view follows every change of the filter.
         dialog.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog, patienceMs));
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Range Bookmarks"));
         QCOMPARE(dialog.shownCount(), 100000);
         QCOMPARE(dialog.chosenIndex(), 5000);
@@ -262,7 +263,7 @@ private slots:
         dialog.setText(Row::VideoCache, QStringLiteral("100 MB"));
         dialog.setText(Row::CachedRange, QStringLiteral("1 - 50"));
         dialog.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog, patienceMs));
 
         QCOMPARE(child<QLabel>(dialog, "titleLabel")->text(), QStringLiteral("<b>shot 10.mov</b>"));
         QCOMPARE(child<QLabel>(dialog, "sourceValueLabel")->text(), QStringLiteral("/clips/shot 10.mov"));
@@ -318,7 +319,7 @@ private slots:
 
         // The captions are shown whole and their values line up.
         dialog.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog, patienceMs));
         for (const char* name : {"versionLabel", "authorLabel", "authorLabel_2"}) {
             auto* caption = child<QLabel>(dialog, name);
             QVERIFY2(caption->width() >= caption->sizeHint().width(), name);

@@ -415,13 +415,32 @@ int OrvelSession::snapshotIndex()
 
 bool OrvelSession::closeWindow(int timeoutMs)
 {
+    requestClose();
+    return waitForExit(timeoutMs);
+}
+
+void OrvelSession::requestClose()
+{
     // With a window manager: its close request, as the title bar's button
     // sends it. Without one: the program's own "Exit" shortcut.
     if (x.hasWindowManager())
         runTool(QStringLiteral("wmctrl"), {"-i", "-c", window});
     else
         key(QStringLiteral("ctrl+q"));
+}
+
+bool OrvelSession::waitForExit(int timeoutMs)
+{
     return process->waitForFinished(timeoutMs);
+}
+
+bool OrvelSession::answerDialog(const QString& title, const QString& keys)
+{
+    const QString dialog = waitForWindow(title);
+    if (dialog.isEmpty() || !waitForFocus(dialog))
+        return false;
+    keyToFocused(keys);
+    return true;
 }
 
 bool OrvelSession::terminate(int timeoutMs)
@@ -456,7 +475,10 @@ QString OrvelSession::titleFor(const TestClip& clip, int frame)
 
 bool OrvelSession::showsFrame(const TestClip& clip, int n)
 {
-    if (!waitForTitle(titleFor(clip, n))) {
+    // With or without the mark of unsaved bookmarks after the name.
+    const QString plain = titleFor(clip, n);
+    const QString marked = QStringLiteral("%1* -- Frame %2").arg(clip.name).arg(n);
+    if (!waitUntil([&] { return title() == plain || title() == marked; }, patienceMs)) {
         qWarning("title is \"%s\", expected frame %d; the program said:\n%s", qPrintable(title()), n,
                  standardError().right(2000).constData());
         return false;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "patience.h"
 #include "testclips.h"
 
 #include <QImage>
@@ -9,11 +10,6 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <memory>
-
-// The longest wait for something the program shows or does (a seek through
-// a long group of 1080p pictures, an exit with a sanitizer's leak scan) on a
-// busy machine: a bound for a hang, never a measure of speed.
-constexpr int patienceMs = 60000;
 
 // A display of its own for the tests of the real program: an Xvfb server on a
 // free display number, optionally with a window manager (needed for stacking
@@ -111,6 +107,12 @@ public:
 
     // Closes the window as a person would, and waits for the program to end.
     bool closeWindow(int timeoutMs = patienceMs);
+    // The same close, without waiting: the window may ask something first.
+    void requestClose();
+    bool waitForExit(int timeoutMs = patienceMs);
+    // Waits for the dialog with that title to have the focus and sends it
+    // the keys.
+    bool answerDialog(const QString& title, const QString& keys);
     bool terminate(int timeoutMs = patienceMs);
     // Ends the program at once with SIGKILL, as a crash or a power cut
     // would, and waits for it to be gone.

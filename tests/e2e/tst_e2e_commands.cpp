@@ -419,6 +419,19 @@ private slots:
         QVERIFY(shows(5));
         orvel->key(QStringLiteral("Down"));
         QVERIFY(shows(80));
+
+        // Ended by a signal, the window cannot ask: the marks are kept in a
+        // recovery file, and the console says where.
+        QVERIFY(orvel->terminate());
+        const QDir kept(orvel->home() + QStringLiteral("/.talmont/bookmarks"));
+        const QStringList files = kept.entryList({QStringLiteral("video_only-recovered-*.bmk")});
+        QCOMPARE(files.size(), 1);
+        const QString recovery = kept.filePath(files.first());
+        QVERIFY(orvel->standardError().contains("WARNING: Unsaved bookmarks of video_only.mp4 saved to " +
+                                                recovery.toUtf8()));
+        QFile file(recovery);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll().contains("5,20,80"));
     }
 
     void bookmarksSurviveSavingReopeningAndMoving()
@@ -454,14 +467,17 @@ private slots:
         QVERIFY(orvel->waitForFocus(saveDialog));
         orvel->typeText(saved);
         orvel->keyToFocused(QStringLiteral("Return"));
-        QVERIFY(QTest::qWaitFor([&] { return QFile::exists(saved); }, patienceMs));
+        // Saved: the title loses its mark, and closing asks nothing.
+        QVERIFY(orvel->waitForTitle(OrvelSession::titleFor(clip, 60)));
+        QVERIFY(QFile::exists(saved));
         QVERIFY(orvel->closeWindow());
 
         // A new run opens the bookmarks file: the clip, its bookmarks and the
-        // chosen range come back.
+        // chosen range come back, with nothing to save.
         orvel = std::make_unique<OrvelSession>(*x);
         QVERIFY(orvel->start({saved}));
         QVERIFY(shows(40));
+        QCOMPARE(orvel->title(), OrvelSession::titleFor(clip, 40));
         orvel->key(QStringLiteral("ctrl+Right"));
         QVERIFY(shows(60));
         orvel->key(QStringLiteral("bracketleft"));
@@ -547,7 +563,7 @@ private slots:
                 QFile file(settingsFile);
                 return file.open(QIODevice::ReadOnly) && file.readAll().contains(clip.name.toUtf8());
             },
-            20000));
+            patienceMs));
         orvel->key(QStringLiteral("space"));
         QProcess watch;
         watch.setProcessChannelMode(QProcess::MergedChannels);

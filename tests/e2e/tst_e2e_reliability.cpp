@@ -219,10 +219,15 @@ private:
         return QTest::qWaitFor([&] { return orvel->standardError().contains(text); }, timeoutMs);
     }
 
-    // Closes the window and checks that the program ended in good order.
-    void closesCleanly()
+    // Closes the window and checks that the program ended in good order;
+    // with `answer`, the keys that answer the question about unsaved
+    // bookmarks.
+    void closesCleanly(const QString& answer = QString())
     {
-        QVERIFY2(orvel->closeWindow(), "the program did not end after its window was closed");
+        orvel->requestClose();
+        if (!answer.isEmpty())
+            QVERIFY(orvel->answerDialog(QStringLiteral("Unsaved Bookmarks"), answer));
+        QVERIFY2(orvel->waitForExit(), "the program did not end after its window was closed");
         QCOMPARE(orvel->exitCode(), 0);
         const QByteArray errors = orvel->standardError();
         QVERIFY2(!hasSanitizerReport(errors), errors.right(4000).constData());
@@ -408,8 +413,10 @@ private slots:
         QVERIFY2(QTest::qWaitFor([&] { return OrvelSession::frameInTitle(orvel->title()) > 25; }, patienceMs),
                  qPrintable(orvel->title()));
         // It plays to the end and stays there.
-        QVERIFY(QTest::qWaitFor(
-            [&] { return orvel->title() == OrvelSession::titleFor(clip, clip.frameCount); }, patienceMs));
+        QVERIFY2(
+            QTest::qWaitFor([&] { return orvel->title() == OrvelSession::titleFor(clip, clip.frameCount); },
+                            patienceMs),
+            qPrintable(orvel->title()));
         QVERIFY(shows(clip.frameCount));
         closesCleanly();
     }
@@ -466,7 +473,7 @@ private slots:
                          const QByteArray text = contentOf(settingsFile);
                          return text.contains("volume=105\n") && text.contains("loop=true\n");
                      },
-                     20000),
+                     patienceMs),
                  contentOf(settingsFile).constData());
         QVERIFY(orvel->kill());
 
@@ -539,7 +546,15 @@ private slots:
         QCOMPARE(left, QStringList{QStringLiteral("notes.bmk")});
         QVERIFY(orvel->sendCommand(QStringLiteral("frame 60")));
         QVERIFY(shows(60));
-        closesCleanly();
+        // Closing asks about the mark at 50. Saving fails again: the window
+        // stays with its marks; Discard lets it close.
+        const QByteArray failure = "ERROR: Failed to save bookmarks file: " + path.toUtf8();
+        orvel->requestClose();
+        QVERIFY(orvel->answerDialog(QStringLiteral("Unsaved Bookmarks"), QStringLiteral("s")));
+        QVERIFY(QTest::qWaitFor([&] { return orvel->standardError().count(failure) == 2; }, patienceMs));
+        QCOMPARE(orvel->title(), clip.name + QStringLiteral("* -- Frame 60"));
+        QCOMPARE(contentOf(path), saved);
+        closesCleanly(QStringLiteral("d"));
         readOnly.reset();
         disk.reset();
     }

@@ -3,6 +3,7 @@
 #include "audiomanager.h"
 #include "mediamanager.h"
 #include "mediasource.h"
+#include "patience.h"
 #include "videomanager.h"
 
 #include <QList>
@@ -61,7 +62,7 @@ public:
     AudioManager::Status audioStatus() const;
 
 private:
-    bool waitFor(const std::function<bool()>& condition, int timeoutMs = 20000);
+    bool waitFor(const std::function<bool()>& condition, int timeoutMs = patienceMs);
 
     QThread readerThread;
     QThread videoThread;

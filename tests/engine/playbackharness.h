@@ -3,6 +3,7 @@
 // A PlaybackManager with an offscreen viewer and a log of everything it
 // reports, in the order it reported it, for the controller's tests.
 #include "frameindex.h"
+#include "patience.h"
 #include "playbackmanager.h"
 #include "softwareviewer.h"
 
@@ -29,7 +30,7 @@ class PlaybackHarness
 {
 public:
     // Generous: the sanitizer builds run several times slower.
-    static constexpr int TimeoutMs = 60000;
+    static constexpr int TimeoutMs = patienceMs;
 
     PlaybackHarness()
     {

@@ -10,6 +10,7 @@
 // flat out, not paced in real time) or that stereo null device behind a plug
 // device without a rate converter, which takes 48 kHz only.
 #include "enginerig.h"
+#include "patience.h"
 #include "playbackmanager.h"
 #include "testclips.h"
 #include "tonedetector.h"
@@ -70,7 +71,7 @@ bool waitForAudio(MediaSource* source, double from, double to)
             return source->audioCache.bufferCount() > 0 && source->audioCache.startTime() <= from &&
                    source->audioCache.endTime() >= to;
         },
-        20000);
+        patienceMs);
 }
 
 // Reads `frames` frames at `time` from the cache the way the callback does.
@@ -131,7 +132,7 @@ std::vector<int16_t> renderAtSpeed(MediaSource* source, double from, double seco
         const double clock = from + done * speed / rate;
         source->setPlaybackTime(clock);
         if (!QTest::qWaitFor([&] { return source->stretchedAudio.endTime() >= clock + chunk * speed / rate; },
-                             20000))
+                             patienceMs))
             return {};
         source->playing = true;
         source->setPlaybackTime(clock);
@@ -613,7 +614,7 @@ private Q_SLOTS:
                 return source->audioCache.endTime() >= lead &&
                        rig.videoStatuses.contains(VideoManager::EndOfStream);
             },
-            20000));
+            patienceMs));
         QVERIFY2(source->audioCache.endTime() < lead + 0.1,
                  qPrintable(QString::number(source->audioCache.endTime())));
         QCOMPARE(rig.pictureIndexAt(1.96), 49);
@@ -648,18 +649,18 @@ private Q_SLOTS:
         QVERIFY(waitForAudio(source, 0.0, 1.0));
         // The running callback plays an armed burst and clears it.
         source->armScrubBurst(1920, true);
-        QTRY_VERIFY_WITH_TIMEOUT(!source->scrubPending, 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(!source->scrubPending, patienceMs);
         // Playing: the callback keeps the clock going.
         source->setPlaybackTime(0.5);
         source->playing = true;
-        QTRY_VERIFY_WITH_TIMEOUT(source->playbackTime(false) > 0.5, 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(source->playbackTime(false) > 0.5, patienceMs);
         source->playing = false;
         // Closing the stream through the meta-object, then unloading.
         source->abort();
         QMetaObject::invokeMethod(&rig.audio, "endWritingStream", Qt::QueuedConnection);
         QVERIFY(rig.close());
         const QList<AudioManager::Status> tail{AudioManager::Stopped, AudioManager::Unloaded};
-        QTRY_COMPARE(rig.audioStatuses.mid(rig.audioStatuses.size() - 2), tail);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.audioStatuses.mid(rig.audioStatuses.size() - 2), tail, patienceMs);
         QVERIFY(rig.audioErrors.isEmpty());
     }
 };

@@ -2,12 +2,14 @@
 #include "audiocache.h"
 #include "mediasource.h"
 #include "packetqueue.h"
+#include "patience.h"
 #include "videoframecache.h"
 
 #include <QtTest>
 #include <atomic>
 #include <cstring>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -56,6 +58,31 @@ int frameBytesFor(int capacity)
 {
     return int(int64_t(VideoFrameCache::MinimumCacheBytes * 0.99) / capacity);
 }
+
+// Waits until the thread whose kernel id lands in `thread` is asleep, which a
+// thread that has started its timed wait on a queue or a cache is: the
+// kernel's state for it, so a request made next meets the waiter in its wait
+// rather than before it, however slowly the thread got there.
+bool waitUntilAsleep(const std::atomic<pid_t>& thread)
+{
+    return QTest::qWaitFor(
+        [&] {
+            if (thread == 0)
+                return false;
+            QFile stat(QStringLiteral("/proc/self/task/%1/stat").arg(thread.load()));
+            if (!stat.open(QIODevice::ReadOnly))
+                return false;
+            // "tid (name) state ...": the name may hold spaces and brackets.
+            const QByteArray line = stat.readAll();
+            const int nameEnd = line.lastIndexOf(')');
+            return nameEnd > 0 && line.mid(nameEnd + 2, 1) == "S";
+        },
+        patienceMs);
+}
+
+// A time-out for a waiter that only a wake may end: longer than the test
+// waits for it to end.
+constexpr int outlastsTheTest = 2 * patienceMs;
 
 } // namespace
 
@@ -298,17 +325,19 @@ private Q_SLOTS:
         cache.configure(0, frameBytesFor(4), 0.5f); // capacity 4, trailing 2
         QCOMPARE(fill(cache, 4, 0.04), 4);
         std::atomic<int> result{-1};
+        std::atomic<pid_t> decoderThread{0};
         std::thread decoder([&] {
             auto frame = makeFrame(4 * 0.04);
-            result = cache.insert(frame, 0.04, 60000) ? 1 : 0;
+            decoderThread = gettid();
+            result = cache.insert(frame, 0.04, outlastsTheTest) ? 1 : 0;
         });
-        QTest::qWait(20);
+        QVERIFY(waitUntilAsleep(decoderThread));
         QCOMPARE(result.load(), -1);
         {
             std::lock_guard<std::mutex> lock(cache.mutex);
             cache.frameAt(3 * 0.04); // three frames behind: one may go
         }
-        QTRY_COMPARE_WITH_TIMEOUT(result.load(), 1, 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(result.load(), 1, patienceMs);
         decoder.join();
         QCOMPARE(cachedTimes(cache).first(), 0.04);
     }
@@ -324,22 +353,27 @@ private Q_SLOTS:
         }
         std::atomic<int> pushed{-1};
         std::atomic<int> inserted{-1};
+        std::atomic<pid_t> readerThread{0};
+        std::atomic<pid_t> decoderThread{0};
         std::thread reader([&] {
             PacketPtr p = dataPacket(4, 0xee);
-            pushed = source.videoPackets.push(p.get(), 60000) ? 1 : 0;
+            readerThread = gettid();
+            pushed = source.videoPackets.push(p.get(), outlastsTheTest) ? 1 : 0;
             QVERIFY(p->data); // a push that gave up leaves the packet to its owner
         });
         std::thread decoder([&] {
             auto frame = makeFrame(1.0);
-            inserted = source.videoCache.insert(frame, 0.04, 60000) ? 1 : 0;
+            decoderThread = gettid();
+            inserted = source.videoCache.insert(frame, 0.04, outlastsTheTest) ? 1 : 0;
         });
-        QTest::qWait(20);
+        QVERIFY(waitUntilAsleep(readerThread));
+        QVERIFY(waitUntilAsleep(decoderThread));
         source.requestSeek(1.5);
-        QTRY_COMPARE_WITH_TIMEOUT(pushed.load(), 0, 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(pushed.load(), 0, patienceMs);
         QCOMPARE(source.seekTarget.load(), 1.5);
         QCOMPARE(inserted.load(), -1); // a seek request alone does not concern the decoder
         source.abort();
-        QTRY_COMPARE_WITH_TIMEOUT(inserted.load(), 0, 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(inserted.load(), 0, patienceMs);
         reader.join();
         decoder.join();
     }

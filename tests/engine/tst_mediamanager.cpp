@@ -2,6 +2,7 @@
 // seeks, end of file and unloading.
 #include "enginerig.h"
 #include "frameindex.h"
+#include "patience.h"
 #include "testclips.h"
 
 #include <QtTest>
@@ -57,7 +58,7 @@ QString popAll(PacketQueue& queue)
 bool popOne(PacketQueue& queue)
 {
     PacketPtr packet(av_packet_alloc());
-    return QTest::qWaitFor([&] { return queue.pop(packet.get(), 5) == 0; }, 20000);
+    return QTest::qWaitFor([&] { return queue.pop(packet.get(), 5) == 0; }, patienceMs);
 }
 
 } // namespace
@@ -71,7 +72,7 @@ private Q_SLOTS:
     {
         EngineRig rig;
         QVERIFY(rig.open(TestClips::path("video_only.mp4")));
-        QTRY_VERIFY_WITH_TIMEOUT(rig.readerStatus() == MediaManager::EndOfFile, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.readerStatus() == MediaManager::EndOfFile, patienceMs);
         const QList<MediaManager::Status> expected{MediaManager::Loading, MediaManager::Unloaded,
                                                    MediaManager::Loaded, MediaManager::Reading,
                                                    MediaManager::EndOfFile};
@@ -97,7 +98,7 @@ private Q_SLOTS:
         source = new MediaSource(TestClips::path("h264_1080p25.mp4"));
         std::unique_ptr<MediaSource> owner(source);
         QMetaObject::invokeMethod(&rig.reader, "load", Qt::QueuedConnection, Q_ARG(MediaSource*, source));
-        QTRY_VERIFY_WITH_TIMEOUT(rig.readerStatuses.contains(MediaManager::Loaded), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.readerStatuses.contains(MediaManager::Loaded), patienceMs);
         QCOMPARE(queuedAtLoaded.load(), MediaManager::PrefillPackets);
         source->abort();
         QMetaObject::invokeMethod(&rig.reader, "unload", Qt::BlockingQueuedConnection);
@@ -201,8 +202,8 @@ private Q_SLOTS:
         EngineRig rig;
         QVERIFY(rig.open(TestClips::path("cut_short.mkv")));
         QTRY_VERIFY_WITH_TIMEOUT(rig.readerStatus() == MediaManager::EndOfFile || !rig.readerErrors.isEmpty(),
-                                 20000);
-        QTRY_VERIFY_WITH_TIMEOUT(rig.videoStatuses.contains(VideoManager::EndOfStream), 20000);
+                                 patienceMs);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.videoStatuses.contains(VideoManager::EndOfStream), patienceMs);
         QVERIFY(rig.source()->videoCache.usedSlots() > 10);
         QCOMPARE(rig.pictureIndexAt(0.0001), 0);
         QVERIFY(rig.seekAndWaitForPicture(0.5001));
@@ -249,7 +250,7 @@ private Q_SLOTS:
         QVERIFY2(video.startsWith("Fd") && video.count('F') == 1, qPrintable(video.left(20)));
         QVERIFY2(audio.startsWith("Fd") && audio.count('F') == 1, qPrintable(audio.left(20)));
         const QList<MediaManager::Status> tail{MediaManager::Seeked, MediaManager::Reading};
-        QTRY_COMPARE(rig.readerStatuses.mid(rig.readerStatuses.size() - 2), tail);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.readerStatuses.mid(rig.readerStatuses.size() - 2), tail, patienceMs);
     }
 
     void seekToTheStartFromAnywhere_data()
@@ -298,13 +299,14 @@ private Q_SLOTS:
         for (; popped < 100; ++popped) {
             QVERIFY(popOne(source->videoPackets));
         }
-        QTRY_COMPARE_WITH_TIMEOUT(source->videoPackets.count(), PacketQueue::Capacity, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(source->videoPackets.count(), PacketQueue::Capacity, patienceMs);
         QTest::qWait(100);
         QVERIFY(!rig.readerStatuses.contains(MediaManager::EndOfFile));
         QCOMPARE(source->videoPackets.count(), PacketQueue::Capacity);
         QString rest;
-        QVERIFY(QTest::qWaitFor([&] { return (rest += popAll(source->videoPackets)).endsWith('E'); }, 20000));
-        QTRY_VERIFY_WITH_TIMEOUT(rig.readerStatuses.contains(MediaManager::EndOfFile), 20000);
+        QVERIFY(QTest::qWaitFor([&] { return (rest += popAll(source->videoPackets)).endsWith('E'); },
+                                patienceMs));
+        QTRY_VERIFY_WITH_TIMEOUT(rig.readerStatuses.contains(MediaManager::EndOfFile), patienceMs);
         QCOMPARE(rest.count('E'), 1);
         QVERIFY(rest.endsWith('E'));
         QCOMPARE(popped + rest.count('d'), 300);
@@ -319,7 +321,7 @@ private Q_SLOTS:
         for (int popped = 0; popped < 100; ++popped) {
             QVERIFY(popOne(source->videoPackets));
         }
-        QTRY_COMPARE_WITH_TIMEOUT(source->videoPackets.count(), PacketQueue::Capacity, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(source->videoPackets.count(), PacketQueue::Capacity, patienceMs);
         QVERIFY(rig.seek(2.0));
         QVERIFY(!rig.readerStatuses.contains(MediaManager::EndOfFile));
         QVERIFY(popAll(source->videoPackets).startsWith("Fd"));
@@ -329,7 +331,7 @@ private Q_SLOTS:
     {
         EngineRig rig;
         QVERIFY(rig.open(TestClips::path("video_only.mp4"), false));
-        QTRY_VERIFY_WITH_TIMEOUT(rig.readerStatuses.contains(MediaManager::EndOfFile), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.readerStatuses.contains(MediaManager::EndOfFile), patienceMs);
         QCOMPARE(popAll(rig.source()->audioPackets), QStringLiteral("E"));
         const QString video = popAll(rig.source()->videoPackets);
         QCOMPARE(video.size(), 121);
@@ -347,7 +349,7 @@ private Q_SLOTS:
         MediaSource* reading = rig.source();
         QTRY_VERIFY_WITH_TIMEOUT(reading->videoPackets.count() == PacketQueue::Capacity ||
                                      reading->audioPackets.count() == PacketQueue::Capacity,
-                                 20000);
+                                 patienceMs);
         QVERIFY(rig.close());
         // Right after the load was asked for.
         auto source = std::make_unique<MediaSource>(TestClips::path("h264_1080p25.mp4"));
@@ -360,7 +362,7 @@ private Q_SLOTS:
         source.reset();
         // After the end of the file, decoding, then twice.
         QVERIFY(rig.open(TestClips::path("video_only.mp4")));
-        QTRY_VERIFY_WITH_TIMEOUT(rig.readerStatus() == MediaManager::EndOfFile, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.readerStatus() == MediaManager::EndOfFile, patienceMs);
         QVERIFY(rig.close());
         QVERIFY(rig.close());
         // After a failed load.

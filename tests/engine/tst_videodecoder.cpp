@@ -3,6 +3,7 @@
 #include "enginerig.h"
 #include "frameconverter.h"
 #include "frameindex.h"
+#include "patience.h"
 #include "testclips.h"
 
 #include <QRandomGenerator>
@@ -94,7 +95,7 @@ private Q_SLOTS:
         QVERIFY(capacity > 2 * int(VideoFrameCache::MinimumCacheBytes * 0.99 / (1920 * 1080 * 4)));
         // Nothing is shown: the decoder fills the cache and waits, holding
         // the next picture.
-        QTRY_COMPARE_WITH_TIMEOUT(source->videoCache.usedSlots(), capacity, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(source->videoCache.usedSlots(), capacity, patienceMs);
         QTest::qWait(200);
         QList<int> indexes = cachedIndexes(source);
         QCOMPARE(indexes.size(), capacity);
@@ -106,7 +107,7 @@ private Q_SLOTS:
         // quarter of the way is stored.
         const int target = 200;
         QVERIFY(rig.seekAndWaitForPicture(seekTimeOfFrame(clip, target)));
-        QTRY_COMPARE_WITH_TIMEOUT(source->videoCache.usedSlots(), capacity, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(source->videoCache.usedSlots(), capacity, patienceMs);
         indexes = cachedIndexes(source);
         QVERIFY2(indexes.first() >= target * 3 / 4 - 1 && indexes.first() <= target * 3 / 4 + 1,
                  qPrintable(QString::number(indexes.first())));
@@ -152,7 +153,7 @@ private Q_SLOTS:
         QVERIFY(kept < target);
         QVERIFY(rig.seekAndWaitForPicture(seekTimeOfFrame(clip, target), stepBack));
         QTRY_VERIFY_WITH_TIMEOUT(
-            !cachedIndexes(source).isEmpty() && cachedIndexes(source).first() <= target - kept + 1, 20000);
+            !cachedIndexes(source).isEmpty() && cachedIndexes(source).first() <= target - kept + 1, patienceMs);
         const QList<int> indexes = cachedIndexes(source);
         QVERIFY2(qAbs(indexes.first() - (target - kept)) <= 1, qPrintable(QString::number(indexes.first())));
         QVERIFY(contiguous(indexes));
@@ -166,16 +167,16 @@ private Q_SLOTS:
         QVERIFY(rig.open(clip.path()));
         MediaSource* source = rig.source();
         VideoFrameCache& cache = source->videoCache;
-        QTRY_COMPARE_WITH_TIMEOUT(cache.usedSlots(), cache.capacity(), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(cache.usedSlots(), cache.capacity(), patienceMs);
         // Show frames one after the other like the controller's timer does.
         for (int frame = 0; frame < 80; ++frame) {
             const double time = seekTimeOfFrame(clip, frame);
-            QVERIFY(QTest::qWaitFor([&] { return cache.rangeEnd() > time; }, 20000));
+            QVERIFY(QTest::qWaitFor([&] { return cache.rangeEnd() > time; }, patienceMs));
             QCOMPARE(rig.pictureIndexAt(time), frame);
         }
         // The decoder pushes the oldest frames out until only `trailing` lie
         // behind the one shown, then waits with a full cache.
-        QTRY_COMPARE_WITH_TIMEOUT(cachedIndexes(source).first(), 79 - cache.trailing(), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(cachedIndexes(source).first(), 79 - cache.trailing(), patienceMs);
         QTest::qWait(100);
         const QList<int> indexes = cachedIndexes(source);
         QCOMPARE(indexes.size(), cache.capacity());
@@ -202,7 +203,7 @@ private Q_SLOTS:
         EngineRig rig;
         QVERIFY(rig.open(clip.path()));
         VideoFrameCache& cache = rig.source()->videoCache;
-        QTRY_VERIFY_WITH_TIMEOUT(cache.usedSlots() >= VideoManager::PrefillFrames, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(cache.usedSlots() >= VideoManager::PrefillFrames, patienceMs);
         std::lock_guard<std::mutex> lock(cache.mutex);
         const VideoFrame* frame = cache.frameAt(0.0);
         QVERIFY(frame);
@@ -250,9 +251,9 @@ private Q_SLOTS:
         const TestClip clip = TestClips::clip(QStringLiteral("video_only.mp4"));
         EngineRig rig;
         QVERIFY(rig.open(clip.path()));
-        QTRY_VERIFY_WITH_TIMEOUT(rig.videoStatuses.contains(VideoManager::EndOfStream), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.videoStatuses.contains(VideoManager::EndOfStream), patienceMs);
         QCOMPARE(rig.videoStatuses.count(VideoManager::EndOfStream), 1);
-        QTRY_VERIFY(rig.videoStatus() == VideoManager::Ready);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.videoStatus() == VideoManager::Ready, patienceMs);
         QCOMPARE(rig.videoStatuses.first(), VideoManager::Ready);
         MediaSource* source = rig.source();
         QCOMPARE(source->videoCache.usedSlots(), clip.frameCount);
@@ -261,7 +262,7 @@ private Q_SLOTS:
         // A seek after the end decodes again and ends again.
         QVERIFY(rig.seekAndWaitForPicture(1.0001));
         QCOMPARE(rig.pictureIndexAt(1.0001), 30);
-        QTRY_COMPARE_WITH_TIMEOUT(rig.videoStatuses.count(VideoManager::EndOfStream), 2, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.videoStatuses.count(VideoManager::EndOfStream), 2, patienceMs);
     }
 
     void audioOnlyHasNoVideo()

@@ -5,9 +5,11 @@
 #include "commandline.h"
 #include "consolewindow.h"
 #include "ffmpegtool.h"
+#include "filesizelimit.h"
 #include "frameindex.h"
 #include "gotoframedialog.h"
 #include "mediainfodialog.h"
+#include "patience.h"
 #include "player.h"
 #include "rangetimelinewidget.h"
 #include "softwareviewer.h"
@@ -16,9 +18,13 @@
 
 #include <QAction>
 #include <QClipboard>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
 #include <QShortcut>
 #include <QSignalSpy>
 #include <QSlider>
@@ -69,7 +75,7 @@ void writeSetting(const QString& key, const QVariant& value)
     QSettings(settingsFile(), QSettings::IniFormat).setValue(key, value);
 }
 
-bool waitFor(const std::function<bool()>& condition, int timeoutMs = 20000)
+bool waitFor(const std::function<bool()>& condition, int timeoutMs = patienceMs)
 {
     QElapsedTimer timer;
     timer.start();
@@ -124,6 +130,46 @@ QStringList contextMenuWith(Player& player, Qt::KeyboardModifiers modifiers)
     if (modifiers != Qt::NoModifier)
         QTest::keyRelease(&player, key, Qt::NoModifier);
     return shown;
+}
+
+// Hands the next modal dialog the window opens to `answer`, which must
+// close it.
+void whenADialogOpens(const std::function<void(QWidget*)>& answer)
+{
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, [poll, answer] {
+        if (QWidget* dialog = QApplication::activeModalWidget()) {
+            poll->stop();
+            poll->deleteLater();
+            answer(dialog);
+        }
+    });
+    poll->start(10);
+}
+
+// Answers the question about unsaved bookmarks that opens next, after
+// checking it names `clip`.
+void whenAskedAboutBookmarksAnswer(const QString& clip, QMessageBox::StandardButton answer)
+{
+    whenADialogOpens([clip, answer](QWidget* dialog) {
+        auto* box = qobject_cast<QMessageBox*>(dialog);
+        QVERIFY(box);
+        QCOMPARE(box->text(), QStringLiteral("Save changes to the bookmarks of %1?").arg(clip));
+        box->button(answer)->click();
+    });
+}
+
+// Types `path` into the file dialog that opens next and accepts it, over an
+// existing file too.
+void whenAFileDialogOpensChoose(const QString& path)
+{
+    whenADialogOpens([path](QWidget* dialog) {
+        auto* files = qobject_cast<QFileDialog*>(dialog);
+        QVERIFY(files);
+        files->setOption(QFileDialog::DontConfirmOverwrite);
+        files->selectFile(path);
+        static_cast<QDialog*>(files)->accept();
+    });
 }
 
 TimelineWidget* mainTimeline(Player& player)
@@ -187,8 +233,8 @@ private:
     void closePlayer()
     {
         if (player) {
-            player->close(); // unloads first, then closes on NoMedia
-            waitFor([&] { return !player->isVisible(); }, 10000);
+            player->closeUnattended(); // unloads first, then closes on NoMedia
+            waitFor([&] { return !player->isVisible(); }, patienceMs);
         }
         player.reset();
     }
@@ -460,7 +506,7 @@ private slots:
     void theCollapsedMenuBarKeepsShortcutsWorking()
     {
         Player& p = makePlayer();
-        QVERIFY(QTest::qWaitForWindowActive(&p));
+        QVERIFY(QTest::qWaitForWindowActive(&p, patienceMs));
         auto* bar = p.findChild<QMenuBar*>();
         QTest::keyClick(&p, Qt::Key_F5);
         QCOMPARE(bar->height(), 0);
@@ -1098,6 +1144,197 @@ private slots:
                 QVERIFY(!dialog->isVisible());
             }
         }
+    }
+
+    // The custom speed is asked in a dialog of the window; a bookmarks file
+    // saved under a name without extension gets the bookmarks one.
+    void dialogsBelongToTheWindowAndBookmarksFilesKeepTheirExtension()
+    {
+        load(TestClips::clip(QStringLiteral("video_only.mp4")));
+        Player& p = *player;
+        bool ofTheWindow = false;
+        whenADialogOpens([&](QWidget* dialog) {
+            ofTheWindow = dialog->windowType() == Qt::Dialog && dialog->parentWidget() == &p;
+            dialog->close();
+        });
+        p.setCustomSpeed();
+        QVERIFY(ofTheWindow);
+
+        p.addFrameBookmark(7);
+        const QString typed = QDir::homePath() + QStringLiteral("/review");
+        whenAFileDialogOpensChoose(typed);
+        p.saveBookmarksFileAs();
+        QVERIFY(waitFor([&] { return !appSettings().recentBookmarkFiles.isEmpty(); }));
+        QCOMPARE(appSettings().recentBookmarkFiles.first(), typed + QStringLiteral(".bmk"));
+        QVERIFY(!QFile::exists(typed));
+        QVERIFY(QFile::exists(typed + QStringLiteral(".bmk")));
+    }
+
+    // A file the player refuses, or a bookmarks file whose clip is missing or
+    // refused, changes nothing: the clip plays on with its bookmarks, and
+    // saving still writes the bookmarks file it came with.
+    void aRefusedOpenLeavesTheClipAndItsBookmarks()
+    {
+        PlaybackManager& controller = load(TestClips::clip(QStringLiteral("video_only.mp4")));
+        Player& p = *player;
+        const QString own = QDir::homePath() + QStringLiteral("/own.bmk");
+        p.addFrameBookmark(7);
+        QVERIFY(p.saveBookmarksTo(own));
+        const PlaybackManager::State state = controller.state();
+        const auto writeFile = [](const QString& name, const QByteArray& content) {
+            const QString path = QDir::homePath() + QLatin1Char('/') + name;
+            QFile file(path);
+            file.open(QIODevice::WriteOnly);
+            file.write(content);
+            return path;
+        };
+        const QString f4v = writeFile(QStringLiteral("clip.f4v"), "not opened");
+        QStringList refused{f4v};
+        for (const QString& clip : {QStringLiteral("/no/such/clip.mp4"), f4v})
+            refused << writeFile(QStringLiteral("other%1.bmk").arg(refused.size()),
+                                 "[main]\nmediaPath=" + clip.toUtf8() + "\nframes=50\n");
+        for (const QString& file : refused) {
+            const int failed = p.remoteStatus().failedOpens;
+            QVERIFY(!p.openExternal(file, -1, -1) ||
+                    waitFor([&] { return p.remoteStatus().failedOpens > failed; }));
+            QCOMPARE(controller.state(), state);
+            QCOMPARE(controller.status(), PlaybackManager::Ready);
+            QCOMPARE(p.windowTitle(), QStringLiteral("video_only.mp4 -- Frame 1"));
+        }
+        p.nextFrameBookmark();
+        QVERIFY(waitForFrame(7));
+        p.addFrameBookmark(9);
+        p.saveBookmarksFile();
+        Bookmarks saved;
+        QVERIFY(waitFor([&] {
+            saved.load(QFileInfo(own));
+            return saved.frameBookmarks() == QVector<int>{7, 9};
+        }));
+    }
+
+    // Copy Current Media never copies the clip onto itself, even through a
+    // linked folder; a failed copy leaves the file it was to replace as it
+    // was, and no temporary file is left behind.
+    void copyCurrentMediaKeepsTheClip()
+    {
+        const QTemporaryDir folder;
+        const QDir home(folder.path());
+        QVERIFY(home.mkpath(QStringLiteral("clips")));
+        const QString clip = home.filePath(QStringLiteral("clips/video_only.mp4"));
+        QVERIFY(QFile::copy(TestClips::path(QStringLiteral("video_only.mp4")), clip));
+        QVERIFY(QFile::link(home.filePath(QStringLiteral("clips")), home.filePath(QStringLiteral("linked"))));
+        QFile original(clip);
+        QVERIFY(original.open(QIODevice::ReadOnly));
+        const QByteArray content = original.readAll();
+        Player& p = makePlayer(clip);
+        QVERIFY(waitForFrame(1));
+        const auto copyTo = [&](const QString& target) {
+            whenAFileDialogOpensChoose(target);
+            p.copyCurrentMedia();
+        };
+        copyTo(home.filePath(QStringLiteral("linked/video_only.mp4")));
+        QCOMPARE(p.lastErrorMessage(), QStringLiteral("Cannot copy a file onto itself: ") +
+                                           home.filePath(QStringLiteral("linked/video_only.mp4")));
+        // Over an earlier copy, on a disk that fills up half way: that copy
+        // stays as it was.
+        const QString copy = home.filePath(QStringLiteral("copy.mp4"));
+        const auto contentOf = [](const QString& path) {
+            QFile file(path);
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        };
+        {
+            QFile earlier(copy);
+            QVERIFY(earlier.open(QIODevice::WriteOnly));
+            earlier.write("earlier copy");
+        }
+        {
+            FileSizeLimit full(rlim_t(content.size() / 2));
+            copyTo(copy);
+            QVERIFY(
+                waitFor([&] { return p.lastErrorMessage().startsWith("Failed to copy file to " + copy); }));
+        }
+        QCOMPARE(contentOf(copy), QByteArray("earlier copy"));
+        copyTo(copy);
+        QVERIFY(waitFor([&] { return contentOf(copy) == content; }));
+        QCOMPARE(original.size(), content.size());
+        const QStringList names{QStringLiteral("*.mp4*")};
+        QCOMPARE(home.entryList(names, QDir::Files | QDir::Hidden), QStringList{QStringLiteral("copy.mp4")});
+        QCOMPARE(QDir(home.filePath(QStringLiteral("clips"))).entryList(names, QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral("video_only.mp4")});
+        QCOMPARE(p.windowTitle(), QStringLiteral("video_only.mp4 -- Frame 1"));
+    }
+
+    // Resizing to the video never makes the window larger than the screen:
+    // a video that does not fit is shown smaller, with its aspect.
+    void theWindowFitsTheScreen()
+    {
+        load(TestClips::clip(QStringLiteral("h264_1080p25.mp4")));
+        auto* viewer = player->findChild<SoftwareViewer*>();
+        const QRect screen = player->screen()->availableGeometry();
+        QVERIFY(screen.width() < 1920);
+        // A quarter fits: shown at that size.
+        player->resizeToQuarter();
+        QVERIFY(waitFor([&] { return viewer->height() == 270; }));
+        for (void (Player::*resize)() : {&Player::resizeToOriginal, &Player::resizeToDouble}) {
+            (player.get()->*resize)();
+            QVERIFY2(waitFor([&] {
+                         const QSize shown = viewer->size();
+                         return screen.contains(player->frameGeometry()) &&
+                                qAbs(shown.width() * 1080 - shown.height() * 1920) <= 1920 &&
+                                shown.width() > screen.width() / 2;
+                     }),
+                     qPrintable(QStringLiteral("%1x%2 in %3x%4")
+                                    .arg(viewer->width())
+                                    .arg(viewer->height())
+                                    .arg(screen.width())
+                                    .arg(screen.height())));
+        }
+    }
+
+    // Unsaved bookmarks are marked in the title and never dropped unasked:
+    // Cancel keeps them, Save writes them to their file; with nothing
+    // unsaved nobody is asked, and an open from outside the window first
+    // writes them to a recovery file that brings them back.
+    void unsavedBookmarksAreNeverLost()
+    {
+        const TestClip first = TestClips::clip(QStringLiteral("video_only.mp4"));
+        const TestClip second = TestClips::clip(QStringLiteral("mpeg4_641x361.mov"));
+        load(first);
+        Player& p = *player;
+        const QString own = QDir::homePath() + QStringLiteral("/marks.bmk");
+        p.addFrameBookmark(5);
+        QCOMPARE(p.windowTitle(), QStringLiteral("video_only.mp4* -- Frame 1"));
+        QVERIFY(p.saveBookmarksTo(own));
+        QCOMPARE(p.windowTitle(), QStringLiteral("video_only.mp4 -- Frame 1"));
+        p.addFrameBookmark(8);
+        whenAskedAboutBookmarksAnswer(first.name, QMessageBox::Cancel);
+        p.open(second.path());
+        whenAskedAboutBookmarksAnswer(first.name, QMessageBox::Cancel);
+        p.close();
+        QVERIFY(p.isVisible());
+        QCOMPARE(p.windowTitle(), QStringLiteral("video_only.mp4* -- Frame 1"));
+
+        whenAskedAboutBookmarksAnswer(first.name, QMessageBox::Save);
+        p.open(second.path());
+        QVERIFY(waitFor([&] { return p.windowTitle() == QStringLiteral("mpeg4_641x361.mov -- Frame 1"); }));
+        Bookmarks saved;
+        saved.load(QFileInfo(own));
+        QCOMPARE(saved.frameBookmarks(), (QVector<int>{5, 8}));
+        p.open(first.path());
+        QVERIFY(waitForFrame(1));
+
+        p.addFrameBookmark(3);
+        p.addRangeBookmark(2, 20);
+        QVERIFY(p.openExternal(second.path(), -1, -1));
+        QVERIFY(waitFor([&] { return p.windowTitle() == QStringLiteral("mpeg4_641x361.mov -- Frame 1"); }));
+        const QString recovery = appSettings().recentBookmarkFiles.value(0);
+        QVERIFY2(recovery.startsWith(bookmarksDirectory() + QStringLiteral("/video_only-recovered-")),
+                 qPrintable(recovery));
+        // Its chosen range comes back as well, and nothing is unsaved.
+        QVERIFY(p.openExternal(recovery, -1, -1));
+        QVERIFY(waitFor([&] { return p.windowTitle() == QStringLiteral("video_only.mp4 -- Frame 2"); }));
+        p.nextFrameBookmark();
+        QVERIFY(waitForFrame(3));
     }
 
     // While playing, a click on the timeline or a drag across the picture

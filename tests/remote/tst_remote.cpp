@@ -2,6 +2,7 @@
 // line stream, and the TCP server with real loopback clients.
 #include "appsettings.h"
 #include "commandstream.h"
+#include "patience.h"
 #include "remotecommand.h"
 #include "tcpserver.h"
 
@@ -128,7 +129,7 @@ private:
     {
         auto client = std::make_unique<QTcpSocket>();
         client->connectToHost(QHostAddress::LocalHost, server->serverPort());
-        if (!client->waitForConnected(5000))
+        if (!client->waitForConnected(patienceMs))
             return nullptr;
         return client;
     }
@@ -139,7 +140,7 @@ private:
         player->lines.clear();
         client.write(bytes);
         client.write(sentinelLine);
-        if (!QTest::qWaitFor([this] { return player->lines.contains(sentinel); }, 20000))
+        if (!QTest::qWaitFor([this] { return player->lines.contains(sentinel); }, patienceMs))
             return {QStringLiteral("<sentinel never arrived>")};
         QStringList emitted = player->lines;
         emitted.removeLast();
@@ -156,12 +157,12 @@ private:
                     got << QString::fromUtf8(client.readLine()).chopped(1);
                 return got.size() >= count;
             },
-            20000);
+            patienceMs);
         return got;
     }
     bool waitForConnectionCount(int count)
     {
-        return QTest::qWaitFor([&] { return server->connectionCount() == count; }, 5000);
+        return QTest::qWaitFor([&] { return server->connectionCount() == count; }, patienceMs);
     }
 
 private slots:
@@ -334,23 +335,23 @@ private slots:
         if (withReplies)
             QCOMPARE(replies(*client, "reply on\n", 1), QStringList{"ok"});
         client->write("file /clips/x.mov 5\n");
-        QTRY_COMPARE(player->lines, QStringList{"file|/clips/x.mov|5|-1"});
+        QTRY_COMPARE_WITH_TIMEOUT(player->lines, QStringList{"file|/clips/x.mov|5|-1"}, patienceMs);
         // From another client too: the clip commands wait, a status answers at once.
         const auto other = connectClient();
         QVERIFY(other);
         other->write("frame 77\nrstart 3\n");
-        QTRY_COMPARE(server->waitingCommands(), 2);
+        QTRY_COMPARE_WITH_TIMEOUT(server->waitingCommands(), 2, patienceMs);
         const QStringList loading = replies(*connectClient(), "status\n", 1);
         QVERIFY2(loading.value(0).startsWith("status state=loading"), qPrintable(loading.value(0)));
         // The client that hangs up at once still has its commands run.
         client->write("frame 78\nframe?\n");
         if (!withReplies)
             client->disconnectFromHost();
-        QTRY_COMPARE(server->waitingCommands(), 4);
+        QTRY_COMPARE_WITH_TIMEOUT(server->waitingCommands(), 4, patienceMs);
 
         player->status.state = RemotePlayer::State::Paused;
         server->playerChanged();
-        QTRY_COMPARE(player->lines.size(), 4);
+        QTRY_COMPARE_WITH_TIMEOUT(player->lines.size(), 4, patienceMs);
         QCOMPARE(player->lines, (QStringList{"file|/clips/x.mov|5|-1", "frame|78", "frame|77", "rstart|3"}));
         if (withReplies)
             QCOMPARE(replies(*client, "", 3), (QStringList{"ok", "ok", "frame 78"}));
@@ -365,7 +366,7 @@ private slots:
         // A load that fails after it started.
         player->loadsAtOnce = false;
         client->write("file /clips/broken.mov\n");
-        QTRY_COMPARE(player->lines.size(), 2);
+        QTRY_COMPARE_WITH_TIMEOUT(player->lines.size(), 2, patienceMs);
         player->status.state = RemotePlayer::State::NoClip;
         player->error = QStringLiteral("Failed to open media. Invalid file.");
         server->playerChanged();
@@ -374,7 +375,7 @@ private slots:
         // A bookmarks file found unreadable once it was read: the clip before
         // it stays, and the open is still an error.
         client->write("file /clips/notes.bmk\n");
-        QTRY_COMPARE(player->lines.size(), 3);
+        QTRY_COMPARE_WITH_TIMEOUT(player->lines.size(), 3, patienceMs);
         player->status.state = RemotePlayer::State::Paused;
         ++player->status.failedOpens;
         player->error = QStringLiteral("Bookmarks file cannot be read: /clips/notes.bmk");
@@ -403,7 +404,7 @@ private slots:
         const auto client = connectClient();
         QVERIFY(client);
         client->write(request);
-        QTRY_COMPARE(client->state(), QAbstractSocket::UnconnectedState);
+        QTRY_COMPARE_WITH_TIMEOUT(client->state(), QAbstractSocket::UnconnectedState, patienceMs);
         QCOMPARE(player->lines, emitted);
         QCOMPARE(player->warnings.size(), 1);
         QVERIFY(player->warnings.first().contains(QLatin1String("HTTP")));
@@ -428,11 +429,11 @@ private slots:
         const auto client = connectClient();
         QVERIFY(client);
         client->write("fra");
-        QVERIFY(client->waitForBytesWritten(5000));
+        QVERIFY(client->waitForBytesWritten(patienceMs));
         QTest::qWait(200);
         QVERIFY(player->lines.isEmpty());
         client->write("me 3");
-        QVERIFY(client->waitForBytesWritten(5000));
+        QVERIFY(client->waitForBytesWritten(patienceMs));
         QTest::qWait(200);
         QVERIFY(player->lines.isEmpty());
         QCOMPARE(roundTrip(*client, "0\n"), QStringList{"frame|30"});
@@ -443,8 +444,8 @@ private slots:
         auto client = connectClient();
         QVERIFY(client);
         client->write("frame 1\nexit\nframe 2\nrstart 3\n");
-        QTRY_COMPARE(client->state(), QAbstractSocket::UnconnectedState);
-        QTRY_COMPARE(server->connectionCount(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(client->state(), QAbstractSocket::UnconnectedState, patienceMs);
+        QTRY_COMPARE_WITH_TIMEOUT(server->connectionCount(), 0, patienceMs);
         QTest::qWait(100);
         QCOMPARE(player->lines, QStringList{"frame|1"});
 
@@ -474,7 +475,7 @@ private slots:
         QVERIFY(waitForConnectionCount(1));
         client->write("frame 3\nframe 4");
         client->disconnectFromHost();
-        QTRY_COMPARE(server->connectionCount(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(server->connectionCount(), 0, patienceMs);
         // The unterminated "frame 4" never counted as a command.
         QCOMPARE(player->lines, QStringList{"frame|3"});
     }
@@ -528,7 +529,7 @@ private slots:
         flooding->write("frame 1\n");
         flooding->write(QByteArray(CommandStream::defaultMaxLineLength + 1, 'x'));
         flooding->write("\nframe 2\n");
-        QTRY_COMPARE(flooding->state(), QAbstractSocket::UnconnectedState);
+        QTRY_COMPARE_WITH_TIMEOUT(flooding->state(), QAbstractSocket::UnconnectedState, patienceMs);
         QVERIFY(waitForConnectionCount(1));
         QCOMPARE(player->lines, QStringList{"frame|1"});
 
@@ -545,7 +546,7 @@ private slots:
             flooding->waitForBytesWritten(1000);
             QCoreApplication::processEvents();
         }
-        QTRY_COMPARE(flooding->state(), QAbstractSocket::UnconnectedState);
+        QTRY_COMPARE_WITH_TIMEOUT(flooding->state(), QAbstractSocket::UnconnectedState, patienceMs);
         QVERIFY(waitForConnectionCount(0));
         QVERIFY(player->lines.isEmpty());
     }
@@ -580,7 +581,7 @@ private slots:
         QVERIFY(second);
         QVERIFY(waitForConnectionCount(2));
         second->write("exit\n");
-        QTRY_COMPARE(second->state(), QAbstractSocket::UnconnectedState);
+        QTRY_COMPARE_WITH_TIMEOUT(second->state(), QAbstractSocket::UnconnectedState, patienceMs);
         QVERIFY(waitForConnectionCount(1));
         QCOMPARE(roundTrip(*first, "frame 6\n"), QStringList{"frame|6"});
     }
@@ -592,7 +593,7 @@ private slots:
         const auto second = connectClient();
         QVERIFY(second);
         first->write("fra");
-        QVERIFY(first->waitForBytesWritten(5000));
+        QVERIFY(first->waitForBytesWritten(patienceMs));
         QCOMPARE(roundTrip(*second, "rend 3\n"), QStringList{"rend|3"});
         QCOMPARE(roundTrip(*first, "me 8\n"), QStringList{"frame|8"});
     }
@@ -604,7 +605,7 @@ private slots:
             clients.push_back(connectClient());
             QVERIFY(clients.back());
         }
-        QTRY_COMPARE(clients.front()->state(), QAbstractSocket::UnconnectedState);
+        QTRY_COMPARE_WITH_TIMEOUT(clients.front()->state(), QAbstractSocket::UnconnectedState, patienceMs);
         QVERIFY(waitForConnectionCount(TcpServer::maxConnections));
         for (size_t i = 1; i < clients.size(); ++i)
             QCOMPARE(roundTrip(*clients[i], "frame " + QByteArray::number(int(i)) + '\n'),
@@ -617,7 +618,7 @@ private slots:
         QVERIFY(client);
         QVERIFY(waitForConnectionCount(1));
         server.reset();
-        QTRY_COMPARE(client->state(), QAbstractSocket::UnconnectedState);
+        QTRY_COMPARE_WITH_TIMEOUT(client->state(), QAbstractSocket::UnconnectedState, patienceMs);
     }
 
     // --- Listening ---

@@ -4,6 +4,7 @@
 #include "appsettings.h"
 #include "bookmarks.h"
 #include "menuprobe.h"
+#include "patience.h"
 #include "playerstub.h"
 #include "rangetimelinewidget.h"
 #include "widgettesthelpers.h"
@@ -348,7 +349,7 @@ void RangeTimelineWidgetTest::hoverMarkerFollowsThePointer()
     loadClip(timeline);
     appSettings().rangeTimelineShowCache = false;
     QCursor::setPos(timeline.mapToGlobal(QPoint(xOf(171) + 3, 44)));
-    QTRY_VERIFY(timeline.underMouse());
+    QTRY_VERIFY_WITH_TIMEOUT(timeline.underMouse(), patienceMs);
     const QImage image = render(timeline);
     QCOMPARE_PIXEL(image, xOf(171), markerTop, over(hoverMarker, black));
     QCOMPARE_PIXEL(image, xOf(171) + 1, markerBottom, over(hoverMarker, black));

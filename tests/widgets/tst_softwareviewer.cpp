@@ -4,6 +4,7 @@
 // while zoomed, and the pixel readout. The tests of zoom, pan and pixels count
 // device pixels, so they also run with a device pixel ratio of 2
 // (tst_widgets_hidpi).
+#include "patience.h"
 #include "softwareviewer.h"
 #include "widgettesthelpers.h"
 
@@ -50,7 +51,7 @@ QPoint coordinatesOf(QRgb colour)
 // The picture on screen once the viewer has rendered what it was last given.
 QImage shown(SoftwareViewer& viewer)
 {
-    if (!QTest::qWaitFor([&] { return viewer.isPictureCurrent(); }, 10000))
+    if (!QTest::qWaitFor([&] { return viewer.isPictureCurrent(); }, patienceMs))
         qWarning("the viewer never finished rendering");
     return render(viewer);
 }
@@ -191,7 +192,7 @@ void SoftwareViewerTest::oddSparePixelGoesRightAndBottom()
     QCOMPARE_PIXEL(image, 300, 100, black);
 
     viewer.resize(200, 301);
-    QTRY_COMPARE(viewer.height(), 301);
+    QTRY_COMPARE_WITH_TIMEOUT(viewer.height(), 301, patienceMs);
     image = shown(viewer);
     QCOMPARE(viewer.displayedHeight(), 200);
     QCOMPARE_PIXEL(image, 50, 49, black);

@@ -6,6 +6,7 @@
 #include "bookmarks.h"
 #include "frameentry.h"
 #include "menuprobe.h"
+#include "patience.h"
 #include "playerstub.h"
 #include "timelinemarks.h"
 #include "timelinewidget.h"
@@ -686,7 +687,7 @@ void TimelineWidgetTest::hoverMarkerFollowsThePointer()
     QCOMPARE_PIXEL(render(timeline), xOf(701), markerTop, black);
 
     QCursor::setPos(timeline.mapToGlobal(QPoint(xOf(701), 38)));
-    QTRY_VERIFY(timeline.underMouse());
+    QTRY_VERIFY_WITH_TIMEOUT(timeline.underMouse(), patienceMs);
     QImage image = render(timeline);
     QCOMPARE_PIXEL(image, xOf(701), markerTop, over(hoverMarker, black));
     QCOMPARE_PIXEL(image, xOf(701) + 1, markerBottom, over(hoverMarker, black));
@@ -698,12 +699,12 @@ void TimelineWidgetTest::hoverMarkerFollowsThePointer()
 
     // Over a bookmarked frame the marker takes the bookmark colour.
     QCursor::setPos(timeline.mapToGlobal(QPoint(xOf(901), 38)));
-    QTRY_COMPARE(render(timeline).pixelColor(xOf(901), markerTop), frameBookmark);
+    QTRY_COMPARE_WITH_TIMEOUT(render(timeline).pixelColor(xOf(901), markerTop), frameBookmark, patienceMs);
     QCOMPARE_PIXEL(render(timeline), xOf(701), markerTop, black);
 
     // Gone once the pointer has left.
     QCursor::setPos(QPoint(5000, 5000));
-    QTRY_VERIFY(!timeline.underMouse());
+    QTRY_VERIFY_WITH_TIMEOUT(!timeline.underMouse(), patienceMs);
     QCOMPARE_PIXEL(render(timeline), xOf(901), markerTop, black);
 }
 
@@ -718,7 +719,7 @@ void TimelineWidgetTest::hoverLabelStepsAsideOfTheFrameLabel()
 
     for (int frame : {411, 391}) {
         QCursor::setPos(timeline.mapToGlobal(QPoint(xOf(frame), 38)));
-        QTRY_VERIFY(timeline.underMouse());
+        QTRY_VERIFY_WITH_TIMEOUT(timeline.underMouse(), patienceMs);
         const QImage image = render(timeline);
         // The marker stays at the hovered frame...
         QCOMPARE_PIXEL(image, xOf(frame), markerTop, over(hoverMarker, black));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "patience.h"
+
 #include <QApplication>
 #include <QColor>
 #include <QImage>
@@ -54,7 +56,7 @@ inline void showAndWait(QWidget& widget, QSize size)
     widget.resize(size);
     widget.move(100, 100);
     widget.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&widget));
+    QVERIFY(QTest::qWaitForWindowExposed(&widget, patienceMs));
 }
 
 inline QImage render(QWidget& widget)
