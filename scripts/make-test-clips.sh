@@ -78,6 +78,9 @@ make_vp9_webm() {
 make_mjpeg_avi() {
   "${ff[@]}" -f lavfi -i "$(video_src 640 480 25 5)" -f lavfi -i "$(tone_src 44100 1 5)" \
     -c:v mjpeg -q:v 3 -pix_fmt yuvj420p -c:a pcm_u8 "$out/mjpeg_u8.avi"
+  # Every picture a key frame, long enough to play 100 frames backwards.
+  "${ff[@]}" -f lavfi -i "$(video_src 640 360 25 10)" -f lavfi -i "$(tone_src 48000 2 10)" \
+    -c:v mjpeg -q:v 3 -pix_fmt yuvj420p -c:a pcm_s16le "$out/intra_mjpeg.avi"
 }
 make_h264_mkv() {
   "${ff[@]}" -f lavfi -i "$(video_src 1280 720 24000/1001 6)" -f lavfi -i "$(tone_src 48000 6 6)" \
@@ -184,6 +187,19 @@ make_other_containers() {
     "$out/mpeg2_es.m2v"
   "${ff[@]}" -f lavfi -i "$(video_src 320 240 25 2)" -c:v mpeg4 -q:v 3 -g 25 -bf 2 "$out/mpeg4.nut"
 }
+make_timecode() {
+  # Start time codes as cameras and edit systems write them; a minute and a
+  # bit, so that the labels cross a minute.
+  "${ff[@]}" -f lavfi -i "$(video_src 160 96 25 61)" -c:v libx264 -preset ultrafast -pix_fmt yuv420p -g 25 \
+    -timecode 01:00:00:00 "$out/timecode_25.mov"
+  "${ff[@]}" -f lavfi -i "$(video_src 160 96 25 61)" -c:v mpeg2video -q:v 5 -g 12 -timecode 01:00:00:00 \
+    "$out/timecode_25.mxf"
+  "${ff[@]}" -f lavfi -i "$(video_src 160 96 30000/1001 61)" -c:v libx264 -preset ultrafast -pix_fmt yuv420p \
+    -g 30 -timecode '00:59:59;28' "$out/timecode_2997df.mov"
+  # MPEG-2 carries it in each group-of-pictures header only.
+  "${ff[@]}" -f lavfi -i "$(video_src 160 96 25 61)" -c:v mpeg2video -q:v 5 -g 12 -timecode 01:00:00:00 \
+    "$out/timecode_25.mpg"
+}
 make_huge() {
   # Two pictures, each larger than the smallest video cache (256 MB as RGB).
   "${ff[@]}" -f lavfi -i "$(video_src 9200 9200 25 0.08)" -c:v mjpeg -q:v 5 -pix_fmt yuvj420p "$out/huge_9200.avi"
@@ -237,7 +253,7 @@ make_damaged() {
 jobs_list=(make_h264_1080p25 make_mpeg2_ps make_vp9_webm make_mjpeg_avi make_h264_mkv make_mpeg4_mov
   make_video_only make_audio_only make_two_audio make_pcm_f64 make_audio_f64_only make_long_tail make_narrow make_start_offset
   make_edit_list make_damaged make_gop_cut make_promised_more make_high_rate make_transport_streams
-  make_broadcast make_other_containers make_huge make_colours)
+  make_broadcast make_other_containers make_timecode make_huge make_colours)
 
 # Two at a time: the machines that run this have two cores.
 failed=0

@@ -5,9 +5,10 @@
 // for, and beside it, in the same run and on the same target, the in-process
 // FFmpeg reference (bench/common/seekreference.h): "ref" decodes every
 // picture from the key frame to the target, "refskip" skips the pictures
-// nothing refers to.
+// nothing refers to. Reverse play is measured beside forward play over the
+// same frames.
 //
-// Usage: bench_playback [--seeks N] [CLIP_DIR]
+// Usage: bench_playback [--seeks N] [--reverse-only] [CLIP_DIR]
 //   CLIP_DIR holds the test corpus (h264_1080p25.mp4 is used; default: the
 //   build tree's test-clips, generated if missing). The short-GOP 1080p60 and
 //   the ProRes clips are generated into the build tree on first use.
@@ -22,7 +23,10 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -47,6 +51,9 @@ public:
     int lastPainted = -1;
     qint64 lastPaintNs = 0;
     QElapsedTimer clock;
+    // Each frame painted, with when, while `recording`.
+    bool recording = false;
+    std::vector<std::pair<int, qint64>> paints;
 
     PaintedViewer() { clock.start(); }
 
@@ -54,8 +61,11 @@ protected:
     void paintEvent(QPaintEvent* event) override
     {
         SoftwareViewer::paintEvent(event);
-        lastPainted = manager ? manager->lastFrameIndex() : -1;
+        const int painted = manager ? manager->lastFrameIndex() : -1;
         lastPaintNs = clock.nsecsElapsed();
+        if (recording && painted != lastPainted)
+            paints.emplace_back(painted, lastPaintNs);
+        lastPainted = painted;
     }
 };
 
@@ -192,6 +202,79 @@ void measureCachedSteps(Bench& bench, const QString& clip)
     print("step_forward_in_cache_median_ms", median(forward));
 }
 
+// Plays at the normal speed from 0-based frame `from` down to `to`, and as
+// the reference forwards from `to` up to `from`, each right after a seek
+// there. Of the frames handed to the viewer and of those it painted: how
+// many, how many on time (no later than one frame after their time counted
+// from the one before: backwards a late frame holds the playhead instead of
+// being skipped, so a single wait would make all later ones late against
+// the start), the longest wait for the next one, and how long it all took
+// beside the clip's time.
+void measureReverse(Bench& bench, const QString& label, const QString& clip, int from, int to)
+{
+    using Shown = std::vector<std::pair<int, qint64>>;
+    for (const bool backward : {true, false}) {
+        const int start = backward ? from : to;
+        const int end = backward ? to : from;
+        // Loaded afresh, so that the frame sought to is painted anew.
+        if (!bench.load(clip) || bench.seekTo(start, true) < 0) {
+            std::fprintf(stderr, "%s: cannot open %s at frame %d\n", qPrintable(label), qPrintable(clip), start);
+            return;
+        }
+        const double frameNs = 1e9 / bench.manager.frameRate();
+        Shown handed;
+        const QMetaObject::Connection watch =
+            QObject::connect(&bench.manager, &PM::playbackTimeChanged, &bench.manager, [&] {
+                const int index = bench.manager.lastFrameIndex();
+                if (handed.empty() || handed.back().first != index)
+                    handed.emplace_back(index, bench.viewer.clock.nsecsElapsed());
+            });
+        bench.viewer.paints.clear();
+        bench.viewer.recording = true;
+        const qint64 startNs = bench.viewer.clock.nsecsElapsed();
+        if (backward)
+            bench.manager.playBackward();
+        else
+            bench.manager.play();
+        const bool reached = runUntil(
+            [&] { return backward ? bench.viewer.lastPainted <= end : bench.viewer.lastPainted >= end; });
+        bench.manager.pause();
+        bench.viewer.recording = false;
+        QObject::disconnect(watch);
+
+        const QByteArray p =
+            (label + (backward ? QStringLiteral("_reverse") : QStringLiteral("_forward"))).toLatin1();
+        print((p + "_frames_expected").constData(), from - to);
+        print((p + "_clip_duration_ms").constData(), (from - to) * frameNs / 1e6);
+        const auto report = [&](const Shown& frames, const char* what) {
+            int count = 0;
+            int onTime = 0;
+            double longestGap = 0.0;
+            int previousIndex = start;
+            qint64 previousNs = startNs;
+            for (const auto& [index, ns] : frames) {
+                if (index < to || index > from || index == start)
+                    continue;
+                ++count;
+                const double dueNs = double(previousNs) + std::abs(index - previousIndex) * frameNs;
+                if (double(ns) <= dueNs + frameNs)
+                    ++onTime;
+                longestGap = std::max(longestGap, double(ns - previousNs) / 1e6);
+                previousIndex = index;
+                previousNs = ns;
+            }
+            print((p + "_frames_" + what).constData(), count);
+            print((p + "_frames_" + what + "_on_time").constData(), onTime);
+            print((p + "_" + what + "_longest_gap_ms").constData(), longestGap);
+            print((p + "_" + what + "_duration_ms").constData(), double(previousNs - startNs) / 1e6);
+        };
+        report(handed, "shown");
+        report(bench.viewer.paints, "painted");
+        if (!reached)
+            std::fprintf(stderr, "%s: frame %d not reached\n", p.constData(), end);
+    }
+}
+
 void measureLoad(Bench& bench, const QString& clip)
 {
     std::vector<double> times;
@@ -216,9 +299,18 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
     int seeks = 30;
-    if (args.size() >= 2 && args.first() == QLatin1String("--seeks")) {
-        seeks = std::max(1, args[1].toInt());
-        args = args.mid(2);
+    bool reverseOnly = false;
+    while (!args.isEmpty() && args.first().startsWith(QLatin1String("--"))) {
+        if (args.first() == QLatin1String("--seeks") && args.size() >= 2) {
+            seeks = std::max(1, args[1].toInt());
+            args = args.mid(2);
+        } else if (args.first() == QLatin1String("--reverse-only")) {
+            reverseOnly = true;
+            args = args.mid(1);
+        } else {
+            std::fprintf(stderr, "usage: bench_playback [--seeks N] [--reverse-only] [CLIP_DIR]\n");
+            return 1;
+        }
     }
     const QString corpus = args.isEmpty() ? QString() : QFileInfo(args.first()).absoluteFilePath();
     const QString longGop = BenchClips::longGop1080p25(corpus);
@@ -231,6 +323,16 @@ int main(int argc, char** argv)
     std::printf("cache_mb: %lld\ncache_trailing_share: %.2f\n", (long long)(DefaultCacheBytes / 1000000),
                 double(DefaultTrailingShare));
     Bench bench;
+    // Frames 200 down to 100 (0-based), inside the long-GOP clip's first GOP,
+    // and of the intra-only MJPEG clip; the intra-only ProRes clip from its
+    // last frame to its second.
+    measureReverse(bench, QStringLiteral("gop250_1080p25"), longGop, 200, 100);
+    const QString mjpeg = BenchClips::corpus(QStringLiteral("intra_mjpeg.avi"), corpus);
+    if (!mjpeg.isEmpty())
+        measureReverse(bench, QStringLiteral("mjpeg_360p25"), mjpeg, 200, 100);
+    measureReverse(bench, QStringLiteral("prores_1080p25"), prores, 99, 1);
+    if (reverseOnly)
+        return 0;
     measureLoad(bench, longGop);
     measureSeeks(bench, QStringLiteral("gop250_1080p25"), longGop, seeks);
     measureSeeks(bench, QStringLiteral("gop120_1080p60"), shortGop, seeks);

@@ -28,6 +28,7 @@ const RowName rowNames[] = {
     {Row::NormalSize, "normalSize", QT_TRANSLATE_NOOP("MediaInfoDialog", "Normal Size:"), true},
     {Row::CurrentSize, "currentSize", QT_TRANSLATE_NOOP("MediaInfoDialog", "Current Size:"), true},
     {Row::StartTime, "startTime", QT_TRANSLATE_NOOP("MediaInfoDialog", "Start Time:"), true},
+    {Row::StartTimecode, "startTimecode", QT_TRANSLATE_NOOP("MediaInfoDialog", "Start Timecode:"), true},
     {Row::VideoCodec, "videoCodec", QT_TRANSLATE_NOOP("MediaInfoDialog", "Video Codec:"), true},
     {Row::PixelFormat, "pixelFormat", QT_TRANSLATE_NOOP("MediaInfoDialog", "Pixel Format:"), true},
     {Row::ColourMatrix, "colourMatrix", QT_TRANSLATE_NOOP("MediaInfoDialog", "Colour Matrix:"), true},

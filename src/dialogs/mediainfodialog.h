@@ -25,6 +25,7 @@ public:
         NormalSize,
         CurrentSize,
         StartTime,
+        StartTimecode,
         VideoCodec,
         PixelFormat,
         ColourMatrix,

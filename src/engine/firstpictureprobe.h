@@ -17,9 +17,12 @@ public:
     // video stream with `codec` until a picture comes out (or `abort` is
     // set, or the limits below are reached). Returns the picture's time in
     // seconds of container time. The codec is flushed afterwards; the
-    // demuxer is left where the reading stopped.
+    // demuxer is left where the reading stopped. The time code of the
+    // picture's group (MPEG-2 writes one into each group header), as the
+    // header packs it, goes to gopTimecode when given and present.
     static std::optional<double> find(AVFormatContext* context, int videoStreamIndex, AVCodecContext* codec,
-                                      const std::atomic<bool>& abort);
+                                      const std::atomic<bool>& abort,
+                                      std::optional<uint32_t>* gopTimecode = nullptr);
 
     // How far the probe reads at most: a long group of pictures at a high
     // frame rate, with its sound.

@@ -3,6 +3,7 @@
 extern "C" {
 #include <libavutil/channel_layout.h>
 #include <libavutil/pixdesc.h>
+#include <libavutil/timecode.h>
 }
 
 namespace {
@@ -76,6 +77,12 @@ QString channelLayoutName(const AVChannelLayout& layout)
         .arg(layout.nb_channels == 1 ? QString() : QStringLiteral("s"));
 }
 
+QString timecodeTag(const AVDictionary* metadata)
+{
+    const AVDictionaryEntry* entry = av_dict_get(metadata, "timecode", nullptr, 0);
+    return entry && entry->value ? QString::fromUtf8(entry->value).trimmed() : QString();
+}
+
 } // namespace
 
 MediaDescription MediaDescription::of(const AVStream* video, const AVCodecContext* videoCodec,
@@ -100,4 +107,25 @@ MediaDescription MediaDescription::of(const AVStream* video, const AVCodecContex
         d.channelLayout = channelLayoutName(audioCodec->ch_layout);
     }
     return d;
+}
+
+QString MediaDescription::startTimecodeOf(const AVFormatContext* context, const AVStream* video)
+{
+    if (video) {
+        const QString own = timecodeTag(video->metadata);
+        if (!own.isEmpty())
+            return own;
+    }
+    for (unsigned i = 0; i < context->nb_streams; ++i) {
+        const QString other = timecodeTag(context->streams[i]->metadata);
+        if (!other.isEmpty())
+            return other;
+    }
+    return timecodeTag(context->metadata);
+}
+
+QString MediaDescription::groupTimecodeText(uint32_t packed)
+{
+    char text[AV_TIMECODE_STR_SIZE] = {};
+    return QString::fromLatin1(av_timecode_make_mpeg_tc_string(text, packed));
 }

@@ -67,7 +67,9 @@ void MediaManager::raiseError(Error error)
 
 bool MediaManager::stopRequested() const
 {
-    return source->seekRequested || source->aborting;
+    // A fill's decoder may finish after a seek replaced it: only a fill ends
+    // the reading when its pictures are done.
+    return source->seekRequested || source->aborting || (source->fillDone && source->seekFillEnd >= 0.0);
 }
 
 void MediaManager::load(MediaSource* mediaSrc)
@@ -130,6 +132,7 @@ bool MediaManager::openFile()
         return false;
     source->description = MediaDescription::of(source->videoStream, source->videoCodecContext.get(),
                                                source->audioStream, source->audioCodecContext.get());
+    source->description.startTimecode = MediaDescription::startTimecodeOf(context, source->videoStream);
     return chooseTimeZero();
 }
 
@@ -195,8 +198,13 @@ bool MediaManager::chooseTimeZero()
         start = double(context->start_time) / AV_TIME_BASE;
     source->timeOffset = std::max(0.0, start);
     if (source->videoStream) {
-        const std::optional<double> first = FirstPictureProbe::find(
-            context, source->videoStreamIndex, source->videoCodecContext.get(), source->aborting);
+        std::optional<uint32_t> groupTimecode;
+        const std::optional<double> first =
+            FirstPictureProbe::find(context, source->videoStreamIndex, source->videoCodecContext.get(),
+                                    source->aborting, &groupTimecode);
+        // MPEG-2 without a container time code: the first group's header.
+        if (groupTimecode && source->description.startTimecode.isEmpty())
+            source->description.startTimecode = MediaDescription::groupTimecodeText(*groupTimecode);
         if (FileSeeker(source).seekToStart() < 0 || source->aborting)
             return false;
         if (first)
@@ -249,7 +257,9 @@ bool MediaManager::picturesWaiting() const
 
 void MediaManager::dispatch(AVPacket* read)
 {
-    const bool sound = read->stream_index == source->audioStreamIndex;
+    // A backward fill is for the pictures alone: played backwards, the
+    // media is silent.
+    const bool sound = read->stream_index == source->audioStreamIndex && source->seekFillEnd < 0.0;
     const bool pictures = read->stream_index == source->videoStreamIndex;
     if ((sound || pictures) && !skippedSound.drops(read, sound))
         pushPatiently(sound ? source->audioPackets : source->videoPackets, read);
@@ -328,13 +338,16 @@ void MediaManager::read()
 void MediaManager::seek()
 {
     if (source && source->formatContext && source->seekRequested) {
+        // A backward fill adds to the cached pictures and leaves the clock.
+        const bool fill = source->seekFillEnd >= 0.0;
         skippedSound.reset();
         source->videoCache.setDiscarding(true);
         source->audioCache.setDiscarding(true);
         source->audioPackets.clear();
         source->videoPackets.clear();
         source->audioCache.clear();
-        source->videoCache.reset();
+        if (!fill)
+            source->videoCache.reset();
         SeekMark mark;
         std::deque<PacketPtr> landed;
         const int result = FileSeeker(source).seek(&mark, &landed);
@@ -347,7 +360,8 @@ void MediaManager::seek()
             if (!source->aborting)
                 raiseError(SeekFailed);
         } else {
-            source->setPlaybackTime(source->seekTarget);
+            if (!fill)
+                source->setPlaybackTime(source->seekTarget);
             for (PacketPtr& read : landed)
                 dispatch(read.get());
             // The packets read to find where the seek landed count in.

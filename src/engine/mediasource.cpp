@@ -71,11 +71,13 @@ double MediaSource::setPlaybackTime(double t)
     return t;
 }
 
-void MediaSource::requestSeek(double target, bool keepHistory, double margin)
+void MediaSource::requestSeek(double target, bool keepHistory, double margin, double fillEnd)
 {
     seekTarget = target;
     seekKeepsHistory = keepHistory;
     seekMargin = margin;
+    seekFillEnd = fillEnd;
+    fillDone = false;
     seekRequested = true;
     wakeWaiters();
 }

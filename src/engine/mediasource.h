@@ -53,8 +53,9 @@ public:
     // Sets the seek fields then `seekRequested`, and wakes the reader.
     // `keepHistory`: the pictures before the target are wanted too (a step
     // back); `margin`: seconds before the target the reader lands at least
-    // (0: on the key frame at or before the target).
-    void requestSeek(double target, bool keepHistory = false, double margin = 0.0);
+    // (0: on the key frame at or before the target); `fillEnd`, when not
+    // negative: a backward fill (SeekMark::fillEnd).
+    void requestSeek(double target, bool keepHistory = false, double margin = 0.0, double fillEnd = -1.0);
     // Sets `aborting` (every engine loop then ends) and wakes every waiter.
     void abort();
     // Wakes every thread waiting on a queue or cache, after a flag changed.
@@ -81,6 +82,10 @@ public:
     std::atomic<double> seekTarget{0.0};
     std::atomic<bool> seekKeepsHistory{false};
     std::atomic<double> seekMargin{0.0};
+    std::atomic<double> seekFillEnd{-1.0};
+    // Set by the video decoder once every picture of the backward fill asked
+    // for has been decoded: the reader then stops until the next request.
+    std::atomic<bool> fillDone{false};
     std::atomic<double> stopTime{NoStopTime};
     std::atomic<bool> aborting{false};
 

@@ -16,6 +16,9 @@ struct SeekMark
     double target = 0.0;      // media time, seconds
     bool keepHistory = false; // keep the pictures before the target, as far as the cache allows
     bool fromStart = false;   // the file was sought to its start: nothing earlier to go back to
+    // A backward fill when not negative: the pictures from the target up to
+    // this time join the cache as it is; the clock stays where it is.
+    double fillEnd = -1.0;
 };
 
 // A bounded queue of compressed packets between the reader and one decoder.

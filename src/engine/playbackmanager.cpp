@@ -87,6 +87,10 @@ PlaybackManager::PlaybackManager(QObject* parent)
     framePoll.setTimerType(Qt::PreciseTimer);
     framePoll.setInterval(1);
     connect(&framePoll, &QTimer::timeout, this, &PlaybackManager::pollForFrame);
+
+    reverseTimer.setTimerType(Qt::PreciseTimer);
+    reverseTimer.setInterval(1);
+    connect(&reverseTimer, &QTimer::timeout, this, &PlaybackManager::showPreviousFrame);
 }
 
 PlaybackManager::~PlaybackManager()
@@ -94,6 +98,7 @@ PlaybackManager::~PlaybackManager()
     setStatus(Unknown);
     timer.stop();
     framePoll.stop();
+    reverseTimer.stop();
     if (mediaSource) {
         // Every worker loop sees the flag within milliseconds; emptying the
         // queues and caches frees anyone waiting for a place in them.
@@ -168,7 +173,9 @@ void PlaybackManager::freezeClock()
 {
     if (currentState == Paused)
         return;
-    if (mediaSource) {
+    if (reverse.active()) {
+        stopBackward();
+    } else if (mediaSource) {
         // Take the time that passed since the last tick before the clock stops.
         mediaSource->playbackTime(true);
         mediaSource->setPlaying(false);
@@ -236,6 +243,8 @@ void PlaybackManager::loadFile(const QString& filename)
 void PlaybackManager::onMediaStatusUpdate(MediaManager::Status status)
 {
     mediaStatus = status;
+    if (status == MediaManager::Seeked)
+        fillInFlight = false;
     if (status == MediaManager::Seeked && currentStatus == Seeking) {
         // Only the reader's report of the seek ends it: the decoders' reports
         // that arrive meanwhile belong to the seek still in flight.
@@ -581,7 +590,7 @@ PlaybackManager::Presented PlaybackManager::presentFrame(double time, bool refre
             return Presented::Shown;
         shown.picture.reset(av_frame_clone(frame->picture.get()));
         shown.time = frame->time;
-        const bool forward = currentState == Playing || mediaSource->scrubForward;
+        const bool forward = !reverse.active() && (currentState == Playing || mediaSource->scrubForward);
         if (const VideoFrame* after = cache.frame(cache.currentIndex() + (forward ? 1 : -1))) {
             next.picture.reset(av_frame_clone(after->picture.get()));
             next.time = after->time;
@@ -673,6 +682,10 @@ int PlaybackManager::frameIndexAt(double time) const
 
 void PlaybackManager::play(double duration)
 {
+    // Forwards after backwards: from the frame on screen, once the reader
+    // is back there.
+    if (reverse.active())
+        pause();
     if (!mediaSource || currentState == Playing || currentStatus != Ready)
         return;
     framePoll.stop();
@@ -688,10 +701,91 @@ void PlaybackManager::play(double duration)
     setState(Playing);
 }
 
+void PlaybackManager::playBackward()
+{
+    if (!mediaSource || reverse.active() || currentStatus != Ready || !hasVideo())
+        return;
+    const int shown = frameIndexAt(mediaSource->playbackTime(true));
+    if (shown <= 0)
+        return;
+    if (currentState == Playing)
+        freezeClock();
+    framePoll.stop();
+    mediaSource->videoCache.setBackward(true);
+    reverse.start(mediaSource.get(), shown, mediaSource->speed, av_gettime_relative());
+    reverseTimer.start();
+    setState(Playing);
+}
+
+void PlaybackManager::showPreviousFrame()
+{
+    if (!mediaSource || !reverse.active())
+        return;
+    if (!fillInFlight) {
+        if (const std::optional<ReversePlayer::Fill> fill = reverse.nextFill()) {
+            ReaderSeek seek;
+            seek.time = fill->start;
+            seek.margin = fill->margin;
+            seek.fillEnd = fill->end;
+            requestReaderSeek(seek);
+        }
+    }
+    const int64_t now = av_gettime_relative();
+    const int index = reverse.frameDue(now);
+    if (index < 0) {
+        if (reverse.atStart())
+            pause();
+        return;
+    }
+    setClock(index / mediaSource->frameRate + InsideFrame);
+    const double t = mediaSource->playbackTime(false);
+    presentFrame(t, false, false);
+    reverse.shown(index, now);
+    emit playbackTimeChanged(t);
+}
+
+void PlaybackManager::stopBackward()
+{
+    if (!reverse.active())
+        return;
+    reverseTimer.stop();
+    // The reader went back for the pictures before the playhead, or the
+    // cache turned backwards let go of those after it.
+    readerOffClock = true;
+    reverse.stop();
+    if (mediaSource)
+        mediaSource->videoCache.setBackward(false);
+}
+
+// After backward play the reader reads on from where the last fill began:
+// sent back to the clock, it decodes forwards again from there, keeping the
+// pictures before it for another step or play backwards. Silently: no sound
+// was heard on the way.
+void PlaybackManager::resumeReaderAtClock()
+{
+    if (!mediaSource || !readerOffClock)
+        return;
+    audioScrubDuration = 0.0;
+    ReaderSeek seek;
+    seek.time = mediaSource->playbackTime(false);
+    seek.keepHistory = true;
+    if (currentStatus == Seeking || fillInFlight) {
+        pendingSeek = seek;
+        setStatus(Seeking);
+        return;
+    }
+    requestReaderSeek(seek);
+}
+
 void PlaybackManager::pause()
 {
     if (!mediaSource || currentState == Stopped || currentState == Paused)
         return;
+    if (reverse.active()) {
+        freezeClock();
+        resumeReaderAtClock();
+        return;
+    }
     freezeClock();
     // The clock may have passed into the next frame since the last tick:
     // paused, the picture and the time announced are those of the clock.
@@ -719,13 +813,14 @@ void PlaybackManager::seek(double time, double audioScrubDuration, bool clearCac
     ReaderSeek seek;
     seek.time = time;
     seek.keepHistory = !clearCache && isStepBack(time, from);
-    if (currentStatus == Seeking) {
+    if (currentStatus == Seeking || fillInFlight) {
         // A seek is in flight: only the latest target is kept, and it goes to
         // the reader as soon as the current one is done.
         pendingSeek = seek;
+        setStatus(Seeking);
         return;
     }
-    if (!clearCache && frameCachedAt(time) && soundCachedAt(time)) {
+    if (!clearCache && !readerOffClock && frameCachedAt(time) && soundCachedAt(time)) {
         setClock(time);
         updatePlaybackTime();
         armAudioBurst();
@@ -749,8 +844,13 @@ void PlaybackManager::requestReaderSeek(ReaderSeek seek)
     lastSeek = seek;
     framePoll.stop();
     framePollDeadline = 0;
-    mediaSource->requestSeek(seek.time, seek.keepHistory, seek.margin);
-    setStatus(Seeking);
+    mediaSource->requestSeek(seek.time, seek.keepHistory, seek.margin, seek.fillEnd);
+    if (seek.fillEnd >= 0.0) {
+        fillInFlight = true;
+    } else {
+        readerOffClock = false;
+        setStatus(Seeking);
+    }
     emit seekRequested();
 }
 
@@ -759,6 +859,12 @@ void PlaybackManager::onSeekOvershot(double target)
     // Only the seek last asked for counts: an older one is being replaced.
     if (!mediaSource || currentStatus == Unloading || target != mediaSource->seekTarget)
         return;
+    // A backward fill is asked for again by the reverse player, once the
+    // reader is done with it; one for a reverse play that ended is dropped.
+    if (lastSeek.fillEnd >= 0.0) {
+        reverse.fillOvershot();
+        return;
+    }
     ReaderSeek again = lastSeek;
     again.margin = std::max(FileSeeker::Margin, 2 * lastSeek.margin);
     if (currentStatus == Seeking) {
@@ -793,6 +899,7 @@ void PlaybackManager::finishSeek()
 
 void PlaybackManager::stop()
 {
+    stopBackward();
     timer.stop();
     framePoll.stop();
     if (mediaSource && currentStatus != Unloading) {
@@ -851,6 +958,8 @@ void PlaybackManager::finishUnload()
     frameCount = 0;
     pendingSeek = ReaderSeek();
     lastSeek = ReaderSeek();
+    fillInFlight = false;
+    readerOffClock = false;
     framePreparer.reset();
     lastFrameShown = -1;
     setStatus(NoMedia);
@@ -875,6 +984,10 @@ void PlaybackManager::onMediaError(MediaManager::Error mediaError)
     raiseError(UnknownError, QStringLiteral("Unknown media error."));
     // A failed seek never reports Seeked: the reader reads on from where it
     // was, and the next seek (or the one waiting) starts afresh.
+    if (mediaError == MediaManager::SeekFailed && fillInFlight) {
+        fillInFlight = false;
+        reverse.fillFailed();
+    }
     if (mediaError == MediaManager::SeekFailed && currentStatus == Seeking)
         finishSeek();
 }
@@ -991,6 +1104,8 @@ void PlaybackManager::setSpeedMultiplier(double multiplier)
     if (!mediaSource || !(multiplier > 0.0) || !std::isfinite(multiplier))
         return;
     mediaSource->speed = multiplier;
+    if (reverse.active())
+        reverse.setSpeed(multiplier, av_gettime_relative());
     // The sound for the new speed is prepared at once, before play starts.
     mediaSource->audioCache.wake();
 }

@@ -6,6 +6,7 @@
 #include "mediadescription.h"
 #include "mediamanager.h"
 #include "mediasource.h"
+#include "reverseplayer.h"
 #include "softwareviewer.h"
 #include "videomanager.h"
 #include "workerprobe.h"
@@ -26,7 +27,9 @@
 // decoder with one thread each, creates and deletes the MediaSource of the
 // opened file, derives its State and Status from what the three managers
 // report, runs the 1 ms clock timer while playing and puts the frame for the
-// clock into the viewer, which mirrors and rotates it as asked.
+// clock into the viewer, which mirrors and rotates it as asked. Played
+// backwards (playBackward), the clock stands and a ReversePlayer says which
+// frame is due; the state is Playing all the same.
 //
 // It talks to the workers only through queued signals, the flags and values
 // of the MediaSource, its clock, and the video frame cache under its mutex.
@@ -129,6 +132,7 @@ public:
     // viewer, -1 when none.
     int lastFrameIndex() const { return lastFrameShown; }
     // Whether the sound output runs (it rests while nothing is to be heard).
+    bool playingBackward() const { return reverse.active(); }
     bool soundOutputActive() const { return audioManager.outputActive(); }
     int soundOutputStarts() const { return audioManager.outputStarts(); }
 
@@ -152,6 +156,9 @@ public slots:
     bool setMedia(const QString& filename, int64_t cacheSize, float trailingCachePct);
     void play(double duration);
     void play() { play(-1.0); }
+    // Plays the video backwards from the frame on screen at the speed
+    // multiplier, silently; pause() or play() end it.
+    void playBackward();
     void pause();
     void stop();
 
@@ -168,6 +175,7 @@ private slots:
     void onAudioError(AudioManager::Error audioError);
     void onVideoError(VideoManager::Error videoError);
     void onSeekOvershot(double target);
+    void showPreviousFrame();
 
 private:
     void setState(State state);
@@ -192,8 +200,11 @@ private:
         double time = -1.0; // negative: none
         bool keepHistory = false;
         double margin = 0.0;
+        double fillEnd = -1.0; // a backward fill when not negative
     };
     void requestReaderSeek(ReaderSeek seek);
+    void stopBackward();
+    void resumeReaderAtClock();
     bool isStepBack(double time, double from) const;
     void computeDuration();
     void setFrameCount(int64_t count);
@@ -256,6 +267,14 @@ private:
     int lastFrameShown = -1;
     ReaderSeek pendingSeek;
     ReaderSeek lastSeek;
+    ReversePlayer reverse;
+    QTimer reverseTimer;
+    // A backward fill is with the reader until it reports the seek done: no
+    // other seek is sent meanwhile.
+    bool fillInFlight = false;
+    // Backward fills sent the reader away from the clock: the next seek goes
+    // to the reader, even to a cached frame.
+    bool readerOffClock = false;
     // Turns the cached pictures into images for the viewer.
     std::unique_ptr<FramePreparer> framePreparer;
     QString pendingFilename;

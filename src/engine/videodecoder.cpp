@@ -91,6 +91,7 @@ void VideoDecoder::flush(const AVPacket* marker)
     pictureSinceFlush = false;
     avcodec_flush_buffers(codec);
     overshot = false;
+    fillComplete = false;
     SeekMark mark;
     if (PacketQueue::seekMark(marker, &mark)) {
         seek = mark;
@@ -117,6 +118,10 @@ int VideoDecoder::drain()
         source->videoEnd = end;
     }
     source->videoCache.markEndOfStream(end);
+    if (isFill() && !fillComplete && !overshot && !source->aborting) {
+        fillComplete = true;
+        source->fillDone = true;
+    }
     return outOfMemory ? OutOfMemory : EndOfStream;
 }
 
@@ -154,11 +159,14 @@ void VideoDecoder::chooseSkipMode()
     if (std::isnan(keepFrom)) {
         // The seek's first packet: the key frame the decoding starts from.
         // Half a frame more, so that the pictures kept are whole frames.
-        keepFrom = seek.keepHistory ? seek.target - source->videoCache.trailing() * frameDuration
-                                    : keepFromForJump(time);
+        if (isFill())
+            keepFrom = seek.target;
+        else
+            keepFrom = seek.keepHistory ? seek.target - source->videoCache.trailing() * frameDuration
+                                        : keepFromForJump(time);
         keepFrom -= 0.5 * frameDuration;
     }
-    if (overshot) {
+    if (overshot || fillComplete) {
         // Nothing of this seek is stored: the next one is on its way.
         mode = AVDISCARD_ALL;
     } else if (timed && time < keepFrom) {
@@ -186,6 +194,7 @@ void VideoDecoder::receivePictures()
             return;
         timePicture();
         checkOvershoot();
+        checkFillComplete();
         if (worthStoring() && !outOfMemory)
             store();
         av_frame_unref(frame.get());
@@ -214,10 +223,23 @@ void VideoDecoder::checkOvershoot()
         overshot = true;
 }
 
+// Pictures come out in time order: the first one at or after the end of a
+// backward fill follows every picture the fill is for.
+void VideoDecoder::checkFillComplete()
+{
+    if (!isFill() || fillComplete || overshot ||
+        frameTime < seek.fillEnd - VideoFrameCache::lookupTolerance(frameDuration))
+        return;
+    fillComplete = true;
+    source->fillDone = true;
+}
+
 bool VideoDecoder::worthStoring() const
 {
-    if (overshot || frameTime < keepFrom)
+    if (overshot || fillComplete || frameTime < keepFrom)
         return false;
+    if (isFill())
+        return true;
     if (frameTime <= seek.target + VideoFrameCache::lookupTolerance(frameDuration))
         return true;
     // Past the target: pictures that would already be more than three frame

@@ -28,6 +28,9 @@ class MediaSource;
 // demuxer landed too late: decodeNext reports Overshot and stores nothing
 // until the next seek.
 //
+// A backward fill (SeekMark::fillEnd) stores the pictures from its target up
+// to its end into the cache as it stands, and decodes nothing after them.
+//
 // Each picture keeps its own colour description (matrix and range, see
 // ColourDescription), with which it is converted to RGB. At the end of the
 // stream the time after its last picture becomes the end of the cached range
@@ -64,6 +67,8 @@ private:
     void receivePictures();
     void timePicture();
     void checkOvershoot();
+    void checkFillComplete();
+    bool isFill() const { return seek.fillEnd >= 0.0; }
     bool worthStoring() const;
     void store();
     void chooseSkipMode();
@@ -92,6 +97,9 @@ private:
     double keepFrom = -std::numeric_limits<double>::infinity();
     bool firstPictureSeen = true;
     bool overshot = false;
+    // Every picture of the backward fill being served has come out: the
+    // packets that follow are not decoded.
+    bool fillComplete = false;
     // The latest picture time since the last flush, when there was one.
     bool pictureSinceFlush = false;
     double lastPictureTime = 0.0;

@@ -69,9 +69,46 @@ void VideoFrameCache::wake()
     changed.notify_all();
 }
 
+void VideoFrameCache::setBackward(bool backward)
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        backwardFlag = backward;
+    }
+    changed.notify_all();
+}
+
 bool VideoFrameCache::evictionDue() const
 {
-    return !frames.empty() && current > trailingFrames.load();
+    if (frames.empty())
+        return false;
+    if (backwardFlag)
+        return current >= 0 && int(frames.size()) - 1 - current > capacityFrames - trailingFrames;
+    return current > trailingFrames.load();
+}
+
+void VideoFrameCache::evictBehind()
+{
+    if (backwardFlag)
+        evictNewest();
+    else
+        evictOldest();
+}
+
+void VideoFrameCache::evictNewest()
+{
+    bytes -= frames.back()->byteCount;
+    frames.pop_back();
+    used = int(frames.size());
+    if (!frames.empty())
+        end = frames.back()->time + lastFrameDuration - tolerance;
+}
+
+bool VideoFrameCache::isCached(double time) const
+{
+    auto after = std::upper_bound(frames.begin(), frames.end(), time + tolerance,
+                                  [](double t, const std::unique_ptr<VideoFrame>& f) { return t < f->time; });
+    return after != frames.begin() && (*(after - 1))->time > time - tolerance;
 }
 
 void VideoFrameCache::evictOldest()
@@ -101,6 +138,7 @@ void VideoFrameCache::place(std::unique_ptr<VideoFrame>& frame, double frameDura
     // timestamps), and a time in that gap must not count as cached before
     // the picture is there.
     tolerance = lookupTolerance(frameDuration);
+    lastFrameDuration = frameDuration;
     end = frames.back()->time + frameDuration - tolerance;
 }
 
@@ -114,8 +152,16 @@ bool VideoFrameCache::insert(std::unique_ptr<VideoFrame>& frame, double frameDur
         frame.reset();
         return true;
     }
+    // Played backwards, a picture after all the cached ones is behind the
+    // playhead: once enough are, it is not kept.
+    const bool newest = !frames.empty() && frame->time > frames.back()->time;
+    if (backwardFlag && (isCached(frame->time) || (newest && evictionDue()))) {
+        lock.unlock();
+        frame.reset();
+        return true;
+    }
     if (evictionDue())
-        evictOldest();
+        evictBehind();
     auto placeOrInterrupt = [this] {
         return int(frames.size()) < capacityFrames.load() || evictionDue() || discardFlag.load() ||
                (abortFlag && abortFlag->load());
@@ -128,7 +174,7 @@ bool VideoFrameCache::insert(std::unique_ptr<VideoFrame>& frame, double frameDur
             return true;
         }
         if (int(frames.size()) >= capacityFrames.load() && evictionDue())
-            evictOldest();
+            evictBehind();
         if (int(frames.size()) >= capacityFrames.load())
             return false;
     }

@@ -19,6 +19,12 @@
 // in its place by time, so frames older than the cached ones (pictures
 // decoded backwards from the playhead) join the trailing part.
 //
+// Played backwards (setBackward), the window slides the other way: the
+// frames after the current one are behind the playhead, and the newest go
+// once more than `capacity - trailing` of them are cached, so that the
+// trailing share lies before it, where the playhead goes next. A frame whose
+// time is cached already is not stored twice.
+//
 // Locking: every member is guarded by `mutex`. frameAt and frame() expect
 // the caller to hold it (the controller keeps it while it copies the
 // picture); every other member function takes it itself. The counters read
@@ -72,6 +78,10 @@ public:
     // Index of the frame last returned by frameAt, -1 = none. Caller holds mutex.
     int currentIndex() const { return current; }
 
+    // Which way the playhead moves, and so which frames go first.
+    void setBackward(bool backward);
+    bool backward() const { return backwardFlag.load(); }
+
     bool discarding() const { return discardFlag.load(); }
     void setDiscarding(bool discard);
 
@@ -85,6 +95,9 @@ public:
 private:
     bool evictionDue() const;
     void evictOldest();
+    void evictNewest();
+    void evictBehind();
+    bool isCached(double time) const;
     void place(std::unique_ptr<VideoFrame>& frame, double frameDuration);
 
     std::condition_variable changed;
@@ -96,6 +109,8 @@ private:
     std::atomic<double> start{0.0};
     std::atomic<double> end{0.0};
     double tolerance = 0.001;
+    double lastFrameDuration = 0.0;
+    std::atomic<bool> backwardFlag{false};
     std::atomic<bool> discardFlag{false};
     const std::atomic<bool>* abortFlag = nullptr;
     int current = -1;

@@ -4,6 +4,7 @@
 #include "bookmarksfileloader.h"
 #include "bookmarksfilesaver.h"
 #include "consolewindow.h"
+#include "heldkey.h"
 #include "mediainfodialog.h"
 #include "playbackcontrolwidget.h"
 #include "programinfo.h"
@@ -169,6 +170,8 @@ void Player::createActions()
 
     plain(&playPauseAction, tr("Play/Pause"), tr("Toggle Play/Pause"), QKeySequence(Qt::Key_Space),
           &Player::playForward);
+    plain(&playBackwardAction, tr("Play Backward"), tr("Play Backward"), QKeySequence(Qt::Key_J),
+          &Player::shuttleBackward);
     plain(&stepForwardAction, tr("Step Forward"), tr("Step Forward"), QKeySequence(Qt::Key_Right),
           &Player::stepForward);
     plain(&stepBackwardAction, tr("Step Backward"), tr("Step Backward"), QKeySequence(Qt::Key_Left),
@@ -230,6 +233,11 @@ void Player::createActions()
           &Player::zoomToActualPixels);
     plain(&fitToWindowAction, tr("Fit to Window"), tr("Fit to Window"), QKeySequence(tr("Ctrl+9")),
           &Player::zoomToFit);
+    checkable(&sourceTimecodeAction, tr("Source Timecode"), QKeySequence(), true,
+              &Player::setSourceTimecodeUsed);
+    sourceTimecodeAction->setEnabled(false);
+    plain(&goToFrameAction, tr("Go to Frame..."), tr("Go to a Frame, Time Code or Time"),
+          QKeySequence(tr("Ctrl+G")), &Player::goToFrame);
     checkable(&pixelReadoutAction, tr("Pixel Readout"), QKeySequence(), false,
               &Player::setPixelReadoutEnabled);
 
@@ -316,10 +324,10 @@ void Player::createMenus()
                                    {speedNormalAction, speedHalfAction, speedQuarterAction, nullptr,
                                     speedIncreaseAction, speedDecreaseAction, nullptr, speedCustomAction},
                                    playbackMenu));
-    addMenuEntries(playbackMenu,
-                   {nullptr, playPauseAction, stepForwardAction, stepBackwardAction, nullptr, seekStartAction,
-                    seekEndAction, seekRangeStartAction, seekRangeEndAction, nullptr, loopAction,
-                    loopOnStepAction, loopOnScrubAction, nullptr, autoplayAction});
+    addMenuEntries(playbackMenu, {nullptr, playPauseAction, playBackwardAction, stepForwardAction,
+                                  stepBackwardAction, nullptr, goToFrameAction, seekStartAction,
+                                  seekEndAction, seekRangeStartAction, seekRangeEndAction, nullptr,
+                                  loopAction, loopOnStepAction, loopOnScrubAction, nullptr, autoplayAction});
 
     QMenu* audioMenu =
         makeMenu(tr("Audio"),
@@ -331,7 +339,7 @@ void Player::createMenus()
                                 this);
     QMenu* viewMenu = makeMenu(tr("View"),
                                {zoomInAction, zoomOutAction, nullptr, actualPixelsAction, fitToWindowAction,
-                                nullptr, pixelReadoutAction},
+                                nullptr, pixelReadoutAction, nullptr, sourceTimecodeAction},
                                this);
 
     QMenu* bookmarksMenu =
@@ -435,6 +443,7 @@ void Player::createConnections()
     connect(playbackManager, &PlaybackManager::error, this, &Player::onError);
     connect(playbackManager, &PlaybackManager::warning, this, &Player::reportWarning);
     connect(controls, &PlaybackControlWidget::playForwardClicked, this, &Player::playForward);
+    connect(controls, &PlaybackControlWidget::playBackwardClicked, this, &Player::togglePlayBackward);
     connect(controls, &PlaybackControlWidget::stepForwardClicked, this, &Player::stepForward);
     connect(controls, &PlaybackControlWidget::stepBackwardClicked, this, &Player::stepBackward);
     connect(controls, &PlaybackControlWidget::seekStartClicked, this, &Player::seekRangeStart);
@@ -456,7 +465,7 @@ void Player::createShortcuts()
         QKeySequence key;
         void (Player::*slot)();
     } shortcuts[] = {
-        {QKeySequence(Qt::Key_L), &Player::play},
+        {QKeySequence(Qt::Key_L), &Player::shuttleForward},
         {QKeySequence(Qt::Key_K), &Player::pause},
         {QKeySequence(Qt::Key_I), &Player::setStartRangeToCurrent},
         {QKeySequence(Qt::Key_O), &Player::setEndRangeToCurrent},
@@ -470,6 +479,8 @@ void Player::createShortcuts()
         auto* shortcut = new QShortcut(s.key, this);
         connect(shortcut, &QShortcut::activated, this, s.slot);
     }
+    shuttleHold = new HeldKey(Qt::Key_K, this);
+    qApp->installEventFilter(shuttleHold);
 }
 
 void Player::contextMenu(const QPoint& pos)

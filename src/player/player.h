@@ -1,6 +1,7 @@
 #pragma once
 
 #include "bookmarks.h"
+#include "cliptimecode.h"
 #include "commandline.h"
 #include "playbackmanager.h"
 #include "remoteplayer.h"
@@ -12,6 +13,8 @@
 class BookmarksFileLoader;
 class BookmarksFileSaver;
 class ConsoleWindow;
+class GoToFrameDialog;
+class HeldKey;
 class MediaInfoDialog;
 class PlaybackControlWidget;
 class QAction;
@@ -89,6 +92,11 @@ public slots:
     void setPlaybackTime(double playbackTime);
     void playForward();
     void play() override;
+    // Plays backwards from the frame on screen at the speed multiplier; from
+    // the range end when at or before the range start.
+    void playBackward();
+    // The transport's play-backward button: pauses while playing backwards.
+    void togglePlayBackward();
     void pause() override;
     void stop();
     void stepForward();
@@ -111,6 +119,15 @@ public slots:
     void increaseSpeed();
     void decreaseSpeed();
     void setCustomSpeed();
+    // L: plays forward at normal speed, or, while playing, at the next
+    // faster speed; with K held, steps one frame forward.
+    void shuttleForward();
+    // J: plays backward at normal speed, or, while playing backward, at the
+    // next faster speed; with K held, steps one frame back.
+    void shuttleBackward();
+    void goToFrame();
+    void goToEnteredFrame(const QString& text);
+    void setSourceTimecodeUsed(bool use);
     void setLoopEnabled(bool enable);
     void setLoopOnStepEnabled(bool enable);
     void setLoopOnScrubEnabled(bool enable);
@@ -245,6 +262,10 @@ private:
     // when cancelled.
     QString askBookmarksFileName();
     void applyTimelineVisibility();
+    // Reads the loaded clip's start time code and hands the counting to the
+    // timelines.
+    void loadClipTimecode();
+    void applyClipTimecode();
     void rebuildRecentMediaMenu();
     void rebuildRecentBookmarksMenu();
     void buildRangeBookmarkMenu(QMenu* menu);
@@ -264,6 +285,8 @@ private:
     void playIfReady();
     void playFromRangeStart();
     void stopOnRangeEnd();
+    void playBackwardFromRangeEnd();
+    void continueBackward(int frame);
     void applyStoredRangeBookmark();
 
     PlaybackManager* playbackManager = nullptr;
@@ -274,6 +297,10 @@ private:
     VolumeWidget* volumeWidget = nullptr;
     ConsoleWindow* consoleWindow = nullptr;
     MediaInfoDialog* mediaInfoDialog = nullptr;
+    GoToFrameDialog* goToFrameDialog = nullptr;
+    HeldKey* shuttleHold = nullptr;
+    // How the loaded clip's frames read as time code.
+    ClipTimecode clipTimecode;
     TcpServer* tcpServer = nullptr;
     SettingsSaver* settingsSaver = nullptr;
     Bookmarks bookmarks;
@@ -304,6 +331,8 @@ private:
     int scrubLastX = 0;
     bool resumeAfterScrub = false;
     bool playWhenReady = false;
+    // The play that waits for the frame on screen goes backwards.
+    bool playBackwardPending = false;
     // The frame of the window's last seek.
     int requestedFrame = 1;
     bool loopRestartPending = false;
@@ -335,6 +364,7 @@ private:
     QAction* preferencesAction = nullptr;
     QAction* alwaysOnTopAction = nullptr;
     QAction* playPauseAction = nullptr;
+    QAction* playBackwardAction = nullptr;
     QAction* stepForwardAction = nullptr;
     QAction* stepBackwardAction = nullptr;
     QAction* seekStartAction = nullptr;
@@ -369,6 +399,8 @@ private:
     QAction* actualPixelsAction = nullptr;
     QAction* fitToWindowAction = nullptr;
     QAction* pixelReadoutAction = nullptr;
+    QAction* sourceTimecodeAction = nullptr;
+    QAction* goToFrameAction = nullptr;
     QAction* bookmarkFrameAction = nullptr;
     QAction* bookmarkRangeAction = nullptr;
     QAction* clearCurrentFrameAction = nullptr;

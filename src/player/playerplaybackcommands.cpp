@@ -97,19 +97,22 @@ void Player::setCurrentFrame(int frame, bool audioScrub, bool clearCache, bool s
     frame = qBound(1, frame, qMax(last, 1));
     if (frame == currentFrame() && !clearCache && !resumePending)
         return;
+    const bool backward = playbackManager->playingBackward() || (resumePending && playBackwardPending);
     // This seek replaces the request of an earlier one.
     playWhenReady = false;
+    playBackwardPending = false;
     setTimelinesFrame(frame);
     const bool playing = playbackManager->state() == PlaybackManager::Playing || resumePending;
     if (playing && mayContinue) {
         if (QApplication::mouseButtons() == Qt::LeftButton) {
             resumeAfterScrub = true;
-        } else if (frame < last) {
+        } else if (backward ? frame > 1 : frame < last) {
             playWhenReady = true;
         } else if (appSettings().loop) {
             playWhenReady = true;
-            frame = 1;
+            frame = backward ? last : 1;
         }
+        playBackwardPending = playWhenReady && backward;
     }
     requestedFrame = frame;
     playbackManager->seek(seekTimeOfFrame(frame), scrubDuration, clearCache);
@@ -124,7 +127,10 @@ void Player::playIfReady()
     if (playWhenReady && playbackManager->status() == PlaybackManager::Ready &&
         lastShownFrame == currentFrame()) {
         playWhenReady = false;
-        play();
+        if (playBackwardPending)
+            playBackward();
+        else
+            play();
     }
 }
 
@@ -140,7 +146,8 @@ void Player::setCurrentFrameRelative(int frame)
 void Player::setPlaybackTime(double playbackTime)
 {
     const int frame = int(playbackTime * fps + 1);
-    if (frame > rangeEnd() && playbackManager->state() == PlaybackManager::Playing) {
+    const bool backward = playbackManager->playingBackward();
+    if (frame > rangeEnd() && playbackManager->state() == PlaybackManager::Playing && !backward) {
         // A late tick has passed the range end: playback loops or stops on
         // the range's last frame all the same, and never names a frame past it.
         if (appSettings().loop)
@@ -162,7 +169,9 @@ void Player::setPlaybackTime(double playbackTime)
         return;
     }
 
-    if (frame < rangeEnd()) {
+    if (backward) {
+        continueBackward(frame);
+    } else if (frame < rangeEnd()) {
         if (frame < rangeStart())
             playFromRangeStart();
     } else if (appSettings().loop) {
@@ -180,7 +189,7 @@ void Player::setPlaybackTime(double playbackTime)
     if (speed != 1.0 || lastSpeed == 1.0) {
         const qint64 elapsed = fpsTimer.elapsed();
         if (elapsed > 999) {
-            const double measured = qMax(0.0, (frame - fpsStartFrame) / double(elapsed) * 1000.0);
+            const double measured = std::abs(frame - fpsStartFrame) / double(elapsed) * 1000.0;
             timeline->setPlaybackRate(measured);
             fpsStartFrame = frame;
             fpsTimer.restart();
@@ -203,6 +212,54 @@ void Player::playFromRangeStart()
     playbackManager->play(-1);
 }
 
+// Backwards, the range start ends the play or loops it from the range end.
+void Player::continueBackward(int frame)
+{
+    if (frame > rangeStart())
+        return;
+    if (appSettings().loop) {
+        playBackwardFromRangeEnd();
+        return;
+    }
+    pause();
+    if (frame < rangeStart())
+        seekToFrameTime(rangeStart());
+}
+
+void Player::playBackwardFromRangeEnd()
+{
+    seekToFrameTime(rangeEnd());
+    playWhenReady = true;
+    playBackwardPending = true;
+    playIfReady();
+}
+
+void Player::playBackward()
+{
+    if (playbackManager->state() == PlaybackManager::Stopped || playbackManager->playingBackward())
+        return;
+    if (playbackManager->status() == PlaybackManager::Seeking) {
+        // The frame is on its way: playback starts once it is shown.
+        playWhenReady = true;
+        playBackwardPending = true;
+        return;
+    }
+    playWhenReady = false;
+    playBackwardPending = false;
+    if (currentFrame() <= rangeStart() || currentFrame() > rangeEnd())
+        playBackwardFromRangeEnd();
+    else
+        playbackManager->playBackward();
+}
+
+void Player::togglePlayBackward()
+{
+    if (playbackManager->playingBackward() || (playWhenReady && playBackwardPending))
+        pause();
+    else
+        playBackward();
+}
+
 void Player::playForward()
 {
     if (playbackManager->state() == PlaybackManager::Playing || playWhenReady)
@@ -213,6 +270,8 @@ void Player::playForward()
 
 void Player::play()
 {
+    if (playbackManager->playingBackward())
+        pause();
     if (playbackManager->state() != PlaybackManager::Paused)
         return;
     if (playbackManager->status() == PlaybackManager::Seeking) {
@@ -221,6 +280,7 @@ void Player::play()
         return;
     }
     playWhenReady = false;
+    playBackwardPending = false;
     if (currentFrame() >= rangeEnd())
         playFromRangeStart();
     else
@@ -230,6 +290,7 @@ void Player::play()
 void Player::pause()
 {
     playWhenReady = false;
+    playBackwardPending = false;
     resumeAfterScrub = false;
     playbackManager->pause();
 }
@@ -434,7 +495,7 @@ void Player::onStateChange(PlaybackManager::State state)
         break;
     case PlaybackManager::Playing:
         controls->setEnabled(true);
-        controls->setPlaying(true);
+        controls->setPlaying(true, playbackManager->playingBackward());
         fpsStartFrame = currentFrame();
         fpsTimer.restart();
         timeline->setPlaybackRate(fps);
@@ -465,7 +526,9 @@ void Player::onStatusChange(PlaybackManager::Status status)
             t->setFrame(1);
             t->setFrameCount(last);
         }
+        loadClipTimecode();
         lastShownFrame = -1;
+        playBackwardPending = false;
         playWhenReady = appSettings().autoplay;
         buildRangeBookmarkMenu(rangeBookmarkMenu);
         bookmarkRangePending = true;

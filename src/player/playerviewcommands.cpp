@@ -297,6 +297,11 @@ void Player::updateStats()
     d.setText(Row::CurrentSize,
               QStringLiteral("%1x%2").arg(viewer->displayedWidth()).arg(viewer->displayedHeight()));
     d.setText(Row::StartTime, formatTime(qRound64(playbackManager->startTime() * 1000), true));
+    d.setText(Row::StartTimecode,
+              clipTimecode.hasSourceTimecode()
+                  ? clipTimecode.sourceStartText() +
+                        (clipTimecode.isSourceDropFrame() ? tr(" (drop-frame)") : tr(" (non-drop)"))
+                  : tr("None"));
 
     const MediaDescription media = playbackManager->mediaDescription();
     const QString none = tr("None");

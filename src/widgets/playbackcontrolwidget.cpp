@@ -2,11 +2,26 @@
 
 #include <QHBoxLayout>
 #include <QIcon>
+#include <QPixmap>
 #include <QPushButton>
+#include <QTransform>
+
+namespace {
+
+// The play icon pointing left.
+QIcon playBackwardIcon()
+{
+    return QIcon(QPixmap(QStringLiteral(":/icons/play")).transformed(QTransform().scale(-1, 1)));
+}
+
+} // namespace
 
 PlaybackControlWidget::PlaybackControlWidget(QWidget* parent) : QWidget(parent)
 {
     m_playButton = createButton(QStringLiteral("playButton"), QStringLiteral(":/icons/play"), tr("Play"));
+    m_playBackwardButton = createButton(QStringLiteral("playBackwardButton"), QStringLiteral(":/icons/play"),
+                                        tr("Play Backward"));
+    m_playBackwardButton->setIcon(playBackwardIcon());
     m_stepForwardButton = createButton(QStringLiteral("stepForwardButton"), QStringLiteral(":/icons/stepfwd"),
                                        tr("Step Forward"));
     m_stepBackwardButton = createButton(QStringLiteral("stepBackwardButton"),
@@ -17,6 +32,7 @@ PlaybackControlWidget::PlaybackControlWidget(QWidget* parent) : QWidget(parent)
                                    tr("Go to Range End"));
 
     connect(m_playButton, &QPushButton::clicked, this, &PlaybackControlWidget::playForward);
+    connect(m_playBackwardButton, &QPushButton::clicked, this, &PlaybackControlWidget::playBackward);
     connect(m_stepForwardButton, &QPushButton::clicked, this, &PlaybackControlWidget::stepForward);
     connect(m_stepBackwardButton, &QPushButton::clicked, this, &PlaybackControlWidget::stepBackward);
     connect(m_seekStartButton, &QPushButton::clicked, this, &PlaybackControlWidget::seekStart);
@@ -28,6 +44,7 @@ PlaybackControlWidget::PlaybackControlWidget(QWidget* parent) : QWidget(parent)
     layout->addStretch();
     layout->addWidget(m_seekStartButton);
     layout->addWidget(m_stepBackwardButton);
+    layout->addWidget(m_playBackwardButton);
     layout->addWidget(m_playButton);
     layout->addWidget(m_stepForwardButton);
     layout->addWidget(m_seekEndButton);
@@ -48,11 +65,17 @@ QPushButton* PlaybackControlWidget::createButton(const QString& objectName, cons
     return button;
 }
 
-void PlaybackControlWidget::setPlaying(bool playing)
+void PlaybackControlWidget::setPlaying(bool playing, bool backward)
 {
     m_playing = playing;
-    m_playButton->setIcon(QIcon(playing ? QStringLiteral(":/icons/pause") : QStringLiteral(":/icons/play")));
-    m_playButton->setToolTip(playing ? tr("Pause") : tr("Play"));
+    m_backward = backward;
+    const bool forwards = playing && !backward;
+    const bool backwards = playing && backward;
+    const QIcon pause(QStringLiteral(":/icons/pause"));
+    m_playButton->setIcon(forwards ? pause : QIcon(QStringLiteral(":/icons/play")));
+    m_playButton->setToolTip(forwards ? tr("Pause") : tr("Play"));
+    m_playBackwardButton->setIcon(backwards ? pause : playBackwardIcon());
+    m_playBackwardButton->setToolTip(backwards ? tr("Pause") : tr("Play Backward"));
 }
 
 void PlaybackControlWidget::playForward()

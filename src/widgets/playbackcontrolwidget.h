@@ -14,9 +14,11 @@ class PlaybackControlWidget : public QWidget
 public:
     explicit PlaybackControlWidget(QWidget* parent = nullptr);
 
-    // The play button shows the pause icon exactly while playing.
-    void setPlaying(bool playing);
+    // The play button shows the pause icon exactly while playing forwards,
+    // the play-backward button while playing backwards.
+    void setPlaying(bool playing, bool backward = false);
     bool isPlaying() const { return m_playing; }
+    bool isPlayingBackward() const { return m_playing && m_backward; }
 
 signals:
     void playForwardClicked();
@@ -38,9 +40,11 @@ private:
     QPushButton* createButton(const QString& objectName, const QString& icon, const QString& toolTip);
 
     QPushButton* m_playButton = nullptr;
+    QPushButton* m_playBackwardButton = nullptr;
     QPushButton* m_stepForwardButton = nullptr;
     QPushButton* m_stepBackwardButton = nullptr;
     QPushButton* m_seekStartButton = nullptr;
     QPushButton* m_seekEndButton = nullptr;
     bool m_playing = false;
+    bool m_backward = false;
 };

@@ -31,25 +31,6 @@ namespace {
 // A context-menu click this close to the current-frame marker means "current".
 constexpr int nearMarkerDistance = 6;
 
-QString twoDigits(int value)
-{
-    return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0'));
-}
-
-// [h:]mm:ss:ff of the 0-based frame index at a whole number of frames per second.
-QString timeCode(int index, int framesPerSecond)
-{
-    const int hours = index / (framesPerSecond * 3600);
-    const int minutes = (index / (framesPerSecond * 60)) % 60;
-    const int seconds = (index / framesPerSecond) % 60;
-    const int frames = index % framesPerSecond;
-    QString text;
-    if (hours > 0)
-        text += (hours < 10 ? QStringLiteral("0") : QString()) + QString::number(hours) + QLatin1Char(':');
-    return text + twoDigits(minutes) + QLatin1Char(':') + twoDigits(seconds) + QLatin1Char(':') +
-           twoDigits(frames);
-}
-
 } // namespace
 
 TimelineWidget::TimelineWidget(QWidget* parent) : TimelineWidget(Metrics(), parent) {}
@@ -135,8 +116,26 @@ void TimelineWidget::setFrameRate(double fps)
     if (fps == m_frameRate)
         return;
     m_frameRate = fps;
+    updateTimecode();
     relayout();
     update();
+}
+
+void TimelineWidget::setSourceTimecode(const QString& startText, bool use)
+{
+    if (startText == m_sourceTimecodeText && use == m_useSourceTimecode)
+        return;
+    m_sourceTimecodeText = startText;
+    m_useSourceTimecode = use;
+    updateTimecode();
+    relayout();
+    update();
+}
+
+void TimelineWidget::updateTimecode()
+{
+    m_timecode = ClipTimecode(m_frameRate, m_sourceTimecodeText);
+    m_timecode.useSourceTimecode(m_useSourceTimecode);
 }
 
 void TimelineWidget::setPlaybackRate(double fps)
@@ -182,8 +181,7 @@ QString TimelineWidget::frameLabel(int frame) const
     case SECONDS:
         return QString::number((frame - 1) / m_frameRate, 'f', 2);
     case TIME_CODE:
-        // 23.976 fps counts 24 frames a second; a rate below 0.5 still counts one.
-        return timeCode(frame - 1, std::max(qRound(m_frameRate), 1));
+        return m_timecode.label(frame);
     case FRAME_NUMBERS:
         break;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cliptimecode.h"
 #include "displaytype.h"
 #include "timelinemarks.h"
 
@@ -40,6 +41,10 @@ public:
     int rangeEnd() const { return m_rangeEnd; }
     void setFrameRate(double fps);
     double frameRate() const { return m_frameRate; }
+    // The file's start time code (empty for none) and whether time code
+    // labels count from it rather than from zero.
+    void setSourceTimecode(const QString& startText, bool use);
+    const ClipTimecode& timecode() const { return m_timecode; }
     // Measured frames per second while playing, 0 when not playing.
     void setPlaybackRate(double fps);
     double playbackRate() const { return m_playbackRate; }
@@ -215,6 +220,7 @@ protected:
 private:
     void createActions();
     void updateLayout();
+    void updateTimecode();
     // Recomputes the hit areas of the range and its handles.
     void updateHandles();
     // The x of the range ends on the track, with the range clamped to the clip.
@@ -224,6 +230,9 @@ private:
     void dragWholeRange(int delta);
     void updateHover(QPoint pos);
 
+    QString m_sourceTimecodeText;
+    bool m_useSourceTimecode = false;
+    ClipTimecode m_timecode;
     bool m_overRange = false;
     bool m_overStartHandle = false;
     bool m_overEndHandle = false;

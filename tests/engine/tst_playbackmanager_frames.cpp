@@ -115,6 +115,67 @@ private Q_SLOTS:
         QCOMPARE(h.shownPicture(), paused);
     }
 
+    void playBackward_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<double>("speed");
+        QTest::addColumn<int>("from");
+        QTest::newRow("long GOP") << QStringLiteral("h264_1080p25.mp4") << 1.0 << 200;
+        QTest::newRow("intra-only") << QStringLiteral("intra_mjpeg.avi") << 1.0 << 200;
+        QTest::newRow("intra-only 2x") << QStringLiteral("intra_mjpeg.avi") << 2.0 << 200;
+        // Sought by searching the file for timestamps, not through an index.
+        QTest::newRow("program stream") << QStringLiteral("mpeg2_ps.mpg") << 1.0 << 199;
+    }
+
+    // Played backwards from frame `from` to 100, the viewer is handed the
+    // pictures in descending order, each the picture of its frame: at the
+    // normal speed every one of them, faster some. Paused, the reader decodes
+    // forwards again from there: the next frame comes as after any seek.
+    void playBackward()
+    {
+        QFETCH(QString, name);
+        QFETCH(double, speed);
+        QFETCH(int, from);
+        PlaybackHarness h;
+        QVERIFY(h.load(TestClips::path(name)));
+        h.manager.seek(from / 25.0 + 0.0001, 0.0, false);
+        QVERIFY(h.waitForShownFrame(from));
+        h.manager.setSpeedMultiplier(speed);
+
+        QList<int> shown{from};
+        QStringList wrong;
+        QObject::connect(&h.manager, &PM::playbackTimeChanged, &h.manager, [&] {
+            const int index = h.manager.lastFrameIndex();
+            if (shown.last() == index)
+                return;
+            shown << index;
+            const int picture = h.shownPicture();
+            if (picture != index)
+                wrong << QStringLiteral("frame %1: picture %2").arg(index).arg(picture);
+        });
+        h.manager.playBackward();
+        QVERIFY(h.manager.playingBackward());
+        QCOMPARE(h.manager.state(), PM::Playing);
+        QVERIFY(
+            QTest::qWaitFor([&] { return h.manager.lastFrameIndex() <= 100; }, PlaybackHarness::TimeoutMs));
+        h.manager.pause();
+        QVERIFY(!h.manager.playingBackward());
+
+        QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(QLatin1Char('\n'))));
+        for (int i = 1; i < shown.size(); ++i)
+            QVERIFY2(shown[i] < shown[i - 1],
+                     qPrintable(QStringLiteral("%1 after %2").arg(shown[i]).arg(shown[i - 1])));
+        if (speed == 1.0) {
+            QVERIFY(shown.size() > from - 100);
+            QCOMPARE(shown[from - 100], 100);
+        }
+        const int paused = h.manager.lastFrameIndex();
+        QVERIFY(h.waitForStatus(PM::Ready));
+        h.manager.seek((paused + 1) / 25.0 + 0.0001, 0.0, false);
+        QVERIFY(h.waitForShownFrame(paused + 1));
+        QCOMPARE(h.shownPicture(), paused + 1);
+    }
+
     // At half speed the clock advances half as fast as the wall clock. Each
     // reading of the clock is bracketed by two of the wall clock, so the
     // ratio is known within bounds that a busy machine only widens.

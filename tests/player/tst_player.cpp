@@ -7,6 +7,7 @@
 #include "ffmpegtool.h"
 #include "filesizelimit.h"
 #include "frameindex.h"
+#include "gotoframedialog.h"
 #include "mediainfodialog.h"
 #include "patience.h"
 #include "player.h"
@@ -18,6 +19,7 @@
 #include <QAction>
 #include <QClipboard>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -338,9 +340,11 @@ private slots:
                                                          "<",
                                                          "-",
                                                          "Play/Pause",
+                                                         "Play Backward",
                                                          "Step Forward",
                                                          "Step Backward",
                                                          "-",
+                                                         "Go to Frame...",
                                                          "Start",
                                                          "End",
                                                          "Range Start",
@@ -357,8 +361,9 @@ private slots:
                  (QStringList{"Original Size", "-", "Half Size", "Quarter Size", "-", "Double Size", "-",
                               "Flip Horizontal", "Flip Vertical", "-", "Rotate CW", "Rotate CCW", "-",
                               "Take Snapshot"}));
-        QCOMPARE(describe(tops[5]->menu()), (QStringList{"Zoom In", "Zoom Out", "-", "Actual Pixels",
-                                                         "Fit to Window", "-", "Pixel Readout"}));
+        QCOMPARE(describe(tops[5]->menu()),
+                 (QStringList{"Zoom In", "Zoom Out", "-", "Actual Pixels", "Fit to Window", "-",
+                              "Pixel Readout", "-", "Source Timecode"}));
         QCOMPARE(describe(tops[6]->menu()), (QStringList{"Bookmark Frame",
                                                          "Bookmark Range",
                                                          "-",
@@ -408,7 +413,9 @@ private slots:
             {"Cache From Current", "Cache From Current", QKeySequence("C")},
             {"Always on Top", "Always on Top", QKeySequence("Ctrl+K")},
             {"Play/Pause", "Toggle Play/Pause", QKeySequence("Space")},
+            {"Play Backward", "Play Backward", QKeySequence("J")},
             {"Range Start", "Range Start", QKeySequence("Ctrl+Left")},
+            {"Go to Frame...", "Go to a Frame, Time Code or Time", QKeySequence("Ctrl+G")},
             {"Increase", "Increse Speed", QKeySequence("+")},
             {"Decrease", "Decrease Speed", QKeySequence("-")},
             {"Custom...", "Custom Speed", QKeySequence("Ctrl+0")},
@@ -445,10 +452,10 @@ private slots:
         QCOMPARE(action->shortcut(), shortcut);
     }
 
-    void theWindowHasSixtyEightActionsAndNoDuplicateShortcut()
+    void theWindowHasSeventyOneActionsAndNoDuplicateShortcut()
     {
         Player& p = makePlayer();
-        QCOMPARE(p.actions().size(), 68);
+        QCOMPARE(p.actions().size(), 71);
         QSet<QString> keys;
         for (QAction* a : p.actions()) {
             for (const QKeySequence& shortcut : a->shortcuts()) {
@@ -938,6 +945,205 @@ private slots:
         QCOMPARE(speedAfter(1.0, &Player::decreaseSpeed), 0.75);
         p.setSpeedMultiplier(9.0);
         QCOMPARE(p.findChild<PlaybackManager*>()->speedMultiplier(), 4.0);
+    }
+
+    // L plays at normal speed, again at the next faster one; K pauses; K
+    // held with L or J steps.
+    void shuttleKeys()
+    {
+        const TestClip clip = TestClips::clip(QStringLiteral("video_only.mp4"));
+        Player& p = makePlayer(clip.path());
+        QVERIFY(waitForFrame(1));
+        QVERIFY(QTest::qWaitForWindowActive(&p));
+        auto* controller = p.findChild<PlaybackManager*>();
+        // Looping: the clip's end cannot stop playback between the keys.
+        actionNamed(&p, "Loop")->setChecked(true);
+        p.setSpeedMultiplier(0.5);
+        QTest::keyClick(&p, Qt::Key_L);
+        QVERIFY(waitFor([&] { return controller->state() == PlaybackManager::Playing; }));
+        QCOMPARE(controller->speedMultiplier(), 1.0);
+        QTest::keyClick(&p, Qt::Key_L);
+        QCOMPARE(controller->speedMultiplier(), 1.5);
+        QTest::keyClick(&p, Qt::Key_L);
+        QCOMPARE(controller->speedMultiplier(), 2.0);
+        QTest::keyClick(&p, Qt::Key_K);
+        QVERIFY(waitFor([&] { return controller->state() == PlaybackManager::Paused; }));
+        QTest::keyClick(&p, Qt::Key_L);
+        QVERIFY(waitFor([&] { return controller->state() == PlaybackManager::Playing; }));
+        QCOMPARE(controller->speedMultiplier(), 1.0);
+
+        // With K held, L and J step one frame and do not play.
+        QTest::keyPress(&p, Qt::Key_K);
+        QVERIFY(waitFor([&] { return controller->state() == PlaybackManager::Paused; }));
+        p.setCurrentFrame(10);
+        QVERIFY(waitForFrame(10));
+        QTest::keyClick(&p, Qt::Key_L);
+        QVERIFY(waitForFrame(11));
+        QTest::keyClick(&p, Qt::Key_J);
+        QVERIFY(waitForFrame(10));
+        QCOMPARE(controller->state(), PlaybackManager::Paused);
+        QTest::keyRelease(&p, Qt::Key_K);
+
+        // J plays backward, again faster; L turns forward at the normal
+        // speed, J backward again, K pauses.
+        const auto playing = [&](bool backward) {
+            return waitFor([&] {
+                return controller->state() == PlaybackManager::Playing &&
+                       controller->playingBackward() == backward;
+            });
+        };
+        QTest::keyClick(&p, Qt::Key_J);
+        QVERIFY(playing(true));
+        QCOMPARE(controller->speedMultiplier(), 1.0);
+        QTest::keyClick(&p, Qt::Key_J);
+        QCOMPARE(controller->speedMultiplier(), 1.5);
+        QTest::keyClick(&p, Qt::Key_L);
+        QVERIFY(playing(false));
+        QCOMPARE(controller->speedMultiplier(), 1.0);
+        QTest::keyClick(&p, Qt::Key_J);
+        QVERIFY(playing(true));
+        QTest::keyClick(&p, Qt::Key_K);
+        QVERIFY(waitFor([&] { return controller->state() == PlaybackManager::Paused; }));
+        QVERIFY(!controller->playingBackward());
+    }
+
+    // Backwards, the range start pauses playback, or with Loop starts it
+    // over from the range end, as the range end does forwards; every frame
+    // on the way is named in the title, in descending order.
+    void playingBackwardStopsOrLoopsAtTheRangeStart()
+    {
+        PlaybackManager& controller = load(TestClips::clip(QStringLiteral("video_only.mp4")));
+        Player& p = *player;
+        QVERIFY(QTest::qWaitForWindowActive(&p));
+        p.setFrameRange(5, 15);
+        p.setCurrentFrame(9);
+        QVERIFY(waitForFrame(9));
+        PlaybackLog log(p, controller);
+        QTest::keyClick(&p, Qt::Key_J);
+        QVERIFY(
+            waitFor([&] { return controller.state() == PlaybackManager::Paused && frameInTitle(p) == 5; }));
+        QCOMPARE(log.shown, (QList<int>{8, 7, 6, 5}));
+
+        actionNamed(&p, "Loop")->setChecked(true);
+        log.shown.clear();
+        QTest::keyClick(&p, Qt::Key_J);
+        QVERIFY(waitFor([&] { return log.shown.count(5) >= 2; }));
+        QTest::keyClick(&p, Qt::Key_K);
+        QList<int> twice;
+        for (int round = 0; round < 2; ++round) {
+            for (int frame = 15; frame >= 5; --frame)
+                twice << frame;
+        }
+        QCOMPARE(log.shown.mid(0, twice.size()), twice);
+    }
+
+    // The clip's own start time code labels the timelines and shows in the
+    // media information; "Source Timecode" switches to counting from zero,
+    // which a clip without one always does.
+    void labelsCountFromTheClipsStartTimecode()
+    {
+        using Row = MediaInfoDialog::Row;
+        const struct
+        {
+            const char* clip;
+            const char* info;
+            int lastFrame;
+            QList<QPair<int, const char*>> labels;
+            const char* firstFromZero;
+        } clips[] = {
+            {"timecode_25.mov",
+             "01:00:00:00 (non-drop)",
+             1525,
+             {{1, "01:00:00:00"}, {2, "01:00:00:01"}, {1501, "01:01:00:00"}, {1525, "01:01:00:24"}},
+             "00:00:00"},
+            {"timecode_25.mxf",
+             "01:00:00:00 (non-drop)",
+             1525,
+             {{1, "01:00:00:00"}, {2, "01:00:00:01"}, {1501, "01:01:00:00"}, {1525, "01:01:00:24"}},
+             "00:00:00"},
+            // The program stream's length is an estimate until its end is decoded.
+            {"timecode_25.mpg",
+             "01:00:00:00 (non-drop)",
+             0,
+             {{1, "01:00:00:00"}, {2, "01:00:00:01"}},
+             "00:00:00"},
+            {"timecode_2997df.mov",
+             "00:59:59;28 (drop-frame)",
+             1829,
+             {{1, "00:59:59;28"},
+              {2, "00:59:59;29"},
+              {3, "01:00:00;00"},
+              {1803, "01:01:00;02"},
+              {1829, "01:01:00;28"}},
+             "00:00;00"},
+            {"video_only.mp4", "None", 120, {{1, "00:00:00"}, {120, "00:03:29"}}, "00:00:00"},
+        };
+        for (const auto& c : clips) {
+            Player& p = makePlayer(TestClips::path(QString::fromLatin1(c.clip)));
+            QVERIFY2(waitForFrame(1), c.clip);
+            TimelineWidget* timeline = mainTimeline(p);
+            timeline->setDisplayType(TIME_CODE);
+            QVERIFY(c.lastFrame == 0 || timeline->frameCount() == c.lastFrame);
+            for (const auto& label : c.labels)
+                QCOMPARE(timeline->frameLabel(label.first), QString::fromLatin1(label.second));
+            p.mediaInfo();
+            QCOMPARE(p.findChild<MediaInfoDialog*>()->text(Row::StartTimecode), QString::fromLatin1(c.info));
+            QAction* source = actionNamed(&p, "Source Timecode");
+            QCOMPARE(source->isEnabled(), qstrcmp(c.info, "None") != 0);
+            source->setChecked(false);
+            QCOMPARE(timeline->frameLabel(1), QString::fromLatin1(c.firstFromZero));
+            source->setChecked(true);
+        }
+    }
+
+    // "Go to Frame..." takes a frame number, a time code in the labels'
+    // counting or seconds, and refuses anything else without moving.
+    void goToFrameTakesFramesTimecodesAndSeconds()
+    {
+        const struct
+        {
+            const char* clip;
+            bool sourceTimecode;
+            const char* text;
+            int frame; // 0: refused
+        } entries[] = {
+            {"timecode_25.mov", true, "77", 77},
+            {"timecode_25.mov", true, "01:00:03:02", 78},
+            {"timecode_25.mov", true, "3.08", 78},
+            {"timecode_25.mov", true, "abc", 0},
+            {"timecode_25.mov", true, "1526", 0},
+            {"timecode_25.mov", true, "00:00:03:02", 0},
+            {"timecode_25.mov", false, "00:00:03:02", 78},
+            {"timecode_2997df.mov", false, "00:01:00;02", 1801},
+            {"timecode_2997df.mov", true, "01:01:00;02", 1803},
+            {"timecode_2997df.mov", true, "01:01:00;01", 0},
+        };
+        QString loaded;
+        for (const auto& e : entries) {
+            const QString name = QString::fromLatin1(e.clip);
+            if (name != loaded) {
+                makePlayer(TestClips::path(name));
+                QVERIFY(waitForFrame(1));
+                loaded = name;
+            }
+            Player& p = *player;
+            actionNamed(&p, "Source Timecode")->setChecked(e.sourceTimecode);
+            const int before = frameInTitle(p);
+            actionNamed(&p, "Go to Frame...")->trigger();
+            auto* dialog = p.findChild<GoToFrameDialog*>();
+            QVERIFY(dialog && dialog->isVisible());
+            auto* field = dialog->findChild<QLineEdit*>("goToFrameField");
+            field->setText(QString::fromLatin1(e.text));
+            QTest::keyClick(field, Qt::Key_Return);
+            if (e.frame == 0) {
+                QVERIFY2(dialog->isVisible() && !dialog->message().isEmpty(), e.text);
+                QCOMPARE(frameInTitle(p), before);
+                dialog->reject();
+            } else {
+                QVERIFY2(waitForFrame(e.frame), e.text);
+                QVERIFY(!dialog->isVisible());
+            }
+        }
     }
 
     // The custom speed is asked in a dialog of the window; a bookmarks file

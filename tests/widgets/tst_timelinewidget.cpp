@@ -4,6 +4,7 @@
 // settings it writes.
 #include "appsettings.h"
 #include "bookmarks.h"
+#include "frameentry.h"
 #include "menuprobe.h"
 #include "patience.h"
 #include "playerstub.h"
@@ -93,6 +94,11 @@ private slots:
     void frameNumberAndSecondsLabels();
     void timeCodeCountsWholeFramesPerSecond();
     void zeroFrameRateGivesEmptyLabels();
+    void clipTimecodeLabels_data();
+    void clipTimecodeLabels();
+    void timecodeRoundTripsEveryLabel();
+    void goToEntries_data();
+    void goToEntries();
 
     void trackRangeHandlesAndMarker();
     void cacheStripOnlyWhenSwitchedOn();
@@ -291,6 +297,129 @@ void TimelineWidgetTest::timeCodeCountsWholeFramesPerSecond()
     // Rates below half a frame a second still count (one frame a second).
     timeline.setFrameRate(0.2);
     QCOMPARE(timeline.frameLabel(62), QString("01:01:00"));
+}
+
+void TimelineWidgetTest::clipTimecodeLabels_data()
+{
+    QTest::addColumn<double>("fps");
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<bool>("useSource");
+    QTest::addColumn<int>("frame");
+    QTest::addColumn<QString>("label");
+    const double ntsc = 30000.0 / 1001.0;
+    const double ntscDouble = 60000.0 / 1001.0;
+    const struct
+    {
+        const char* name;
+        double fps;
+        const char* start;
+        bool useSource;
+        int frame;
+        const char* label;
+    } rows[] = {
+        {"hour start, first", 25.0, "01:00:00:00", true, 1, "01:00:00:00"},
+        {"hour start, second", 25.0, "01:00:00:00", true, 2, "01:00:00:01"},
+        {"hour start, minute", 25.0, "01:00:00:00", true, 1501, "01:01:00:00"},
+        {"hour start, switched off", 25.0, "01:00:00:00", false, 1501, "01:00:00"},
+        {"no start counts from zero", 25.0, "", true, 1, "00:00:00"},
+        {"malformed start counts from zero", 25.0, "1:0", true, 26, "00:01:00"},
+        {"drop-frame start", ntsc, "00:59:59;28", true, 1, "00:59:59;28"},
+        {"drop-frame second", ntsc, "00:59:59;28", true, 2, "00:59:59;29"},
+        {"tenth minute keeps ;00", ntsc, "00:59:59;28", true, 3, "01:00:00;00"},
+        {"next minute drops ;00 ;01", ntsc, "00:59:59;28", true, 3 + 1799, "01:00:59;29"},
+        {"next minute's first label", ntsc, "00:59:59;28", true, 3 + 1800, "01:01:00;02"},
+        {"drop-frame from zero", ntsc, "00:59:59;28", false, 1801, "01:00;02"},
+        {"ten drop-frame minutes", ntsc, "00:00:00;00", true, 17983, "00:10:00;00"},
+        {"59.94 drops four", ntscDouble, "00:00:00;00", true, 3601, "00:01:00;04"},
+        {"29.97 without drop flag", ntsc, "00:00:00:00", true, 1801, "00:01:00:00"},
+        {"drop flag ignored at 25", 25.0, "00:00:00;00", true, 1501, "00:01:00:00"},
+        {"wraps at midnight", 25.0, "23:59:59:24", true, 2, "00:00:00:00"},
+    };
+    for (const auto& r : rows)
+        QTest::newRow(r.name) << r.fps << QString(r.start) << r.useSource << r.frame << QString(r.label);
+}
+
+void TimelineWidgetTest::clipTimecodeLabels()
+{
+    QFETCH(double, fps);
+    QFETCH(QString, start);
+    QFETCH(bool, useSource);
+    QFETCH(int, frame);
+    QFETCH(QString, label);
+    TimelineWidget timeline;
+    timeline.setDisplayType(TIME_CODE);
+    timeline.setFrameRate(fps);
+    timeline.setSourceTimecode(start, useSource);
+    QCOMPARE(timeline.frameLabel(frame), label);
+    // A typed label leads back to its frame.
+    const QString full = label.size() >= 11 ? label : "00:" + label;
+    QCOMPARE(timeline.timecode().frameOf(full).value_or(-1), qint64(frame));
+}
+
+void TimelineWidgetTest::timecodeRoundTripsEveryLabel()
+{
+    for (const Timecode& timecode : {Timecode(30, true), Timecode(60, true), Timecode(24, false)}) {
+        QString previous;
+        for (qint64 count = 0; count < timecode.framesPerDay(); count += 13) {
+            const QString text = timecode.format(count);
+            QVERIFY2(timecode.parse(text) == count, qPrintable(text));
+            QVERIFY(text > previous);
+            previous = text;
+        }
+    }
+    // Labels a drop-frame count skips do not exist.
+    QVERIFY(!Timecode(30, true).parse("00:01:00;01"));
+    QVERIFY(!Timecode(60, true).parse("00:01:00;03"));
+    QVERIFY(Timecode(30, true).parse("00:10:00;00"));
+}
+
+void TimelineWidgetTest::goToEntries_data()
+{
+    QTest::addColumn<double>("fps");
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("frame");
+    const double ntsc = 30000.0 / 1001.0;
+    const struct
+    {
+        const char* text;
+        double fps;
+        const char* start;
+        int frame; // 0: refused
+    } rows[] = {
+        {"77", 25.0, "", 77},
+        {" 77 ", 25.0, "", 77},
+        {"00:00:03:02", 25.0, "", 78},
+        {"3.08", 25.0, "", 78},
+        {"0.0", 25.0, "", 1},
+        {"00:01:00;02", ntsc, "00:00:00;00", 1801},
+        {"01:00:00:02", 25.0, "01:00:00:00", 3},
+        {"abc", 25.0, "", 0},
+        {"", 25.0, "", 0},
+        {"0", 25.0, "", 0},
+        {"2001", 25.0, "", 0},
+        {"80.0", 25.0, "", 0},
+        {"00:00:03:25", 25.0, "", 0},
+        {"00:01:00;01", ntsc, "00:00:00;00", 0},
+        {"00:00:00:00", 25.0, "01:00:00:00", 0},
+        {"1:2:3", 25.0, "", 0},
+        {"-5", 25.0, "", 0},
+    };
+    for (const auto& r : rows)
+        QTest::newRow(qPrintable(QStringLiteral("%1 at %2 from %3").arg(r.text).arg(r.fps).arg(r.start)))
+            << r.fps << QString(r.start) << QString(r.text) << r.frame;
+}
+
+void TimelineWidgetTest::goToEntries()
+{
+    QFETCH(double, fps);
+    QFETCH(QString, start);
+    QFETCH(QString, text);
+    QFETCH(int, frame);
+    const FrameEntry entry = FrameEntry::read(text, ClipTimecode(fps, start), fps, 2000);
+    QCOMPARE(entry.frame(), frame);
+    QCOMPARE(entry.isValid(), frame > 0);
+    QCOMPARE(entry.error().isEmpty(), frame > 0);
 }
 
 void TimelineWidgetTest::zeroFrameRateGivesEmptyLabels()
