@@ -167,7 +167,12 @@ void whenAFileDialogOpensChoose(const QString& path)
         auto* files = qobject_cast<QFileDialog*>(dialog);
         QVERIFY(files);
         files->setOption(QFileDialog::DontConfirmOverwrite);
-        files->selectFile(path);
+        // The folder first: a whole path in the name field is resolved
+        // against the folder the dialog shows, which may still be the old one.
+        const QFileInfo chosen(path);
+        files->setDirectory(chosen.absolutePath());
+        files->selectFile(chosen.fileName());
+        QCOMPARE(files->selectedFiles(), QStringList{path});
         static_cast<QDialog*>(files)->accept();
     });
 }
