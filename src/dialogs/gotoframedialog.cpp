@@ -36,6 +36,8 @@ void GoToFrameDialog::start(const QString& current)
 void GoToFrameDialog::refuse(const QString& reason)
 {
     messageLabel->setText(reason);
+    // The wrapped message needs more height than the empty label had.
+    adjustSize();
     field->selectAll();
     field->setFocus();
 }
