@@ -153,9 +153,14 @@ void whenAskedAboutBookmarksAnswer(const QString& clip, QMessageBox::StandardBut
 {
     whenADialogOpens([clip, answer](QWidget* dialog) {
         auto* box = qobject_cast<QMessageBox*>(dialog);
-        QVERIFY(box);
-        QCOMPARE(box->text(), QStringLiteral("Save changes to the bookmarks of %1?").arg(clip));
+        if (!box) {
+            dialog->close();
+            QFAIL(qPrintable(dialog->windowTitle()));
+        }
+        // Answered before it is checked: a dialog left open would hang the test.
+        const QString text = box->text();
         box->button(answer)->click();
+        QCOMPARE(text, QStringLiteral("Save changes to the bookmarks of %1?").arg(clip));
     });
 }
 
@@ -165,14 +170,22 @@ void whenAFileDialogOpensChoose(const QString& path)
 {
     whenADialogOpens([path](QWidget* dialog) {
         auto* files = qobject_cast<QFileDialog*>(dialog);
-        QVERIFY(files);
+        if (!files) {
+            dialog->close();
+            QFAIL(qPrintable(dialog->windowTitle()));
+        }
         files->setOption(QFileDialog::DontConfirmOverwrite);
-        // The folder first: a whole path in the name field is resolved
-        // against the folder the dialog shows, which may still be the old one.
-        const QFileInfo chosen(path);
-        files->setDirectory(chosen.absolutePath());
-        files->selectFile(chosen.fileName());
-        QCOMPARE(files->selectedFiles(), QStringList{path});
+        // The dialog lists its folders on a thread of its own, and a listing
+        // that arrives late selects the file the dialog was opened on: choose
+        // again until the choice holds, and never leave the dialog open.
+        const bool chosen = waitFor([&] {
+            files->selectFile(path);
+            return files->selectedFiles() == QStringList{path};
+        });
+        if (!chosen) {
+            files->reject();
+            QFAIL(qPrintable(files->selectedFiles().join(' ')));
+        }
         static_cast<QDialog*>(files)->accept();
     });
 }
