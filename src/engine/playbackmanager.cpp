@@ -483,18 +483,20 @@ void PlaybackManager::updatePlaybackTime()
         freezeClock();
         setClock(lastTime());
         // The inner call finds the clock just before the end: it reports
-        // Ready, shows the last frame and emits that time.
+        // Ready, shows the last frame and emits that time. That is all: `t`
+        // lies past the last frame (a late tick can be a frame or more past
+        // it), and announced it would name a frame the media does not have.
         clampingToEnd = true;
         updatePlaybackTime();
         clampingToEnd = false;
-    } else {
-        if (currentStatus == Loaded || currentStatus == Ready || currentStatus == EndOfMedia)
-            setStatus(Ready);
-        // A listener of that status moved the clock (a seek) and has shown
-        // and announced the new time already: this call is out of date.
-        if (clockChanges != changesBefore)
-            return;
+        return;
     }
+    if (currentStatus == Loaded || currentStatus == Ready || currentStatus == EndOfMedia)
+        setStatus(Ready);
+    // A listener of that status moved the clock (a seek) and has shown and
+    // announced the new time already: this call is out of date.
+    if (clockChanges != changesBefore)
+        return;
     // A listener may have stopped the media meanwhile.
     if (!mediaSource || currentStatus == Unloading)
         return;
@@ -526,7 +528,18 @@ bool PlaybackManager::frameAvailableAt(double time) const
 
 bool PlaybackManager::frameCachedAt(double time) const
 {
-    return frameAvailableAt(time) && mediaSource->videoCache.rangeStart() <= time + lookupTolerance();
+    return frameAvailableAt(time) && mediaSource->videoCache.rangeStart() <= time + lookupTolerance() &&
+           !framePassedOverAt(time);
+}
+
+// A picture the decoder passed over while it caught up with the clock (see
+// VideoDecoder::worthStoring): the cache holds frames before and after
+// `time`, but not the one of `time`, and never will.
+bool PlaybackManager::framePassedOverAt(double time) const
+{
+    VideoFrameCache& cache = mediaSource->videoCache;
+    std::lock_guard<std::mutex> lock(cache.mutex);
+    return cache.usedSlots() > 0 && cache.rangeStart() <= time + lookupTolerance() && !cache.holds(time);
 }
 
 double PlaybackManager::lookupTolerance() const
@@ -557,6 +570,12 @@ PlaybackManager::Presented PlaybackManager::presentFrame(double time, bool refre
         return Presented::Shown;
     if (exactOnly && !frameAvailableAt(time)) {
         awaitFrame();
+        return Presented::Waiting;
+    }
+    // The frame before it is no stand-in: the reader goes back for it (once,
+    // should the file have no picture there).
+    if (exactOnly && lastSeek.time != time && framePassedOverAt(time)) {
+        seek(time, audioScrubDuration, false);
         return Presented::Waiting;
     }
     // The picture is taken out of the cache (a reference, not a copy) and

@@ -212,6 +212,7 @@ private:
     void correctFrameCount();
     bool frameAvailableAt(double time) const;
     bool frameCachedAt(double time) const;
+    bool framePassedOverAt(double time) const;
     bool soundCachedAt(double time) const;
     double lookupTolerance() const;
     int frameIndexAt(double time) const;

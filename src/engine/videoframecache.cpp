@@ -104,11 +104,17 @@ void VideoFrameCache::evictNewest()
         end = frames.back()->time + lastFrameDuration - tolerance;
 }
 
+int VideoFrameCache::countStartingBy(double limit) const
+{
+    auto after = std::upper_bound(frames.begin(), frames.end(), limit,
+                                  [](double t, const std::unique_ptr<VideoFrame>& f) { return t < f->time; });
+    return int(after - frames.begin());
+}
+
 bool VideoFrameCache::isCached(double time) const
 {
-    auto after = std::upper_bound(frames.begin(), frames.end(), time + tolerance,
-                                  [](double t, const std::unique_ptr<VideoFrame>& f) { return t < f->time; });
-    return after != frames.begin() && (*(after - 1))->time > time - tolerance;
+    const int count = countStartingBy(time + tolerance);
+    return count > 0 && frames[size_t(count - 1)]->time > time - tolerance;
 }
 
 void VideoFrameCache::evictOldest()
@@ -188,15 +194,18 @@ VideoFrame* VideoFrameCache::frameAt(double time)
         current = -1;
         return nullptr;
     }
-    const double limit = time + tolerance;
-    auto after = std::upper_bound(frames.begin(), frames.end(), limit,
-                                  [](double t, const std::unique_ptr<VideoFrame>& f) { return t < f->time; });
-    const int index = std::max(0, int(after - frames.begin()) - 1);
+    const int index = std::max(0, countStartingBy(time + tolerance) - 1);
     const bool evictionWasDue = evictionDue();
     current = index;
     if (!evictionWasDue && evictionDue())
         changed.notify_all();
     return frames[size_t(index)].get();
+}
+
+bool VideoFrameCache::holds(double time) const
+{
+    const int count = countStartingBy(time + tolerance);
+    return count > 0 && time < frames[size_t(count - 1)]->time + lastFrameDuration;
 }
 
 VideoFrame* VideoFrameCache::frame(int index) const

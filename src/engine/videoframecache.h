@@ -63,6 +63,11 @@ public:
     // tolerance of the frame duration given to insert),
     // the first frame for earlier times, null when empty. Caller holds mutex.
     VideoFrame* frameAt(double time);
+    // Whether the picture of `time` is cached: the last frame that starts at
+    // or before it (within the lookup tolerance) lasts until then. Pictures
+    // the decoder passed over while catching up with the clock leave gaps
+    // inside the cached range. Caller holds mutex.
+    bool holds(double time) const;
     // Frame i in time order, null out of range. Caller holds mutex.
     VideoFrame* frame(int index) const;
     // After the last picture: the range ends at the media's duration.
@@ -98,6 +103,8 @@ private:
     void evictNewest();
     void evictBehind();
     bool isCached(double time) const;
+    // How many frames start at or before `limit`.
+    int countStartingBy(double limit) const;
     void place(std::unique_ptr<VideoFrame>& frame, double frameDuration);
 
     std::condition_variable changed;

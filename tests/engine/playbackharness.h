@@ -87,6 +87,13 @@ public:
                waitForStatus(PlaybackManager::Ready);
     }
 
+    // Moves the clock as a tick would after a long delay (the controller's
+    // own slot, as a busy machine makes it happen).
+    void jumpClock(double time)
+    {
+        QMetaObject::invokeMethod(&manager, "setPlaybackTime", Qt::DirectConnection, Q_ARG(double, time));
+    }
+
     // Waits until the controller rests with the frame of shown number
     // `frameIndex` (0-based, from the frame's own time) in the viewer.
     bool waitForShownFrame(int frameIndex, int timeoutMs = TimeoutMs)

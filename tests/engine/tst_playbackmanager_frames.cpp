@@ -115,6 +115,28 @@ private Q_SLOTS:
         QCOMPARE(h.shownPicture(), paused);
     }
 
+    // A clock that jumps ahead while playing (as on a busy machine) makes the
+    // decoder pass over the pictures it is late for: a seek or a pause into
+    // that gap decodes the frame again rather than showing the one before.
+    void framesPassedOverAreDecodedAgain()
+    {
+        const TestClip clip = TestClips::clip(QStringLiteral("h264_1080p25.mp4"));
+        PlaybackHarness h;
+        QVERIFY(h.load(clip.path()));
+        // The cache holds about 80 of these pictures: it fills, then waits.
+        QVERIFY(
+            QTest::qWaitFor([&] { return h.manager.cachedFrameCount() > 60; }, PlaybackHarness::TimeoutMs));
+        QVERIFY(h.manager.cachedRangeEnd() < 4.0);
+        h.manager.play();
+        h.jumpClock(6.0);
+        QVERIFY(
+            QTest::qWaitFor([&] { return h.manager.cachedRangeEnd() > 6.0; }, PlaybackHarness::TimeoutMs));
+        h.manager.pause();
+        h.manager.seek(100 / 25.0 + 0.0001, 0.0, false);
+        QVERIFY(h.waitForShownFrame(100));
+        QCOMPARE(h.shownPicture(), 100);
+    }
+
     void playBackward_data()
     {
         QTest::addColumn<QString>("name");
