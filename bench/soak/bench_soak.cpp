@@ -22,6 +22,7 @@
 #include "eventloop.h"
 #include "frameindex.h"
 #include "playbackmanager.h"
+#include "residentmemory.h"
 #include "softwareviewer.h"
 #include "testclips.h"
 
@@ -117,18 +118,6 @@ bool parseOptions(const QStringList& arguments, Options& options)
         return false;
     }
     return true;
-}
-
-long residentKb()
-{
-    QFile file(QStringLiteral("/proc/self/status"));
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : file.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    }
-    return -1;
 }
 
 int entryCount(const char* path)

@@ -13,6 +13,7 @@
 //   0.5x and 2x, beside the ffmpeg tool's atempo filter.
 #include "eventloop.h"
 #include "playbackmanager.h"
+#include "residentmemory.h"
 #include "softwareviewer.h"
 #include "timestretch.h"
 
@@ -38,18 +39,6 @@ void print(const char* name, double value)
 {
     std::printf("%s: %.2f\n", name, value);
     std::fflush(stdout);
-}
-
-long residentKb()
-{
-    QFile file(QStringLiteral("/proc/self/status"));
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : file.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    }
-    return -1;
 }
 
 double cpuSeconds(int who = RUSAGE_SELF)

@@ -22,6 +22,7 @@
 #include "benchclips.h"
 #include "benchstats.h"
 #include "orvelsession.h"
+#include "residentmemory.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -70,18 +71,6 @@ double processCpuSeconds(qint64 pid)
         return -1.0;
     const double ticks = double(sysconf(_SC_CLK_TCK));
     return (fields[11].toDouble() + fields[12].toDouble()) / ticks;
-}
-
-long residentKb(qint64 pid)
-{
-    QFile file(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : file.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    }
-    return -1;
 }
 
 // A run of a tool to its end, with its own CPU time and peak memory.
@@ -299,13 +288,13 @@ void measurePlayback(XServer& x, const SoundServer& sound, const char* label, co
     // second frame on, until the last one is painted.
     const int64_t firstMoving = launch.waitForPaint(1, 30000);
     const double cpuStart = processCpuSeconds(launch.pid());
-    long peakKb = residentKb(launch.pid());
+    long peakKb = residentKb(QString::number(launch.pid()));
     QElapsedTimer timer;
     timer.start();
     const int limitMs = int(frames / rate * 1000.0) * 3 + 10000;
     int64_t lastPaint = -1;
     while (timer.elapsed() < limitMs && launch.running()) {
-        peakKb = std::max(peakKb, residentKb(launch.pid()));
+        peakKb = std::max(peakKb, residentKb(QString::number(launch.pid())));
         const auto paints = launch.paints();
         if (!paints.empty() && paints.back().frame >= frames - 1) {
             lastPaint = paints.back().us;
