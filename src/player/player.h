@@ -286,6 +286,7 @@ private:
     void playFromRangeStart();
     void stopOnRangeEnd();
     void playBackwardFromRangeEnd();
+    bool goingBackward() const;
     void continueBackward(int frame);
     void applyStoredRangeBookmark();
 

@@ -17,7 +17,7 @@ void Player::shuttleForward()
         stepForward();
         return;
     }
-    const bool backward = playbackManager->playingBackward() || (playWhenReady && playBackwardPending);
+    const bool backward = goingBackward();
     if (!backward && (playbackManager->state() == PlaybackManager::Playing || playWhenReady)) {
         increaseSpeed();
         return;
@@ -36,7 +36,7 @@ void Player::shuttleBackward()
         stepBackward();
         return;
     }
-    if (playbackManager->playingBackward() || (playWhenReady && playBackwardPending)) {
+    if (goingBackward()) {
         increaseSpeed();
         return;
     }

@@ -252,9 +252,15 @@ void Player::playBackward()
         playbackManager->playBackward();
 }
 
+// Playing backward, or about to once the frame sought is shown.
+bool Player::goingBackward() const
+{
+    return playbackManager->playingBackward() || (playWhenReady && playBackwardPending);
+}
+
 void Player::togglePlayBackward()
 {
-    if (playbackManager->playingBackward() || (playWhenReady && playBackwardPending))
+    if (goingBackward())
         pause();
     else
         playBackward();
