@@ -55,6 +55,10 @@ for build in "${builds[@]}"; do
   [ "$result" -eq 0 ] || status=1
   summary=$(grep -E '^[0-9]+% tests passed' "$log" | tail -1)
   summaries+=("$label: ${summary:-no test summary (ctest exit $result)}")
+  # Name the failing test functions, so a short excerpt of the log still says what failed.
+  while IFS= read -r failure; do
+    summaries+=("  $failure")
+  done < <(grep -E '^(FAIL!|QFATAL)' "$log" | head -20)
   rm -f "$log"
 done
 

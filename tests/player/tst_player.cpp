@@ -176,6 +176,10 @@ void whenAFileDialogOpensChoose(const QString& path)
         }
         files->setOption(QFileDialog::DontConfirmOverwrite);
         files->selectFile(path);
+        // selectFile leaves the name field alone while it has the focus, and
+        // the dialog answers from that field: the preselected name would win.
+        if (auto* name = files->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+            name->setText(path);
         static_cast<QDialog*>(files)->accept();
     });
 }
