@@ -67,7 +67,7 @@ public:
 
     // Readable from any thread.
     Status status() const { return currentStatus.load(); }
-    // Whether the output stream runs: it rests while nothing is to be heard.
+    // Whether the output stream runs: it rests (closed) while nothing is to be heard.
     bool outputActive() const { return outputRunning.load(); }
     // How often the output stream has been started so far.
     int outputStarts() const { return outputStartCount.load(); }
@@ -97,6 +97,8 @@ private:
     bool startEngine();
     bool startOutput();
     void keepOutputAsNeeded();
+    void restOutput();
+    void resumeOutput();
     bool farEnoughAhead() const;
     int idleWaitMs(bool stretching) const;
     bool openStream();
@@ -114,6 +116,8 @@ private:
     std::atomic<bool> outputRunning{false};
     std::atomic<int> outputStartCount{0};
     bool outputFailed = false;
+    // Closed while nothing is to be heard; opened again on demand.
+    bool outputResting = false;
     std::chrono::steady_clock::time_point lastHeard;
     Error currentError = NoError;
     std::atomic<Status> currentStatus{Unloaded};
