@@ -169,6 +169,7 @@ bool MediaManager::openStream(int index)
             stream->avg_frame_rate.num != 0 ? stream->avg_frame_rate : stream->r_frame_rate;
         source->frameRate = rate.num != 0 && rate.den != 0 ? av_q2d(rate) : 25.0;
         source->videoDelay = codec->delay / source->frameRate;
+        source->videoDecoderThreads = codec->thread_count;
         source->videoCodecContext = std::move(codec);
     } else {
         if (codec->sample_rate <= 0 || codec->ch_layout.nb_channels <= 0)

@@ -117,6 +117,7 @@ public:
     VideoFrameCache videoCache;
     int videoWidth = -1;
     int videoHeight = -1;
+    int videoDecoderThreads = 1; // as the opened decoder chose them
     double frameRate = -1.0;
     double videoDelay = 0.0;
     MediaDescription description;

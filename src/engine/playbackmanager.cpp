@@ -1090,9 +1090,13 @@ void PlaybackManager::setCacheSize(int64_t cacheSize, float trailingCachePct)
         return;
     // The stream's own description (the codec's is the decoder thread's).
     const auto format = AVPixelFormat(mediaSource->videoStream->codecpar->format);
-    const int64_t frameBytes =
-        VideoFrame::storedBytes(format, mediaSource->videoWidth, mediaSource->videoHeight);
-    mediaSource->videoCache.configure(cacheSize, frameBytes, trailingCachePct);
+    const int width = mediaSource->videoWidth;
+    const int height = mediaSource->videoHeight;
+    const int64_t frameBytes = VideoFrame::storedBytes(format, width, height);
+    // The budget is for all the pictures of the clip, not the cache's alone.
+    const int64_t outside =
+        VideoFrameCache::bytesHeldOutside(frameBytes, mediaSource->videoDecoderThreads, width, height);
+    mediaSource->videoCache.configure(cacheSize - outside, frameBytes, trailingCachePct);
     // The cache is empty now: refill it from the clock.
     seek(mediaSource->playbackTime(false), 0.0, false);
 }

@@ -12,6 +12,19 @@ double VideoFrameCache::lookupTolerance(double frameDuration)
     return frameDuration > 0.0 ? std::min(0.001, frameDuration / 4) : 0.001;
 }
 
+int64_t VideoFrameCache::bytesHeldOutside(int64_t decodedBytes, int decoderThreads, int width, int height)
+{
+    // The pictures a decoder refers to: H.264's level limits keep a 4K
+    // picture buffer at five; on their way to the cache, the decoder's output
+    // and the reader's hand-over.
+    constexpr int References = 5;
+    constexpr int InTransit = 2;
+    // The preparer's current and next image, the one shown and its drawn copy.
+    constexpr int Images = 4;
+    const int decoded = std::max(decoderThreads, 1) + References + InTransit;
+    return decoded * decodedBytes + Images * int64_t(width) * height * 4;
+}
+
 void VideoFrameCache::configure(int64_t cacheSize, int64_t frameBytes, float trailingPct)
 {
     {

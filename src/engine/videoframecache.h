@@ -47,6 +47,12 @@ public:
     VideoFrameCache(const VideoFrameCache&) = delete;
     VideoFrameCache& operator=(const VideoFrameCache&) = delete;
 
+    // Bytes of the pictures that a playing clip keeps outside the cache, which
+    // the same budget pays for: those the decoder holds (one per thread, its
+    // references and the ones on their way to the cache, each
+    // `decodedBytes`) and the 32-bit images of a `width` x `height` frame
+    // being prepared, shown and drawn.
+    static int64_t bytesHeldOutside(int64_t decodedBytes, int decoderThreads, int width, int height);
     // Sizes the cache for frames of `frameBytes` within `cacheSize` bytes
     // (at least MinimumCacheBytes, and MinimumFrames frames whatever their
     // size) and empties it.
