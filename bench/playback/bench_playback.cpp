@@ -8,7 +8,7 @@
 // nothing refers to. Reverse play is measured beside forward play over the
 // same frames.
 //
-// Usage: bench_playback [--seeks N] [--reverse-only] [CLIP_DIR]
+// Usage: bench_playback [--seeks N] [--reverse-only | --seeks-only] [CLIP_DIR]
 //   CLIP_DIR holds the test corpus (h264_1080p25.mp4 is used; default: the
 //   build tree's test-clips, generated if missing). The short-GOP 1080p60 and
 //   the ProRes clips are generated into the build tree on first use.
@@ -300,6 +300,7 @@ int main(int argc, char** argv)
     QStringList args = app.arguments().mid(1);
     int seeks = 30;
     bool reverseOnly = false;
+    bool seeksOnly = false;
     while (!args.isEmpty() && args.first().startsWith(QLatin1String("--"))) {
         if (args.first() == QLatin1String("--seeks") && args.size() >= 2) {
             seeks = std::max(1, args[1].toInt());
@@ -307,8 +308,12 @@ int main(int argc, char** argv)
         } else if (args.first() == QLatin1String("--reverse-only")) {
             reverseOnly = true;
             args = args.mid(1);
+        } else if (args.first() == QLatin1String("--seeks-only")) {
+            seeksOnly = true;
+            args = args.mid(1);
         } else {
-            std::fprintf(stderr, "usage: bench_playback [--seeks N] [--reverse-only] [CLIP_DIR]\n");
+            std::fprintf(stderr,
+                         "usage: bench_playback [--seeks N] [--reverse-only | --seeks-only] [CLIP_DIR]\n");
             return 1;
         }
     }
@@ -323,6 +328,12 @@ int main(int argc, char** argv)
     std::printf("cache_mb: %lld\ncache_trailing_share: %.2f\n", (long long)(DefaultCacheBytes / 1000000),
                 double(DefaultTrailingShare));
     Bench bench;
+    if (seeksOnly) {
+        measureSeeks(bench, QStringLiteral("gop250_1080p25"), longGop, seeks);
+        measureSeeks(bench, QStringLiteral("gop120_1080p60"), shortGop, seeks);
+        measureSeeks(bench, QStringLiteral("prores_1080p25"), prores, seeks);
+        return 0;
+    }
     // Frames 200 down to 100 (0-based), inside the long-GOP clip's first GOP,
     // and of the intra-only MJPEG clip; the intra-only ProRes clip from its
     // last frame to its second.
