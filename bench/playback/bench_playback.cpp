@@ -328,10 +328,13 @@ int main(int argc, char** argv)
     std::printf("cache_mb: %lld\ncache_trailing_share: %.2f\n", (long long)(DefaultCacheBytes / 1000000),
                 double(DefaultTrailingShare));
     Bench bench;
-    if (seeksOnly) {
+    const auto measureAllSeeks = [&] {
         measureSeeks(bench, QStringLiteral("gop250_1080p25"), longGop, seeks);
         measureSeeks(bench, QStringLiteral("gop120_1080p60"), shortGop, seeks);
         measureSeeks(bench, QStringLiteral("prores_1080p25"), prores, seeks);
+    };
+    if (seeksOnly) {
+        measureAllSeeks();
         return 0;
     }
     // Frames 200 down to 100 (0-based), inside the long-GOP clip's first GOP,
@@ -345,9 +348,7 @@ int main(int argc, char** argv)
     if (reverseOnly)
         return 0;
     measureLoad(bench, longGop);
-    measureSeeks(bench, QStringLiteral("gop250_1080p25"), longGop, seeks);
-    measureSeeks(bench, QStringLiteral("gop120_1080p60"), shortGop, seeks);
-    measureSeeks(bench, QStringLiteral("prores_1080p25"), prores, seeks);
+    measureAllSeeks();
     // Frame 290 of the GOP-250 clip, 0-based 289: 40 steps inside its GOP,
     // then across the key frame at 250 into the GOP before.
     measureBackSteps(bench, longGop, 289, 50);
