@@ -131,6 +131,16 @@ ViewRenderer::Picture renderNearest(const ViewRenderer::Job& job, QImage frame, 
     return picture;
 }
 
+// Upright at 1:1 and wholly in the view, the frame is already the picture:
+// the viewer draws it as it is, without a copy of every frame.
+bool showsFrameAsItIs(const ViewRenderer::Job& job)
+{
+    return job.orientation.isIdentity() && job.frame.format() == QImage::Format_RGB32 &&
+           job.pictureRect.size() == job.frame.size() &&
+           QRect(QPoint(0, 0), job.viewportSize).contains(job.pictureRect) &&
+           job.frame.devicePixelRatio() == job.devicePixelRatio;
+}
+
 // Area averaging over the whole frame, then the turn on the small result.
 ViewRenderer::Picture renderSmooth(const ViewRenderer::Job& job, QImage frame)
 {
@@ -180,6 +190,14 @@ ViewRenderer::Picture ViewRenderer::render(const Job& job, std::vector<QImage>* 
         picture.serial = job.serial;
         return picture;
     }
+    if (showsFrameAsItIs(job)) {
+        Picture picture;
+        picture.image = job.frame;
+        picture.deviceRect = job.pictureRect;
+        picture.pictureRect = job.pictureRect;
+        picture.serial = job.serial;
+        return picture;
+    }
     const bool smaller =
         job.pictureRect.width() < pictureSize.width() || job.pictureRect.height() < pictureSize.height();
     // The frame's pixels under an image header of this thread's own: the GUI
@@ -195,7 +213,8 @@ ViewRenderer::Picture ViewRenderer::render(const Job& job, std::vector<QImage>* 
 
 void ViewRenderer::recycle(QImage image)
 {
-    if (image.isNull())
+    // A frame shown as it is belongs to whoever made it, not to this thread.
+    if (image.isNull() || !image.isDetached())
         return;
     std::lock_guard<std::mutex> lock(mutex);
     if (returned.size() < SpareImages)
