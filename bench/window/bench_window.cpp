@@ -10,7 +10,8 @@
 //   decoded and converted;
 // - playback at 1x of the short-GOP 1080p60 clip and the 4K 30 fps clip:
 //   frames painted out of frames in the clip, the longest gap between two
-//   painted frames, CPU of the program and its peak resident memory while
+//   painted frames (and the frame that ended it), the gaps over 1.5 frame
+//   intervals, CPU of the program and its peak resident memory while
 //   playing; reference: the ffmpeg tool decoding and converting the same
 //   clip in real time (-re), its CPU and peak resident memory;
 // - paused: CPU of the program and of the sound server over 10 s with the
@@ -307,14 +308,22 @@ void measurePlayback(XServer& x, const SoundServer& sound, const char* label, co
 
     std::vector<bool> seen(size_t(frames), false);
     double longestGapMs = 0.0;
+    int longestGapFrame = -1;
+    int longGaps = 0; // longer than 1.5 frame intervals
     int64_t previous = -1;
     int previousFrame = -1;
     for (const Launch::Paint& p : launch.paints()) {
         if (p.frame < 0 || p.frame >= frames || p.frame == previousFrame)
             continue;
         seen[size_t(p.frame)] = true;
-        if (previous > 0 && p.frame > 1)
-            longestGapMs = std::max(longestGapMs, double(p.us - previous) / 1000.0);
+        if (previous > 0 && p.frame > 1) {
+            const double gapMs = double(p.us - previous) / 1000.0;
+            longGaps += gapMs * rate > 1500.0 ? 1 : 0;
+            if (gapMs > longestGapMs) {
+                longestGapMs = gapMs;
+                longestGapFrame = p.frame;
+            }
+        }
         previous = p.us;
         previousFrame = p.frame;
     }
@@ -329,6 +338,8 @@ void measurePlayback(XServer& x, const SoundServer& sound, const char* label, co
     print((p + "_frames_in_clip").constData(), frames);
     print((p + "_longest_gap_ms").constData(), longestGapMs);
     print((p + "_longest_gap_frame_intervals").constData(), longestGapMs * rate / 1000.0);
+    print((p + "_longest_gap_ends_on_frame").constData(), longestGapFrame);
+    print((p + "_gaps_over_1_5_frame_intervals").constData(), longGaps);
     print((p + "_cpu_percent_of_core").constData(),
           playedSeconds > 0 ? 100.0 * (cpuEnd - cpuStart) / playedSeconds : 0.0);
     print((p + "_peak_resident_mb").constData(), double(peakKb) / 1024.0);
