@@ -8,6 +8,7 @@
 #include <QEventLoop>
 #include <QTimer>
 #include <functional>
+#include <sys/resource.h>
 
 namespace BenchLoop {
 
@@ -30,6 +31,35 @@ inline bool runUntil(const std::function<bool()>& done, int limitMs = WaitLimitM
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     }
     return true;
+}
+
+// CPU seconds this process has used so far, all threads.
+inline double processCpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// Runs the event loop until the process rests (less than a tenth of a core
+// over 50 ms): the engine has stopped decoding ahead, so that a reference
+// timed next does not share the cores with it. False if it never rests
+// within the limit.
+inline bool runUntilIdle(int limitMs = 10000)
+{
+    constexpr int WindowMs = 50;
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < limitMs) {
+        const double before = processCpuSeconds();
+        QElapsedTimer window;
+        window.start();
+        runUntil([&] { return window.elapsed() >= WindowMs; });
+        if (processCpuSeconds() - before < 0.1 * double(window.elapsed()) / 1000.0)
+            return true;
+    }
+    return false;
 }
 
 inline void runFor(int ms)

@@ -5,7 +5,8 @@
 // for, and beside it, in the same run and on the same target, the in-process
 // FFmpeg reference (bench/common/seekreference.h): "ref" decodes every
 // picture from the key frame to the target, "refskip" skips the pictures
-// nothing refers to. Reverse play is measured beside forward play over the
+// nothing refers to; the references of a seek are timed once the engine has
+// finished filling its cache after it. Reverse play is measured beside forward play over the
 // same frames.
 //
 // Usage: bench_playback [--seeks N] [--reverse-only | --seeks-only] [CLIP_DIR]
@@ -134,6 +135,8 @@ void measureSeeks(Bench& bench, const QString& label, const QString& clip, int c
         const int target = int(random.bounded(frames));
         // clearCache sends every seek to the reader, as a target outside the cache would.
         const double ms = bench.seekTo(target, true);
+        // The references run alone, not beside the engine filling its cache.
+        BenchLoop::runUntilIdle();
         const double refMs = reference.seekTo(target, false);
         const double skipMs = reference.seekTo(target, true);
         if (ms < 0) {
@@ -218,7 +221,8 @@ void measureReverse(Bench& bench, const QString& label, const QString& clip, int
         const int end = backward ? to : from;
         // Loaded afresh, so that the frame sought to is painted anew.
         if (!bench.load(clip) || bench.seekTo(start, true) < 0) {
-            std::fprintf(stderr, "%s: cannot open %s at frame %d\n", qPrintable(label), qPrintable(clip), start);
+            std::fprintf(stderr, "%s: cannot open %s at frame %d\n", qPrintable(label), qPrintable(clip),
+                         start);
             return;
         }
         const double frameNs = 1e9 / bench.manager.frameRate();
