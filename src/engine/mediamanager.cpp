@@ -28,6 +28,17 @@ bool isAttachedPicture(const AVStream* stream)
     return (stream->disposition & AV_DISPOSITION_ATTACHED_PIC) != 0;
 }
 
+// ProRes and DNxHD pictures stand alone and always come in many slices:
+// threads that share each picture's slices give it at once, where frame
+// threads first take as many pictures as there are threads, and a seek then
+// waits for those it no longer needs. (Other intra-only formats, FFV1 or
+// JPEG 2000, may have a single slice or tile, which one thread would decode.)
+bool decodesBySlices(const AVCodec* decoder)
+{
+    return (decoder->id == AV_CODEC_ID_PRORES || decoder->id == AV_CODEC_ID_DNXHD) &&
+           (decoder->capabilities & AV_CODEC_CAP_SLICE_THREADS) != 0;
+}
+
 } // namespace
 
 MediaManager::MediaManager(QObject* parent) : QObject(parent), packet(av_packet_alloc())
@@ -153,7 +164,7 @@ bool MediaManager::openStream(int index)
     if (video) {
         // Threaded decoding with as many threads as the machine has cores.
         codec->thread_count = 0;
-        codec->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
+        codec->thread_type = decodesBySlices(decoder) ? FF_THREAD_SLICE : FF_THREAD_FRAME | FF_THREAD_SLICE;
     }
     if (avcodec_open2(codec.get(), decoder, nullptr) < 0)
         return false;
