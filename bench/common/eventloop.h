@@ -33,11 +33,12 @@ inline bool runUntil(const std::function<bool()>& done, int limitMs = WaitLimitM
     return true;
 }
 
-// CPU seconds this process has used so far, all threads.
-inline double processCpuSeconds()
+// CPU seconds used so far, all threads: by this process (RUSAGE_SELF) or by
+// its children that have ended (RUSAGE_CHILDREN).
+inline double cpuSeconds(int who = RUSAGE_SELF)
 {
     rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
+    getrusage(who, &usage);
     return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
            double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
@@ -52,11 +53,11 @@ inline bool runUntilIdle(int limitMs = 10000)
     QElapsedTimer timer;
     timer.start();
     while (timer.elapsed() < limitMs) {
-        const double before = processCpuSeconds();
+        const double before = cpuSeconds();
         QElapsedTimer window;
         window.start();
         runUntil([&] { return window.elapsed() >= WindowMs; });
-        if (processCpuSeconds() - before < 0.1 * double(window.elapsed()) / 1000.0)
+        if (cpuSeconds() - before < 0.1 * double(window.elapsed()) / 1000.0)
             return true;
     }
     return false;

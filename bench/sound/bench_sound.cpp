@@ -32,6 +32,7 @@
 namespace {
 
 using PM = PlaybackManager;
+using BenchLoop::cpuSeconds;
 using BenchLoop::runFor;
 using BenchLoop::runUntil;
 
@@ -39,14 +40,6 @@ void print(const char* name, double value)
 {
     std::printf("%s: %.2f\n", name, value);
     std::fflush(stdout);
-}
-
-double cpuSeconds(int who = RUSAGE_SELF)
-{
-    rusage usage{};
-    getrusage(who, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 QString ensureClip(const QString& name, int soundSeconds)
