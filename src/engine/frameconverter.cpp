@@ -9,15 +9,18 @@ extern "C" {
 
 namespace {
 
-// The conversion nearly always keeps the size and only changes the colour
-// format, so the filter only matters for a picture whose size changed.
-// Deeper than 8 bits, the chroma is interpolated and the matrix applied at
-// full precision, rather than after rounding to 8 bits.
-int scalerFlags(AVPixelFormat format)
+// At the stream's size the conversion only changes the colour format, and
+// the filter matters only for a picture whose size changed. Scaled down for
+// the view, the area filter averages each output pixel over the pixels it
+// covers (as the view's own smooth scaling did), where a bilinear filter
+// would weigh the middle ones more. Deeper than 8 bits, the chroma is
+// interpolated and the matrix applied at full precision, rather than after
+// rounding to 8 bits.
+int scalerFlags(AVPixelFormat format, bool scalesDown)
 {
     const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(format);
     const bool deep = descriptor && descriptor->comp[0].depth > 8;
-    return SWS_BILINEAR | (deep ? SWS_FULL_CHR_H_INT | SWS_ACCURATE_RND : 0);
+    return (scalesDown ? SWS_AREA : SWS_BILINEAR) | (deep ? SWS_FULL_CHR_H_INT | SWS_ACCURATE_RND : 0);
 }
 // Images in use at once: the one on screen, the one being made, and one the
 // viewer may still hold while it repaints.
@@ -38,16 +41,17 @@ FrameConverter::FrameConverter(int frameWidth, int frameHeight)
 
 FrameConverter::~FrameConverter() = default;
 
-bool FrameConverter::prepare(const AVFrame* picture)
+bool FrameConverter::prepare(const AVFrame* picture, const QSize& size)
 {
     const auto format = AVPixelFormat(picture->format);
     const ColourDescription colour = ColourDescription::ofPicture(picture);
     if (scaler && picture->width == scalerWidth && picture->height == scalerHeight &&
-        format == scalerFormat && colour == scalerColour)
+        format == scalerFormat && colour == scalerColour && size == scalerOutput)
         return true;
-    SwsContext* next =
-        sws_getCachedContext(scaler.release(), picture->width, picture->height, format, width, height,
-                             AV_PIX_FMT_RGB32, scalerFlags(format), nullptr, nullptr, nullptr);
+    const bool scalesDown = size.width() < width || size.height() < height;
+    SwsContext* next = sws_getCachedContext(scaler.release(), picture->width, picture->height, format,
+                                            size.width(), size.height(), AV_PIX_FMT_RGB32,
+                                            scalerFlags(format, scalesDown), nullptr, nullptr, nullptr);
     scaler.reset(next);
     if (!next)
         return false;
@@ -56,6 +60,7 @@ bool FrameConverter::prepare(const AVFrame* picture)
     scalerHeight = picture->height;
     scalerFormat = format;
     scalerColour = colour;
+    scalerOutput = size;
     return true;
 }
 
@@ -66,35 +71,38 @@ void FrameConverter::scale(const AVFrame* picture, uint8_t* pixels, int bytesPer
     sws_scale(scaler.get(), picture->data, picture->linesize, 0, picture->height, planes, strides);
 }
 
-QImage* FrameConverter::freeImage()
+QImage* FrameConverter::freeImage(const QSize& size)
 {
     for (QImage& image : images) {
         // Held by nobody but this list: its pixels may be written again
         // (writing into a shared image would copy it first).
-        if (image.isDetached())
+        if (image.isDetached() && image.size() == size)
             return &image;
     }
     if (images.size() >= ReusedImages)
         images.erase(images.begin());
-    images.emplace_back(width, height, QImage::Format_RGB32);
+    images.emplace_back(size, QImage::Format_RGB32);
     return images.back().isNull() ? nullptr : &images.back();
 }
 
-QImage FrameConverter::toImage(const VideoFrame& frame)
+QImage FrameConverter::toImage(const VideoFrame& frame, QSize size)
 {
     const AVFrame* picture = frame.picture.get();
-    if (!frame.isValid() || width <= 0 || height <= 0)
+    if (size.isEmpty())
+        size = QSize(width, height);
+    if (!frame.isValid() || size.isEmpty())
         return QImage();
-    if (picture->format == AV_PIX_FMT_RGB32 && picture->width == width && picture->height == height) {
+    if (picture->format == AV_PIX_FMT_RGB32 && picture->width == size.width() &&
+        picture->height == size.height()) {
         AVFrame* shared = av_frame_clone(picture);
         if (!shared)
             return QImage();
-        return QImage(static_cast<const uchar*>(shared->data[0]), width, height, shared->linesize[0],
-                      QImage::Format_RGB32, &releasePicture, shared);
+        return QImage(static_cast<const uchar*>(shared->data[0]), size.width(), size.height(),
+                      shared->linesize[0], QImage::Format_RGB32, &releasePicture, shared);
     }
-    if (!prepare(picture))
+    if (!prepare(picture, size))
         return QImage();
-    QImage* image = freeImage();
+    QImage* image = freeImage(size);
     if (!image)
         return QImage();
     scale(picture, image->bits(), int(image->bytesPerLine()));
@@ -103,7 +111,7 @@ QImage FrameConverter::toImage(const VideoFrame& frame)
 
 FramePtr FrameConverter::toRgbFrame(const AVFrame* picture)
 {
-    if (!picture || width <= 0 || height <= 0 || !prepare(picture))
+    if (!picture || width <= 0 || height <= 0 || !prepare(picture, QSize(width, height)))
         return nullptr;
     if (!rgbPool)
         rgbPool.reset(av_buffer_pool_init(size_t(rgbBytesPerLine) * size_t(height), nullptr));

@@ -8,16 +8,18 @@
 
 class VideoFrame;
 
-// Turns decoded pictures into 32-bit RGB of one size (the size the stream was
-// opened with, whatever size a picture arrives in), the layout the screen
-// takes (QImage::Format_RGB32): for the viewer, and for the cache where the
-// decoder's own format would take more room than RGB. Each picture is
+// Turns decoded pictures into 32-bit RGB, the layout the screen takes
+// (QImage::Format_RGB32): for the cache where the decoder's own format would
+// take more room than RGB, at the size the stream was opened with (whatever
+// size a picture arrives in); for the viewer at the size it asks for, in one
+// pass (the colour conversion and the scaling together). Each picture is
 // converted with its own colour description (matrix and range, see
 // ColourDescription), from the full precision of its format.
 //
 // Nothing is allocated per picture once it runs: images are reused as soon
 // as nobody else holds them, RGB pictures for the cache come from a buffer
-// pool. One converter serves one thread at a time.
+// pool, and the scaler is kept while the size, format and colour stay the
+// same. One converter serves one thread at a time.
 class FrameConverter
 {
 public:
@@ -26,17 +28,18 @@ public:
     FrameConverter(const FrameConverter&) = delete;
     FrameConverter& operator=(const FrameConverter&) = delete;
 
-    // The picture as an image; a null image when it cannot be converted. A
-    // picture the cache already keeps as RGB of this size is shared, not copied.
-    QImage toImage(const VideoFrame& frame);
+    // The picture as an image of `size` (the stream's size when empty); a
+    // null image when it cannot be converted. A picture the cache already
+    // keeps as RGB of that size is shared, not copied.
+    QImage toImage(const VideoFrame& frame, QSize size = QSize());
     // The picture converted to 32-bit RGB in a pooled buffer; null on failure.
     FramePtr toRgbFrame(const AVFrame* picture);
 
 private:
-    bool prepare(const AVFrame* picture);
+    bool prepare(const AVFrame* picture, const QSize& size);
     void scale(const AVFrame* picture, uint8_t* pixels, int bytesPerLine);
-    // An image of the list nobody else holds, or a new one.
-    QImage* freeImage();
+    // An image of `size` of the list nobody else holds, or a new one.
+    QImage* freeImage(const QSize& size);
 
     int width;
     int height;
@@ -46,6 +49,7 @@ private:
     int scalerHeight = 0;
     AVPixelFormat scalerFormat = AV_PIX_FMT_NONE;
     ColourDescription scalerColour;
+    QSize scalerOutput;
     BufferPoolPtr rgbPool;
     std::vector<QImage> images;
 };

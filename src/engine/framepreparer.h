@@ -5,6 +5,8 @@
 
 #include <QImage>
 #include <condition_variable>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -15,8 +17,10 @@
 // caller's thread when asked for (with the same converter, once the worker
 // has finished what it is doing).
 //
-// Pictures are told apart by their time. The worker sleeps while there is
-// nothing to prepare.
+// Images are made at the size the viewer shows them at (colour conversion and
+// scaling in one pass); the file's full-size pixels are converted only when
+// something asks for them (fileImage). Pictures are told apart by their time
+// and size. The worker sleeps while there is nothing to prepare.
 class FramePreparer
 {
 public:
@@ -25,23 +29,41 @@ public:
     FramePreparer(const FramePreparer&) = delete;
     FramePreparer& operator=(const FramePreparer&) = delete;
 
-    // The image of `frame`: the prepared one, or converted now.
-    QImage image(const VideoFrame& frame);
-    // Converts `frame` in the background (a reference to its picture is
-    // taken), unless it is prepared or being prepared already.
-    void prepare(const VideoFrame& frame);
+    // The size of the file's pictures.
+    QSize fileSize() const { return QSize(width, height); }
+
+    // The image of `frame` at `size` (the file's size when empty): the
+    // prepared one, or converted now.
+    QImage image(const VideoFrame& frame, const QSize& size);
+    // Converts `frame` to `size` in the background (a reference to its
+    // picture is taken), unless it is prepared or being prepared already.
+    void prepare(const VideoFrame& frame, const QSize& size);
+    // The full-size image of `frame`, whose image at some size is `shown`:
+    // `shown` itself when it is full-size, else converted on the first call
+    // (on whichever thread calls; calls may come from several) and kept.
+    std::function<QImage()> fileImage(const VideoFrame& frame, const QImage& shown) const;
 
 private:
+    struct SharedConverter;
+
     void run();
     // Waits (holding `lock`) until the converter is free, and takes it.
     void takeConverter(std::unique_lock<std::mutex>& lock);
+    QSize sizeFor(const QSize& wanted) const;
 
+    int width;
+    int height;
     FrameConverter converter;
+    // For full-size images asked for on any thread, as long as any frame's
+    // fileImage() may still be called.
+    std::shared_ptr<SharedConverter> fileConverter;
     std::mutex mutex;
     std::condition_variable changed;
     VideoFrame pending{nullptr, 0.0};
+    QSize pendingSize;
     bool converting = false;
     double convertingTime = -1.0;
+    QSize convertingSize;
     QImage ready;
     double readyTime = -1.0;
     bool stopping = false;

@@ -615,12 +615,14 @@ PlaybackManager::Presented PlaybackManager::presentFrame(double time, bool refre
             next.time = after->time;
         }
     }
-    QImage image = framePreparer->image(shown);
-    framePreparer->prepare(next);
+    // Converted at the size the viewer shows it at.
+    const QSize size = videoViewer->wantedPictureSize();
+    QImage image = framePreparer->image(shown, size);
+    framePreparer->prepare(next, size);
     if (image.isNull())
         return Presented::Shown;
     // The viewer mirrors and rotates it.
-    videoViewer->setImage(image);
+    videoViewer->setPreparedImage(image, framePreparer->fileSize(), framePreparer->fileImage(shown, image));
     lastFrameShown = index;
     return Presented::Shown;
 }

@@ -40,21 +40,33 @@ SoftwareViewer::SoftwareViewer(QWidget* parent) : QWidget(parent), m_renderer(ne
 
 void SoftwareViewer::setPixmap(QPixmap pixmap)
 {
-    setFrame(pixmap.toImage());
+    const QImage image = pixmap.toImage();
+    setFrame(image, image.size(), nullptr);
     m_framePixmap = pixmap;
 }
 
 void SoftwareViewer::setImage(const QImage& image)
 {
-    setFrame(image);
+    setFrame(image, image.size(), nullptr);
 }
 
-void SoftwareViewer::setFrame(const QImage& frame)
+void SoftwareViewer::setPreparedImage(const QImage& image, const QSize& fileSize, ImageSource fileImage)
+{
+    if (image.size() == fileSize || image.isNull())
+        setFrame(image, image.size(), nullptr);
+    else
+        setFrame(image, fileSize, std::move(fileImage));
+}
+
+void SoftwareViewer::setFrame(const QImage& frame, const QSize& fileSize, ImageSource fileImage)
 {
     m_frame = frame;
+    m_fileSize = fileSize;
+    m_fileImage = std::move(fileImage);
+    m_fileImageCache = m_fileImage ? QImage() : frame;
     m_framePixmap = QPixmap();
     m_turnedPixmap = QPixmap();
-    m_view.setPictureSize(m_orientation.pictureSize(frame.size()));
+    m_view.setPictureSize(m_orientation.pictureSize(fileSize));
     if (frame.isNull()) {
         // Nothing to render: black at once.
         m_shown = ViewRenderer::Picture();
@@ -65,6 +77,23 @@ void SoftwareViewer::setFrame(const QImage& frame)
     scheduleRender();
 }
 
+QImage SoftwareViewer::image() const
+{
+    if (m_fileImageCache.isNull() && m_fileImage)
+        m_fileImageCache = m_fileImage();
+    return m_fileImageCache;
+}
+
+QSize SoftwareViewer::wantedPictureSize() const
+{
+    if (m_frame.isNull())
+        return QSize();
+    const QSize shown = m_view.pictureRect().size();
+    const QSize unturned = m_orientation.swapsAxes() ? shown.transposed() : shown;
+    const bool smaller = unturned.width() < m_fileSize.width() || unturned.height() < m_fileSize.height();
+    return smaller && !unturned.isEmpty() ? unturned : m_fileSize;
+}
+
 QPixmap SoftwareViewer::pixmap() const
 {
     if (m_frame.isNull())
@@ -72,7 +101,7 @@ QPixmap SoftwareViewer::pixmap() const
     if (m_orientation.isIdentity() && !m_framePixmap.isNull())
         return m_framePixmap;
     if (m_turnedPixmap.isNull())
-        m_turnedPixmap = QPixmap::fromImage(m_orientation.apply(m_frame));
+        m_turnedPixmap = QPixmap::fromImage(m_orientation.apply(image()));
     return m_turnedPixmap;
 }
 
@@ -91,7 +120,7 @@ void SoftwareViewer::setOrientation(const ImageOrientation& orientation)
     if (orientation == m_orientation)
         return;
     // A zoomed view keeps the same spot of the frame in its middle.
-    const QSize fileSize = m_frame.size();
+    const QSize fileSize = m_fileSize;
     const QPointF middle = toDevice(QPointF(width() / 2.0, height() / 2.0));
     const QPointF filePoint =
         m_orientation.fileToPicture(fileSize).inverted().map(m_view.deviceToPicture(middle));
@@ -128,14 +157,18 @@ QPoint SoftwareViewer::filePixelAt(const QPoint& position) const
     const QPointF device = toDevice(position);
     const QPointF centre(std::floor(device.x()) + 0.5, std::floor(device.y()) + 0.5);
     const QPointF file =
-        m_orientation.fileToPicture(m_frame.size()).inverted().map(m_view.deviceToPicture(centre));
+        m_orientation.fileToPicture(m_fileSize).inverted().map(m_view.deviceToPicture(centre));
     const QPoint pixel(int(std::floor(file.x())), int(std::floor(file.y())));
-    return m_frame.valid(pixel) ? pixel : QPoint(-1, -1);
+    return QRect(QPoint(0, 0), m_fileSize).contains(pixel) ? pixel : QPoint(-1, -1);
 }
 
 QString SoftwareViewer::pixelReadoutText() const
 {
-    return m_readout.text(m_frame, filePixelAt(m_readout.pointer()));
+    // The file's pixels are converted only for a readout that shows one.
+    const QPoint pixel = filePixelAt(m_readout.pointer());
+    if (!m_readout.isEnabled() || !m_readout.hasPointer() || pixel.x() < 0)
+        return QString();
+    return m_readout.text(image(), pixel);
 }
 
 bool SoftwareViewer::isPictureCurrent() const
@@ -212,6 +245,8 @@ void SoftwareViewer::requestRender()
     updateViewport();
     ViewRenderer::Job job;
     job.frame = m_frame;
+    job.fileSize = m_fileSize;
+    job.fileImage = m_fileImage;
     job.orientation = m_orientation;
     job.pictureRect = m_view.pictureRect();
     job.viewportSize = m_view.viewportSize();

@@ -9,12 +9,15 @@
 #include <QPixmap>
 #include <QTimer>
 #include <QWidget>
+#include <functional>
 
 // Shows the current video frame on black: fitted to the widget with its
 // aspect ratio kept (the default), or zoomed and panned. The playback
 // controller hands it frames as they are decoded (setImage, or setPixmap) and
 // the mirroring and rotation to show them with; a null frame clears the
-// picture.
+// picture. A frame may come already scaled to the size it is shown at
+// (setPreparedImage, see wantedPictureSize()), with a way to get the file's
+// pixels for whatever needs them: they are converted only then.
 //
 // Scaling runs on the ViewRenderer's thread, once per new frame or view; a
 // paint only copies the finished picture. Until a new picture is ready the
@@ -28,12 +31,24 @@ class SoftwareViewer : public QWidget
     Q_OBJECT
 
 public:
+    // Gives the file's pixels of a frame; may be called on any thread.
+    using ImageSource = std::function<QImage()>;
+
     explicit SoftwareViewer(QWidget* parent = nullptr);
+
+    // `image` is the frame at the file's size `fileSize`, or scaled to
+    // wantedPictureSize(); `fileImage` gives the frame at the file's size.
+    void setPreparedImage(const QImage& image, const QSize& fileSize, ImageSource fileImage);
+    // The size in device pixels to hand frames over at: while the whole
+    // picture is shown smaller than the file (fitted, or zoomed out), the
+    // size of the whole picture on screen, not turned; else the file's size.
+    // Empty while there is no frame.
+    QSize wantedPictureSize() const;
 
     // The frame as shown: mirrored and rotated, whole, at the file's size.
     QPixmap pixmap() const;
-    // The frame as handed over, in the file's pixels.
-    QImage image() const { return m_frame; }
+    // The frame in the file's pixels.
+    QImage image() const;
     ImageOrientation orientation() const { return m_orientation; }
     // The size of the whole picture on screen, in widget pixels; 0 while
     // there is no picture.
@@ -83,7 +98,7 @@ protected:
     void leaveEvent(QEvent* event) override;
 
 private:
-    void setFrame(const QImage& frame);
+    void setFrame(const QImage& frame, const QSize& fileSize, ImageSource fileImage);
     void setOrientation(const ImageOrientation& orientation);
     void viewChanged();
     void zoomChanged();
@@ -97,9 +112,12 @@ private:
     QRectF shownPictureTarget() const;
     void paintOverlays(QPainter& painter);
 
-    QImage m_frame;
-    QPixmap m_framePixmap;          // the pixmap handed over, while the frame came as one
-    mutable QPixmap m_turnedPixmap; // pixmap(), made on demand for this frame and orientation
+    QImage m_frame; // as handed over: the file's pixels, or them scaled for the view
+    QSize m_fileSize;
+    ImageSource m_fileImage;         // while m_frame is scaled
+    mutable QImage m_fileImageCache; // image(), once asked for
+    QPixmap m_framePixmap;           // the pixmap handed over, while the frame came as one
+    mutable QPixmap m_turnedPixmap;  // pixmap(), made on demand for this frame and orientation
     ImageOrientation m_orientation;
     ViewTransform m_view;
     PixelReadout m_readout;

@@ -185,6 +185,14 @@ void ViewRenderer::request(Job job)
 
 ViewRenderer::Picture ViewRenderer::render(const Job& job, std::vector<QImage>* spare)
 {
+    // Scaled for another view: the file's pixels are scaled instead.
+    const bool scaledForView = job.fileImage && job.frame.size() != job.fileSize;
+    if (scaledForView && job.orientation.pictureSize(job.frame.size()) != job.pictureRect.size()) {
+        Job full = job;
+        full.frame = job.fileImage();
+        full.fileImage = nullptr;
+        return render(full, spare);
+    }
     const QSize pictureSize = job.orientation.pictureSize(job.frame.size());
     if (job.frame.isNull() || job.pictureRect.isEmpty() || pictureSize.isEmpty()) {
         Picture picture;

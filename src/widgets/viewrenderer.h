@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QRect>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -15,10 +16,11 @@
 // GUI thread only copies finished pictures to the screen. Scaling happens once
 // per new frame or new view, never per paint.
 //
-// Below one device pixel per picture pixel the picture is scaled smoothly
-// (area averaging); from one up, each device pixel shows the picture pixel
-// under its centre (nearest neighbour), so pixels stay sharp squares and at
-// 1:1 the frame is copied exactly. Only the visible part is rendered then.
+// A frame that comes already scaled to the picture's size on screen is only
+// turned, or shown as it is. Otherwise, below one device pixel per picture
+// pixel the picture is scaled smoothly (area averaging); from one up, each device pixel shows the picture
+// pixel under its centre (nearest neighbour), so pixels stay sharp squares and at 1:1 the frame is copied
+// exactly. Only the visible part is rendered then.
 class ViewRenderer : public QObject
 {
     Q_OBJECT
@@ -26,7 +28,14 @@ class ViewRenderer : public QObject
 public:
     struct Job
     {
-        QImage frame; // the file's pixels, any format (32-bit RGB is the fast one)
+        // The file's pixels, any format (32-bit RGB is the fast one); or,
+        // with fileImage set, them scaled to fileSize's picture rectangle,
+        // not turned, in 32-bit RGB.
+        QImage frame;
+        QSize fileSize;
+        // The file's pixels, for a frame scaled to another size than the
+        // picture rectangle's (after the view changed).
+        std::function<QImage()> fileImage;
         ImageOrientation orientation;
         QRect pictureRect;  // the turned picture, in device pixels
         QSize viewportSize; // device pixels
