@@ -1,7 +1,8 @@
 // The video viewer: scaled to fit with the aspect ratio kept, centred on
 // black, the odd spare pixel on the right, and a null pixmap; zoom on the
 // pointer and on the centre, pan, sharp pixels above 1:1, rotation and flips
-// while zoomed, and the pixel readout. The tests of zoom, pan and pixels count
+// while zoomed, the pixel readout, and frames handed over already scaled to
+// the size they are shown at. The tests of zoom, pan and pixels count
 // device pixels, so they also run with a device pixel ratio of 2
 // (tst_widgets_hidpi).
 #include "patience.h"
@@ -10,6 +11,7 @@
 
 #include <QPainter>
 #include <QtTest>
+#include <atomic>
 
 using namespace WidgetTest;
 
@@ -124,6 +126,7 @@ private slots:
     void zoomedPixelsAreSharpSquares();
     void rotationAndFlipsTurnTheZoomedPicture();
     void readoutNamesThePixelUnderThePointer();
+    void framePreparedAtTheShownSizeIsShownAsItIs();
 };
 
 void SoftwareViewerTest::construction()
@@ -483,6 +486,49 @@ void SoftwareViewerTest::readoutNamesThePixelUnderThePointer()
     viewer.setPixelReadoutEnabled(false);
     hover(viewer, pointAt(17, 30));
     QCOMPARE(viewer.pixelReadoutText(), QString());
+}
+
+void SoftwareViewerTest::framePreparedAtTheShownSizeIsShownAsItIs()
+{
+    SoftwareViewer viewer;
+    showWithDeviceSize(viewer, QSize(400, 300));
+    const QImage file = coordinatePicture(800, 400);
+    viewer.setImage(file);
+    QCOMPARE(viewer.wantedPictureSize(), QSize(400, 200));
+    // The file's pixels are asked for (on any thread) only by what needs them.
+    std::atomic<int> fileAsked{0};
+    const auto fileImage = [&] {
+        ++fileAsked;
+        return file;
+    };
+    const QColor green(10, 200, 30);
+    QImage prepared(400, 200, QImage::Format_RGB32);
+    prepared.fill(green);
+    viewer.setPreparedImage(prepared, file.size(), fileImage);
+    QImage screen = shown(viewer);
+    QCOMPARE_PIXEL(screen, 0, 50, green);
+    QCOMPARE_PIXEL(screen, 399, 249, green);
+    QCOMPARE_PIXEL(screen, 200, 49, black);
+    QCOMPARE(fileAsked.load(), 0);
+    QCOMPARE(viewer.image(), file);
+    QCOMPARE(viewer.image(), file);
+    QCOMPARE(fileAsked.load(), 1);
+
+    // Turned, the frame prepared for the upright view no longer fits: the
+    // file's pixels are scaled instead, until a frame of the new size comes.
+    viewer.setRotation(90);
+    QCOMPARE(viewer.wantedPictureSize(), QSize(300, 150));
+    screen = shown(viewer);
+    QVERIFY(screen.pixelColor(200, 150) != green && screen.pixelColor(200, 150) != black);
+    fileAsked = 0;
+    viewer.setPreparedImage(twoColourPicture(300, 150).toImage().convertToFormat(QImage::Format_RGB32),
+                            file.size(), fileImage);
+    screen = shown(viewer);
+    // Its left half turned to the top.
+    QCOMPARE_PIXEL(screen, 200, 10, leftColour);
+    QCOMPARE_PIXEL(screen, 200, 290, rightColour);
+    QCOMPARE_PIXEL(screen, 120, 150, black);
+    QCOMPARE(fileAsked.load(), 0);
 }
 
 int runSoftwareViewerTests(int argc, char** argv)
