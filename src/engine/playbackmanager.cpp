@@ -88,6 +88,10 @@ PlaybackManager::PlaybackManager(QObject* parent)
     framePoll.setInterval(1);
     connect(&framePoll, &QTimer::timeout, this, &PlaybackManager::pollForFrame);
 
+    prerollPoll.setTimerType(Qt::PreciseTimer);
+    prerollPoll.setInterval(2);
+    connect(&prerollPoll, &QTimer::timeout, this, &PlaybackManager::continuePreroll);
+
     reverseTimer.setTimerType(Qt::PreciseTimer);
     reverseTimer.setInterval(1);
     connect(&reverseTimer, &QTimer::timeout, this, &PlaybackManager::showPreviousFrame);
@@ -98,6 +102,7 @@ PlaybackManager::~PlaybackManager()
     setStatus(Unknown);
     timer.stop();
     framePoll.stop();
+    stopPreroll();
     reverseTimer.stop();
     if (mediaSource) {
         // Every worker loop sees the flag within milliseconds; emptying the
@@ -181,6 +186,7 @@ void PlaybackManager::freezeClock()
         mediaSource->setPlaying(false);
     }
     timer.stop();
+    stopPreroll();
     setState(Paused);
 }
 
@@ -717,9 +723,50 @@ void PlaybackManager::play(double duration)
         return;
     mediaSource->stopTime =
         duration > 0.0 ? mediaSource->playbackTime(false) + duration : MediaSource::NoStopTime;
+    // A sound burst plays at once; playback waits for a short lead.
+    if (duration <= 0.0 && prerollNeeded()) {
+        preroll.begin(av_gettime_relative());
+        prerollPoll.start();
+    } else {
+        runClock();
+    }
+    setState(Playing);
+}
+
+void PlaybackManager::runClock()
+{
     mediaSource->setPlaying(true);
     timer.start();
-    setState(Playing);
+}
+
+bool PlaybackManager::prerollNeeded() const
+{
+    if (!mediaSource || !hasVideo() || reverse.active())
+        return false;
+    const VideoFrameCache& cache = mediaSource->videoCache;
+    const double lead = PlaybackPreroll::leadWanted(frameDuration(), mediaSource->speed.load(),
+                                                    cache.capacity() - cache.trailing());
+    return !frameAvailableAt(mediaSource->playbackTime(false) + lead);
+}
+
+void PlaybackManager::continuePreroll()
+{
+    if (!mediaSource || currentState != Playing || !preroll.waiting()) {
+        stopPreroll();
+        return;
+    }
+    if (prerollNeeded() && !preroll.expired(av_gettime_relative()))
+        return;
+    stopPreroll();
+    // From where it was held: the wait is not playing time.
+    setClock(mediaSource->playbackTime(false));
+    runClock();
+}
+
+void PlaybackManager::stopPreroll()
+{
+    preroll.end();
+    prerollPoll.stop();
 }
 
 void PlaybackManager::playBackward()
@@ -923,6 +970,7 @@ void PlaybackManager::stop()
     stopBackward();
     timer.stop();
     framePoll.stop();
+    stopPreroll();
     if (mediaSource && currentStatus != Unloading) {
         setStatus(Unloading);
         mediaSource->setPlaying(false);

@@ -6,6 +6,7 @@
 #include "mediadescription.h"
 #include "mediamanager.h"
 #include "mediasource.h"
+#include "playbackpreroll.h"
 #include "reverseplayer.h"
 #include "softwareviewer.h"
 #include "videomanager.h"
@@ -227,6 +228,12 @@ private:
     void setClock(double time);
     void awaitFrame();
     void pollForFrame();
+    // Starting to play: the clock runs at once, or once the decoder is a
+    // little ahead (PlaybackPreroll).
+    bool prerollNeeded() const;
+    void continuePreroll();
+    void stopPreroll();
+    void runClock();
     void showNearestFrame(double time);
     void onDecoderReleased();
     void onReaderReleased();
@@ -260,6 +267,8 @@ private:
     // When the wait for the frame of the current clock target gives up and
     // shows the nearest one (microseconds, av_gettime_relative); 0 = no wait yet.
     int64_t framePollDeadline = 0;
+    PlaybackPreroll preroll;
+    QTimer prerollPoll;
     uint64_t framePollProgress = 0;
     uint64_t clockChanges = 0;
     QPointer<SoftwareViewer> videoViewer;
@@ -293,8 +302,8 @@ private:
     bool audioOutputMissing = false; // no sound output could be opened at all
     // A machine without a sound device is said so once, not for every clip.
     bool noDeviceWarned = false;
-    int decodersReleasing = 0;       // decoders yet to confirm that they let go
-    bool readerReleasing = false;    // the reader is yet to confirm that it let go
+    int decodersReleasing = 0;    // decoders yet to confirm that they let go
+    bool readerReleasing = false; // the reader is yet to confirm that it let go
     double duration = 0.0;
     // Frames of the video, 0 when the duration is not a frame count (sound only).
     int64_t frameCount = 0;

@@ -288,6 +288,33 @@ private Q_SLOTS:
         QVERIFY(qAbs(h.manager.playbackTime() - target) < 1e-3);
     }
 
+    // Play right after a seek out of the cache waits for the decoder to get a
+    // little ahead before the clock runs; a pause in that wait is final, and
+    // playing again runs from the frame sought.
+    void pauseWhilePlaybackWaitsForItsLead()
+    {
+        const TestClip clip = TestClips::clip(QStringLiteral("h264_1080p25.mp4"));
+        PlaybackHarness h;
+        QVERIFY(h.load(clip.path()));
+        const double target = frameTime(clip, 201);
+        h.manager.seek(target, 0.0, false);
+        QVERIFY(h.waitForShownFrame(200));
+        h.manager.play();
+        QCOMPARE(h.manager.state(), PM::Playing);
+        h.manager.pause();
+        QCOMPARE(h.manager.state(), PM::Paused);
+        QVERIFY(QTest::qWaitFor([&] { return h.manager.cachedRangeEnd() >= target + 1.0; },
+                                PlaybackHarness::TimeoutMs));
+        QCoreApplication::processEvents();
+        QCOMPARE(h.manager.state(), PM::Paused);
+        QVERIFY(qAbs(h.manager.playbackTime() - target) < 1e-3);
+        QCOMPARE(h.shownPicture(), 200);
+
+        h.manager.play();
+        QVERIFY(h.waitForShownFrame(203));
+        QCOMPARE(h.manager.state(), PM::Playing);
+    }
+
     void onlyTheLastOfThreeSeeksIsRead()
     {
         const TestClip clip = TestClips::clip(QStringLiteral("h264_1080p25.mp4"));
