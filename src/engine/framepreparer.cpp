@@ -12,12 +12,12 @@ struct FramePreparer::SharedConverter
 
 namespace {
 
-// One frame's full-size image, converted by the first caller.
+// One frame's full-size image, converted by the first caller. Guarded by
+// the mutex of the converter that converts it.
 struct LazyFileImage
 {
     explicit LazyFileImage(VideoFrame source) : frame(std::move(source)) {}
 
-    std::mutex mutex;
     VideoFrame frame;
     QImage image;
 };
@@ -101,12 +101,9 @@ std::function<QImage()> FramePreparer::fileImage(const VideoFrame& frame, const 
     auto lazy = std::make_shared<LazyFileImage>(
         VideoFrame(FramePtr(av_frame_clone(frame.picture.get())), frame.time));
     return [lazy, shared = fileConverter] {
-        std::lock_guard<std::mutex> lock(lazy->mutex);
+        std::lock_guard<std::mutex> lock(shared->mutex);
         if (lazy->image.isNull() && lazy->frame.isValid()) {
-            {
-                std::lock_guard<std::mutex> converting(shared->mutex);
-                lazy->image = shared->converter.toImage(lazy->frame);
-            }
+            lazy->image = shared->converter.toImage(lazy->frame);
             lazy->frame.picture.reset();
         }
         return lazy->image;
