@@ -18,9 +18,10 @@
 //
 // A frame that comes already scaled to the picture's size on screen is only
 // turned, or shown as it is. Otherwise, below one device pixel per picture
-// pixel the picture is scaled smoothly (area averaging); from one up, each device pixel shows the picture
-// pixel under its centre (nearest neighbour), so pixels stay sharp squares and at 1:1 the frame is copied
-// exactly. Only the visible part is rendered then.
+// pixel the picture is scaled smoothly (area averaging); from one up, each
+// device pixel shows the picture pixel under its centre (nearest neighbour),
+// so pixels stay sharp squares and at 1:1 the frame is copied exactly. Only
+// the visible part is rendered then.
 class ViewRenderer : public QObject
 {
     Q_OBJECT
@@ -29,12 +30,12 @@ public:
     struct Job
     {
         // The file's pixels, any format (32-bit RGB is the fast one); or,
-        // with fileImage set, them scaled to fileSize's picture rectangle,
-        // not turned, in 32-bit RGB.
+        // when fileImage is set, them scaled for a view, not turned, in
+        // 32-bit RGB.
         QImage frame;
         QSize fileSize;
-        // The file's pixels, for a frame scaled to another size than the
-        // picture rectangle's (after the view changed).
+        // The file's pixels, for a frame scaled for another view than the
+        // job's (until a frame comes at the new size).
         std::function<QImage()> fileImage;
         ImageOrientation orientation;
         QRect pictureRect;  // the turned picture, in device pixels
