@@ -92,13 +92,16 @@ QImage FrameConverter::toImage(const VideoFrame& frame, QSize size)
         size = QSize(width, height);
     if (!frame.isValid() || size.isEmpty())
         return QImage();
-    if (picture->format == AV_PIX_FMT_RGB32 && picture->width == size.width() &&
-        picture->height == size.height()) {
+    if (picture->format == AV_PIX_FMT_RGB32 && picture->width == width && picture->height == height) {
         AVFrame* shared = av_frame_clone(picture);
         if (!shared)
             return QImage();
-        return QImage(static_cast<const uchar*>(shared->data[0]), size.width(), size.height(),
-                      shared->linesize[0], QImage::Format_RGB32, &releasePicture, shared);
+        const QImage image(static_cast<const uchar*>(shared->data[0]), width, height, shared->linesize[0],
+                           QImage::Format_RGB32, &releasePicture, shared);
+        // The scaler would take RGB through YUV and back, which is slower and
+        // not exact; Qt's smooth scaling averages the RGB pixels themselves.
+        return size == image.size() ? image
+                                    : image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     }
     if (!prepare(picture, size))
         return QImage();

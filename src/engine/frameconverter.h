@@ -12,7 +12,8 @@ class VideoFrame;
 // (QImage::Format_RGB32): for the cache where the decoder's own format would
 // take more room than RGB, at the size the stream was opened with (whatever
 // size a picture arrives in); for the viewer at the size it asks for, in one
-// pass (the colour conversion and the scaling together). Each picture is
+// pass (the colour conversion and the scaling together; a picture kept as RGB
+// is scaled as RGB). Each picture is
 // converted with its own colour description (matrix and range, see
 // ColourDescription), from the full precision of its format.
 //
@@ -30,7 +31,7 @@ public:
 
     // The picture as an image of `size` (the stream's size when empty); a
     // null image when it cannot be converted. A picture the cache already
-    // keeps as RGB of that size is shared, not copied.
+    // keeps as RGB is shared, not copied, at the stream's size.
     QImage toImage(const VideoFrame& frame, QSize size = QSize());
     // The picture converted to 32-bit RGB in a pooled buffer; null on failure.
     FramePtr toRgbFrame(const AVFrame* picture);
