@@ -25,7 +25,7 @@ int FileSeeker::seek(SeekMark* mark, std::deque<PacketPtr>* landed)
 {
     const double target = std::max(source->seekTarget.load(), 0.0);
     mark->target = target;
-    mark->keepHistory = source->seekKeepsHistory;
+    mark->history = source->seekHistory;
     mark->fillEnd = source->seekFillEnd;
     double margin = source->seekMargin;
     int result = seekNear(target, margin, mark);

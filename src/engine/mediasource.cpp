@@ -71,10 +71,10 @@ double MediaSource::setPlaybackTime(double t)
     return t;
 }
 
-void MediaSource::requestSeek(double target, bool keepHistory, double margin, double fillEnd)
+void MediaSource::requestSeek(double target, SeekHistory history, double margin, double fillEnd)
 {
     seekTarget = target;
-    seekKeepsHistory = keepHistory;
+    seekHistory = history;
     seekMargin = margin;
     seekFillEnd = fillEnd;
     fillDone = false;

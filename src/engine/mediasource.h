@@ -51,11 +51,12 @@ public:
     QString filename() const { return path; }
 
     // Sets the seek fields then `seekRequested`, and wakes the reader.
-    // `keepHistory`: the pictures before the target are wanted too (a step
-    // back); `margin`: seconds before the target the reader lands at least
-    // (0: on the key frame at or before the target); `fillEnd`, when not
-    // negative: a backward fill (SeekMark::fillEnd).
-    void requestSeek(double target, bool keepHistory = false, double margin = 0.0, double fillEnd = -1.0);
+    // `history`: how many pictures before the target are kept; `margin`:
+    // seconds before the target the reader lands at least (0: on the key
+    // frame at or before the target); `fillEnd`, when not negative: a
+    // backward fill (SeekMark::fillEnd).
+    void requestSeek(double target, SeekHistory history = SeekHistory::Few, double margin = 0.0,
+                     double fillEnd = -1.0);
     // Sets `aborting` (every engine loop then ends) and wakes every waiter.
     void abort();
     // Wakes every thread waiting on a queue or cache, after a flag changed.
@@ -80,7 +81,7 @@ public:
     std::atomic<double> volume{1.0};
     std::atomic<bool> seekRequested{false};
     std::atomic<double> seekTarget{0.0};
-    std::atomic<bool> seekKeepsHistory{false};
+    std::atomic<SeekHistory> seekHistory{SeekHistory::Few};
     std::atomic<double> seekMargin{0.0};
     std::atomic<double> seekFillEnd{-1.0};
     // Set by the video decoder once every picture of the backward fill asked

@@ -11,11 +11,21 @@
 // Where a seek of the reader went, carried by the flush marker that starts
 // the packets read after it, so that the decoder knows which pictures the
 // seek is for.
+// How many of the pictures between the key frame and a seek target the
+// decoder decodes in full and keeps. The unreferenced ones it does not keep
+// need not be decoded at all, so what is kept is paid for in time.
+enum class SeekHistory
+{
+    Few,      // a jump forward: a few frames
+    Share,    // a jump back: a share of the way from the key frame
+    Trailing, // a step back: as many as the cache keeps behind the playhead
+};
+
 struct SeekMark
 {
-    double target = 0.0;      // media time, seconds
-    bool keepHistory = false; // keep the pictures before the target, as far as the cache allows
-    bool fromStart = false;   // the file was sought to its start: nothing earlier to go back to
+    double target = 0.0; // media time, seconds
+    SeekHistory history = SeekHistory::Few;
+    bool fromStart = false; // the file was sought to its start: nothing earlier to go back to
     // A backward fill when not negative: the pictures from the target up to
     // this time join the cache as it is; the clock stays where it is.
     double fillEnd = -1.0;

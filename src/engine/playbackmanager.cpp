@@ -836,7 +836,7 @@ void PlaybackManager::resumeReaderAtClock()
     audioScrubDuration = 0.0;
     ReaderSeek seek;
     seek.time = mediaSource->playbackTime(false);
-    seek.keepHistory = true;
+    seek.history = SeekHistory::Trailing;
     if (currentStatus == Seeking || fillInFlight) {
         pendingSeek = seek;
         setStatus(Seeking);
@@ -880,7 +880,10 @@ void PlaybackManager::seek(double time, double audioScrubDuration, bool clearCac
 
     ReaderSeek seek;
     seek.time = time;
-    seek.keepHistory = !clearCache && isStepBack(time, from);
+    if (!clearCache && isStepBack(time, from))
+        seek.history = SeekHistory::Trailing;
+    else if (time < from)
+        seek.history = SeekHistory::Share;
     if (currentStatus == Seeking || fillInFlight) {
         // A seek is in flight: only the latest target is kept, and it goes to
         // the reader as soon as the current one is done.
@@ -912,7 +915,7 @@ void PlaybackManager::requestReaderSeek(ReaderSeek seek)
     lastSeek = seek;
     framePoll.stop();
     framePollDeadline = 0;
-    mediaSource->requestSeek(seek.time, seek.keepHistory, seek.margin, seek.fillEnd);
+    mediaSource->requestSeek(seek.time, seek.history, seek.margin, seek.fillEnd);
     if (seek.fillEnd >= 0.0) {
         fillInFlight = true;
     } else {

@@ -199,7 +199,7 @@ private:
     struct ReaderSeek
     {
         double time = -1.0; // negative: none
-        bool keepHistory = false;
+        SeekHistory history = SeekHistory::Few;
         double margin = 0.0;
         double fillEnd = -1.0; // a backward fill when not negative
     };

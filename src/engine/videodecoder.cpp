@@ -7,9 +7,9 @@
 
 namespace {
 
-// A seek that is not a step back keeps this share of the way from the key
-// frame to the target: decoding those pictures in full costs about what
-// skipping the unreferenced ones saves on the rest of the way.
+// A jump back keeps this share of the way from the key frame to the target:
+// decoding those pictures in full costs about what skipping the unreferenced
+// ones saves on the rest of the way.
 constexpr double JumpHistoryShare = 0.25;
 // Whatever the seek, this many pictures before the target are kept.
 constexpr int MinimumHistoryFrames = 3;
@@ -98,7 +98,7 @@ void VideoDecoder::flush(const AVPacket* marker)
         keepFrom = Unknown;
         firstPictureSeen = false;
     } else {
-        seek = SeekMark{-std::numeric_limits<double>::infinity(), false, true};
+        seek = SeekMark{-std::numeric_limits<double>::infinity(), SeekHistory::Few, true};
         keepFrom = -std::numeric_limits<double>::infinity();
         firstPictureSeen = true;
     }
@@ -144,10 +144,14 @@ int VideoDecoder::decodePacket()
     return outOfMemory ? OutOfMemory : 0;
 }
 
-double VideoDecoder::keepFromForJump(double keyFrameTime) const
+double VideoDecoder::keepFromFor(double keyFrameTime) const
 {
     const double trailingSpan = source->videoCache.trailing() * frameDuration;
-    const double share = JumpHistoryShare * std::max(0.0, seek.target - keyFrameTime);
+    if (seek.history == SeekHistory::Trailing)
+        return seek.target - trailingSpan;
+    const double share = seek.history == SeekHistory::Share
+                             ? JumpHistoryShare * std::max(0.0, seek.target - keyFrameTime)
+                             : 0.0;
     return seek.target - std::min(trailingSpan, std::max(share, MinimumHistoryFrames * frameDuration));
 }
 
@@ -162,8 +166,7 @@ void VideoDecoder::chooseSkipMode()
         if (isFill())
             keepFrom = seek.target;
         else
-            keepFrom = seek.keepHistory ? seek.target - source->videoCache.trailing() * frameDuration
-                                        : keepFromForJump(time);
+            keepFrom = keepFromFor(time);
         keepFrom -= 0.5 * frameDuration;
     }
     if (overshot || fillComplete) {

@@ -72,7 +72,9 @@ private:
     bool worthStoring() const;
     void store();
     void chooseSkipMode();
-    double keepFromForJump(double keyFrameTime) const;
+    // Where the pictures kept of this seek begin, for decoding from the key
+    // frame at `keyFrameTime`.
+    double keepFromFor(double keyFrameTime) const;
     bool picturesFit() const;
     void notePicture(double time);
 
@@ -91,7 +93,7 @@ private:
     double predictedTime = 0.0;
 
     // The seek being served; before the first one, everything is kept.
-    SeekMark seek{-std::numeric_limits<double>::infinity(), false, true};
+    SeekMark seek{-std::numeric_limits<double>::infinity(), SeekHistory::Few, true};
     // Pictures before this time are not stored, the unreferenced ones among
     // them not even decoded; unknown (NaN) until the seek's first packet.
     double keepFrom = -std::numeric_limits<double>::infinity();

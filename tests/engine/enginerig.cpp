@@ -30,7 +30,7 @@ EngineRig::EngineRig()
         if (!media || target != media->seekTarget)
             return;
         overshoots << target;
-        media->requestSeek(target, false, std::max(FileSeeker::Margin, 2 * media->seekMargin));
+        media->requestSeek(target, SeekHistory::Few, std::max(FileSeeker::Margin, 2 * media->seekMargin));
         QMetaObject::invokeMethod(&reader, "seek", Qt::QueuedConnection);
     });
     connect(&audio, &AudioManager::statusChanged, this,
@@ -123,21 +123,21 @@ bool EngineRig::open(const QString& path, bool decode, qint64 cacheSize, float t
     });
 }
 
-bool EngineRig::seek(double target, bool keepHistory)
+bool EngineRig::seek(double target, SeekHistory history)
 {
     if (!media)
         return false;
     const int seekedBefore = seekedCount;
     const int failedBefore = seekFailedCount;
-    media->requestSeek(target, keepHistory);
+    media->requestSeek(target, history);
     QMetaObject::invokeMethod(&reader, "seek", Qt::QueuedConnection);
     return waitFor([&] { return seekedCount > seekedBefore || seekFailedCount > failedBefore; }) &&
            seekedCount > seekedBefore;
 }
 
-bool EngineRig::seekAndWaitForPicture(double target, bool keepHistory)
+bool EngineRig::seekAndWaitForPicture(double target, SeekHistory history)
 {
-    if (!seek(target, keepHistory))
+    if (!seek(target, history))
         return false;
     // The picture for the target is cached once the cached range reaches past it
     // (or the stream ended).

@@ -29,12 +29,11 @@ public:
     // has loaded or failed and, with `decode`, both decoders are ready or
     // have reported that they have nothing to do.
     bool open(const QString& path, bool decode = true, qint64 cacheSize = 0, float trailingPct = 0.7f);
-    // A seek the way the controller asks for one (with the pictures before
-    // the target, as for a step back, when `keepHistory`); returns when the
-    // reader reports Seeked (or SeekFailed).
-    bool seek(double target, bool keepHistory = false);
+    // A seek the way the controller asks for one, keeping `history` before
+    // the target; returns when the reader reports Seeked (or SeekFailed).
+    bool seek(double target, SeekHistory history = SeekHistory::Few);
     // Seeks and waits until the picture for `target` has been decoded.
-    bool seekAndWaitForPicture(double target, bool keepHistory = false);
+    bool seekAndWaitForPicture(double target, SeekHistory history = SeekHistory::Few);
     // The frame-index code of the cached picture for `time`, -1 if none.
     int pictureIndexAt(double time);
     // The frame-index code of a cached picture, read from it as it is shown.
