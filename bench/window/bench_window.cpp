@@ -392,11 +392,18 @@ int main(int argc, char** argv)
     QStringList args = app.arguments().mid(1);
     int runs = 5;
     QString only;
-    while (args.size() >= 2 && args.first().startsWith(QLatin1String("--"))) {
-        if (args.first() == QLatin1String("--runs"))
+    const QStringList parts{QStringLiteral("startup"), QStringLiteral("play_1080p60"),
+                            QStringLiteral("play_2160p30"), QStringLiteral("paused")};
+    while (!args.isEmpty() && args.first().startsWith(QLatin1String("--"))) {
+        if (args.first() == QLatin1String("--runs") && args.size() >= 2) {
             runs = std::max(1, args[1].toInt());
-        else if (args.first() == QLatin1String("--only"))
+        } else if (args.first() == QLatin1String("--only") && args.size() >= 2 && parts.contains(args[1])) {
             only = args[1];
+        } else {
+            std::fprintf(stderr, "usage: bench_window [--runs N] [--only %s] [CLIP_DIR]\n",
+                         qPrintable(parts.join(QLatin1Char('|'))));
+            return 1;
+        }
         args = args.mid(2);
     }
     const auto wanted = [&only](const char* part) { return only.isEmpty() || only == QLatin1String(part); };
