@@ -79,12 +79,6 @@ int VideoDecoder::decodeNext(int waitMs)
         av_packet_unref(packet.get());
         return drain();
     }
-    if (source->videoCache.discarding()) {
-        // Read before a seek whose flush is on its way: its picture would be
-        // thrown away, and decoding it would only delay the seek's first one.
-        av_packet_unref(packet.get());
-        return 0;
-    }
     const bool alreadyOvershot = overshot;
     const int result = decodePacket();
     return overshot && !alreadyOvershot ? Overshot : result;
