@@ -143,6 +143,7 @@ void AudioManager::beginWritingStream()
 
 bool AudioManager::startOutput()
 {
+    source->outputPacer.restart(source->outputSampleRate);
     const PaError result = Pa_StartStream(stream.get());
     if (result != paNoError) {
         reportPortAudioError(StartStreamFailed, result);
@@ -289,7 +290,9 @@ int AudioManager::streamCallback(const void* /*input*/, void* output, unsigned l
                                  const PaStreamCallbackTimeInfo* /*timeInfo*/,
                                  PaStreamCallbackFlags /*flags*/, void* userData)
 {
-    renderOutput(static_cast<MediaSource*>(userData), static_cast<int16_t*>(output), frames);
+    auto* source = static_cast<MediaSource*>(userData);
+    renderOutput(source, static_cast<int16_t*>(output), frames);
+    source->outputPacer.pace(frames);
     return paContinue;
 }
 

@@ -3,6 +3,7 @@
 #include "audiocache.h"
 #include "avholders.h"
 #include "mediadescription.h"
+#include "outputpacer.h"
 #include "packetqueue.h"
 #include "videoframecache.h"
 
@@ -108,6 +109,7 @@ public:
     // The rate the output stream was opened at (0 before): the audio caches
     // hold their sound at this rate.
     std::atomic<int> outputSampleRate{0};
+    OutputPacer outputPacer; // the output callback's own
     std::atomic<int> audioError{0};
 
     int videoStreamCount = 0;

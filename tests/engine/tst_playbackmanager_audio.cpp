@@ -13,6 +13,7 @@ extern "C" {
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <sys/resource.h>
 
 using PM = PlaybackManager;
 
@@ -27,6 +28,15 @@ double containerDuration(const QString& path)
     const double duration = double(context->duration) / AV_TIME_BASE;
     avformat_close_input(&context);
     return duration;
+}
+
+// CPU seconds this process has used so far, all threads.
+double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 } // namespace
@@ -121,6 +131,25 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitFor([&] { return h.manager.soundOutputActive(); }, PlaybackHarness::TimeoutMs));
         h.manager.pause();
         QVERIFY(QTest::qWaitFor(resting, PlaybackHarness::TimeoutMs));
+        QVERIFY(h.unload());
+    }
+
+    // The null device takes samples as fast as they come: played at the
+    // pace they are heard, the output does not take a core while playing
+    // (decoding AAC in real time takes a few percent of one).
+    void outputThatNeverWaitsIsHeldToRealTime()
+    {
+        PlaybackHarness h;
+        QVERIFY(h.load(TestClips::path(QStringLiteral("audio_only.mp4"))));
+        h.manager.setVolume(0);
+        h.manager.play();
+        QVERIFY(QTest::qWaitFor([&] { return h.manager.playbackTime() > 0.5; }, PlaybackHarness::TimeoutMs));
+        QElapsedTimer wall;
+        wall.start();
+        const double cpuBefore = cpuSeconds();
+        QVERIFY(QTest::qWaitFor([&] { return h.manager.playbackTime() > 2.5; }, PlaybackHarness::TimeoutMs));
+        const double share = (cpuSeconds() - cpuBefore) / (double(wall.nsecsElapsed()) / 1e9);
+        QVERIFY2(share < 0.5, qPrintable(QStringLiteral("%1 of a core").arg(share)));
         QVERIFY(h.unload());
     }
 
