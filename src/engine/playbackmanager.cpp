@@ -622,7 +622,7 @@ PlaybackManager::Presented PlaybackManager::presentFrame(double time, bool refre
         }
     }
     // Converted at the size the viewer shows it at.
-    const QSize size = videoViewer->wantedPictureSize();
+    const QSize size = videoViewer->wantedPictureSize(framePreparer->fileSize());
     QImage image = framePreparer->image(shown, size);
     framePreparer->prepare(next, size);
     if (image.isNull())

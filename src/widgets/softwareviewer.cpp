@@ -86,12 +86,21 @@ QImage SoftwareViewer::image() const
 
 QSize SoftwareViewer::wantedPictureSize() const
 {
-    if (m_frame.isNull())
+    return m_frame.isNull() ? QSize() : wantedPictureSize(m_fileSize);
+}
+
+QSize SoftwareViewer::wantedPictureSize(const QSize& fileSize) const
+{
+    if (fileSize.isEmpty())
         return QSize();
-    const QSize shown = m_view.pictureRect().size();
+    // The view as rendering will find it, with a picture of this size.
+    ViewTransform view = m_view;
+    view.setViewportSize(deviceViewportSize());
+    view.setPictureSize(m_orientation.pictureSize(fileSize));
+    const QSize shown = view.pictureRect().size();
     const QSize unturned = m_orientation.swapsAxes() ? shown.transposed() : shown;
-    const bool smaller = unturned.width() < m_fileSize.width() || unturned.height() < m_fileSize.height();
-    return smaller && !unturned.isEmpty() ? unturned : m_fileSize;
+    const bool smaller = unturned.width() < fileSize.width() || unturned.height() < fileSize.height();
+    return smaller && !unturned.isEmpty() ? unturned : fileSize;
 }
 
 QPixmap SoftwareViewer::pixmap() const

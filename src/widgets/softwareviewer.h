@@ -44,6 +44,9 @@ public:
     // size of the whole picture on screen, not turned; else the file's size.
     // Empty while there is no frame.
     QSize wantedPictureSize() const;
+    // The same for a frame of `fileSize` about to be handed over, as the view
+    // will be once it is shown: also for the first frame of a clip.
+    QSize wantedPictureSize(const QSize& fileSize) const;
 
     // The frame as shown: mirrored and rotated, whole, at the file's size.
     QPixmap pixmap() const;

@@ -493,6 +493,9 @@ void SoftwareViewerTest::framePreparedAtTheShownSizeIsShownAsItIs()
     SoftwareViewer viewer;
     showWithDeviceSize(viewer, QSize(400, 300));
     const QImage file = coordinatePicture(800, 400);
+    // The first frame of a clip is wanted at the size it will be shown at.
+    QCOMPARE(viewer.wantedPictureSize(), QSize());
+    QCOMPARE(viewer.wantedPictureSize(file.size()), QSize(400, 200));
     viewer.setImage(file);
     QCOMPARE(viewer.wantedPictureSize(), QSize(400, 200));
     // The file's pixels are asked for (on any thread) only by what needs them.
