@@ -261,7 +261,12 @@ void SoftwareViewer::requestRender()
     job.viewportSize = m_view.viewportSize();
     job.devicePixelRatio = pixelRatio();
     job.serial = ++m_requested;
-    m_renderer->request(job);
+    // No thread to wake for no work: on a busy machine the wake-up and the
+    // way back can take longer than a frame lasts.
+    if (ViewRenderer::showsFrameAsItIs(job))
+        showRendered(ViewRenderer::render(job));
+    else
+        m_renderer->request(job);
 }
 
 void SoftwareViewer::showRendered(const ViewRenderer::Picture& picture)

@@ -131,17 +131,6 @@ ViewRenderer::Picture renderNearest(const ViewRenderer::Job& job, QImage frame, 
     return picture;
 }
 
-// Upright at 1:1 on a screen of one device pixel per pixel and wholly in the
-// view, the frame is already the picture: the viewer draws it as it is,
-// without a copy of every frame. (The frame's own pixel ratio is not read
-// here: the GUI thread may be writing it, see render().)
-bool showsFrameAsItIs(const ViewRenderer::Job& job)
-{
-    return job.orientation.isIdentity() && job.devicePixelRatio == 1.0 &&
-           job.frame.format() == QImage::Format_RGB32 && job.pictureRect.size() == job.frame.size() &&
-           QRect(QPoint(0, 0), job.viewportSize).contains(job.pictureRect);
-}
-
 // Area averaging over the whole frame, then the turn on the small result.
 ViewRenderer::Picture renderSmooth(const ViewRenderer::Job& job, QImage frame)
 {
@@ -218,6 +207,15 @@ ViewRenderer::Picture ViewRenderer::render(const Job& job, std::vector<QImage>* 
                                                  : QImage(frame.constBits(), frame.width(), frame.height(),
                                                           frame.bytesPerLine(), frame.format());
     return smaller ? renderSmooth(job, pixels) : renderNearest(job, pixels, spare);
+}
+
+// (The frame's own pixel ratio is not read here: the GUI thread may be
+// writing it, see render().)
+bool ViewRenderer::showsFrameAsItIs(const Job& job)
+{
+    return job.orientation.isIdentity() && job.devicePixelRatio == 1.0 &&
+           job.frame.format() == QImage::Format_RGB32 && job.pictureRect.size() == job.frame.size() &&
+           QRect(QPoint(0, 0), job.viewportSize).contains(job.pictureRect);
 }
 
 void ViewRenderer::recycle(QImage image)

@@ -66,6 +66,10 @@ public:
     // What the thread runs, on the caller's thread. Images of the right size
     // are taken from `spare` instead of allocated.
     static Picture render(const Job& job, std::vector<QImage>* spare = nullptr);
+    // Upright at 1:1 on a screen of one device pixel per pixel and wholly in
+    // the view, the frame is already the picture: it is drawn as it is,
+    // without a copy, and rendering it is no work.
+    static bool showsFrameAsItIs(const Job& job);
 
 signals:
     // In the thread of this object, for every job rendered.

@@ -508,6 +508,11 @@ void SoftwareViewerTest::framePreparedAtTheShownSizeIsShownAsItIs()
     QImage prepared(400, 200, QImage::Format_RGB32);
     prepared.fill(green);
     viewer.setPreparedImage(prepared, file.size(), fileImage);
+    // Shown as it is, it needs no rendering thread: it is current once the
+    // event loop has turned.
+    QCoreApplication::processEvents();
+    if (ratio(viewer) == 1.0)
+        QVERIFY(viewer.isPictureCurrent());
     QImage screen = shown(viewer);
     QCOMPARE_PIXEL(screen, 0, 50, green);
     QCOMPARE_PIXEL(screen, 399, 249, green);
