@@ -26,7 +26,7 @@ VideoFrame::VideoFrame(FramePtr decoded, double frameTime) : picture(std::move(d
 AVPixelFormat VideoFrame::storedFormat(AVPixelFormat format, int width, int height)
 {
     const int bytes = format == AV_PIX_FMT_NONE ? -1 : av_image_get_buffer_size(format, width, height, 1);
-    return bytes > 0 && bytes < rgbBytes(width, height) ? format : AV_PIX_FMT_RGB32;
+    return bytes > 0 && bytes <= rgbBytes(width, height) ? format : AV_PIX_FMT_RGB32;
 }
 
 int64_t VideoFrame::storedBytes(AVPixelFormat format, int width, int height)

@@ -10,10 +10,11 @@
 // The cache keeps a picture in whichever of two forms takes fewer bytes: the
 // decoder's own picture (a reference to the decoder's buffers, no copy: YUV
 // 4:2:0 takes 1.5 bytes a pixel), or the picture converted to 32-bit RGB
-// (AV_PIX_FMT_RGB32, laid out as QImage::Format_RGB32), which formats of 4
-// bytes a pixel or more (4:4:4, 10-bit 4:2:2) are converted to as they are
-// decoded. Any other picture is turned into RGB only when it is shown
-// (FrameConverter).
+// (AV_PIX_FMT_RGB32, laid out as QImage::Format_RGB32), which formats of more
+// than 4 bytes a pixel (deep 4:4:4, 16-bit) are converted to as they are
+// decoded. Any other picture, 10-bit 4:2:2 (as large as RGB) among them, is
+// turned into RGB only when it is shown (FrameConverter): once, at the size
+// it is shown at, rather than whole as it is decoded and then scaled again.
 class VideoFrame
 {
 public:
