@@ -22,9 +22,10 @@ int scalerFlags(AVPixelFormat format, bool scalesDown)
     const bool deep = descriptor && descriptor->comp[0].depth > 8;
     return (scalesDown ? SWS_AREA : SWS_BILINEAR) | (deep ? SWS_FULL_CHR_H_INT | SWS_ACCURATE_RND : 0);
 }
-// Images in use at once: the one on screen, the one being made, and one the
-// viewer may still hold while it repaints.
-constexpr size_t ReusedImages = 3;
+// Images in use at once: the one on screen, one the viewer may still hold
+// while it repaints, the one being made and those prepared ahead of it
+// (FramePreparer::Ahead).
+constexpr size_t ReusedImages = 5;
 
 void releasePicture(void* picture)
 {

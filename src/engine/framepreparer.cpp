@@ -1,5 +1,6 @@
 #include "framepreparer.h"
 
+#include <algorithm>
 #include <pthread.h>
 
 struct FramePreparer::SharedConverter
@@ -21,6 +22,19 @@ struct LazyFileImage
     VideoFrame frame;
     QImage image;
 };
+
+// Pictures are told apart by their time and size.
+auto isJobFor(const VideoFrame& frame, const QSize& size)
+{
+    return [&frame, &size](const auto& job) { return job.frame.time == frame.time && job.size == size; };
+}
+
+auto isImageOf(const VideoFrame& frame, const QSize& size)
+{
+    return [&frame, &size](const auto& prepared) {
+        return prepared.time == frame.time && prepared.image.size() == size;
+    };
+}
 
 } // namespace
 
@@ -52,18 +66,42 @@ void FramePreparer::takeConverter(std::unique_lock<std::mutex>& lock)
     converting = true;
 }
 
+bool FramePreparer::converts(const VideoFrame& frame, const QSize& size) const
+{
+    return converting && convertingTime == frame.time && convertingSize == size;
+}
+
+bool FramePreparer::isPrepared(const VideoFrame& frame, const QSize& size) const
+{
+    return std::any_of(ready.begin(), ready.end(), isImageOf(frame, size));
+}
+
+bool FramePreparer::isPending(const VideoFrame& frame, const QSize& size) const
+{
+    return std::any_of(pending.begin(), pending.end(), isJobFor(frame, size));
+}
+
+QImage FramePreparer::takePrepared(const VideoFrame& frame, const QSize& size)
+{
+    const auto prepared = std::find_if(ready.begin(), ready.end(), isImageOf(frame, size));
+    if (prepared == ready.end())
+        return QImage();
+    QImage image = std::move(prepared->image);
+    ready.erase(prepared);
+    return image;
+}
+
 QImage FramePreparer::image(const VideoFrame& frame, const QSize& wanted)
 {
     const QSize size = sizeFor(wanted);
     std::unique_lock<std::mutex> lock(mutex);
     // Being prepared right now: it is ready sooner than converted anew.
-    changed.wait(lock,
-                 [&] { return !(converting && convertingTime == frame.time && convertingSize == size); });
-    if (!ready.isNull() && readyTime == frame.time && ready.size() == size) {
-        QImage prepared;
-        prepared.swap(ready);
+    changed.wait(lock, [&] { return !converts(frame, size); });
+    QImage prepared = takePrepared(frame, size);
+    if (!prepared.isNull())
         return prepared;
-    }
+    // Converted here: the worker need not any more.
+    pending.erase(std::remove_if(pending.begin(), pending.end(), isJobFor(frame, size)), pending.end());
     takeConverter(lock);
     convertingTime = -1.0;
     lock.unlock();
@@ -82,14 +120,11 @@ void FramePreparer::prepare(const VideoFrame& frame, const QSize& wanted)
     const QSize size = sizeFor(wanted);
     {
         std::lock_guard<std::mutex> lock(mutex);
-        const bool known = (converting && convertingTime == frame.time && convertingSize == size) ||
-                           (!ready.isNull() && readyTime == frame.time && ready.size() == size) ||
-                           (pending.isValid() && pending.time == frame.time && pendingSize == size);
-        if (known)
+        if (converts(frame, size) || isPrepared(frame, size) || isPending(frame, size))
             return;
-        pending.picture.reset(av_frame_clone(frame.picture.get()));
-        pending.time = frame.time;
-        pendingSize = size;
+        pending.push_back(Job{VideoFrame(FramePtr(av_frame_clone(frame.picture.get())), frame.time), size});
+        while (pending.size() > size_t(Ahead))
+            pending.pop_front();
     }
     changed.notify_all();
 }
@@ -115,24 +150,24 @@ void FramePreparer::run()
     pthread_setname_np(pthread_self(), "orvel convert");
     std::unique_lock<std::mutex> lock(mutex);
     for (;;) {
-        changed.wait(lock, [this] { return stopping || (pending.isValid() && !converting); });
+        changed.wait(lock, [this] { return stopping || (!pending.empty() && !converting); });
         if (stopping)
             return;
-        VideoFrame frame(std::move(pending.picture), pending.time);
-        const QSize size = pendingSize;
+        Job job = std::move(pending.front());
+        pending.pop_front();
         converting = true;
-        convertingTime = frame.time;
-        convertingSize = size;
+        convertingTime = job.frame.time;
+        convertingSize = job.size;
         // The image it replaces goes back to the converter's reuse.
-        ready = QImage();
+        if (ready.size() >= size_t(Ahead))
+            ready.pop_front();
         lock.unlock();
-        QImage converted = converter.toImage(frame, size);
-        frame.picture.reset();
+        QImage converted = converter.toImage(job.frame, job.size);
+        job.frame.picture.reset();
         lock.lock();
         converting = false;
         convertingTime = -1.0;
-        ready = converted;
-        readyTime = frame.time;
+        ready.push_back(Prepared{converted, job.frame.time});
         changed.notify_all();
     }
 }

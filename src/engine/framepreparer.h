@@ -5,17 +5,20 @@
 
 #include <QImage>
 #include <condition_variable>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
 
-// Turns cached pictures into images for the viewer one step ahead of the
-// controller, on a thread of its own: while a frame is on screen, the one
-// expected next is converted, so that showing it costs the GUI thread no more
-// than the hand-over. A picture that was not prepared is converted on the
-// caller's thread when asked for (with the same converter, once the worker
-// has finished what it is doing).
+// Turns cached pictures into images for the viewer ahead of the controller,
+// on a thread of its own: while a frame is on screen, the `Ahead` expected
+// next are converted, so that showing them costs the GUI thread no more than
+// the hand-over. (One frame ahead, a converter that the decoding threads keep
+// from its core for a frame interval made the GUI thread wait for it.) A
+// picture that was not prepared is converted on the caller's thread when
+// asked for (with the same converter, once the worker has finished what it is
+// doing).
 //
 // Images are made at the size the viewer shows them at (colour conversion and
 // scaling in one pass); the file's full-size pixels are converted only when
@@ -24,6 +27,8 @@
 class FramePreparer
 {
 public:
+    static constexpr int Ahead = 2;
+
     FramePreparer(int width, int height);
     ~FramePreparer();
     FramePreparer(const FramePreparer&) = delete;
@@ -37,6 +42,8 @@ public:
     QImage image(const VideoFrame& frame, const QSize& size);
     // Converts `frame` to `size` in the background (a reference to its
     // picture is taken), unless it is prepared or being prepared already.
+    // Frames are prepared in the order asked for; of more than `Ahead` waiting,
+    // the oldest is given up.
     void prepare(const VideoFrame& frame, const QSize& size);
     // The full-size image of `frame`, whose image at some size is `shown`:
     // `shown` itself when it is full-size, else converted on the first call
@@ -45,11 +52,27 @@ public:
 
 private:
     struct SharedConverter;
+    struct Job
+    {
+        VideoFrame frame;
+        QSize size;
+    };
+    struct Prepared
+    {
+        QImage image;
+        double time;
+    };
 
     void run();
     // Waits (holding `lock`) until the converter is free, and takes it.
     void takeConverter(std::unique_lock<std::mutex>& lock);
     QSize sizeFor(const QSize& wanted) const;
+    // Whether `frame` at `size` is being converted, prepared or waiting (all
+    // holding `mutex`).
+    bool converts(const VideoFrame& frame, const QSize& size) const;
+    bool isPrepared(const VideoFrame& frame, const QSize& size) const;
+    bool isPending(const VideoFrame& frame, const QSize& size) const;
+    QImage takePrepared(const VideoFrame& frame, const QSize& size);
 
     int width;
     int height;
@@ -59,13 +82,11 @@ private:
     std::shared_ptr<SharedConverter> fileConverter;
     std::mutex mutex;
     std::condition_variable changed;
-    VideoFrame pending{nullptr, 0.0};
-    QSize pendingSize;
+    std::deque<Job> pending;    // in the order asked for
+    std::deque<Prepared> ready; // at most `Ahead`, oldest first
     bool converting = false;
     double convertingTime = -1.0;
     QSize convertingSize;
-    QImage ready;
-    double readyTime = -1.0;
     bool stopping = false;
     std::thread worker;
 };

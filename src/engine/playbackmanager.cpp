@@ -586,9 +586,9 @@ PlaybackManager::Presented PlaybackManager::presentFrame(double time, bool refre
     }
     // The picture is taken out of the cache (a reference, not a copy) and
     // turned into an image once the cache is free again for the decoder;
-    // so is the one expected next, to be prepared meanwhile.
+    // so are those expected next, to be prepared meanwhile.
     VideoFrame shown(nullptr, 0.0);
-    VideoFrame next(nullptr, 0.0);
+    std::vector<VideoFrame> next;
     int index = -1;
     {
         VideoFrameCache& cache = mediaSource->videoCache;
@@ -616,15 +616,16 @@ PlaybackManager::Presented PlaybackManager::presentFrame(double time, bool refre
         shown.picture.reset(av_frame_clone(frame->picture.get()));
         shown.time = frame->time;
         const bool forward = !reverse.active() && (currentState == Playing || mediaSource->scrubForward);
-        if (const VideoFrame* after = cache.frame(cache.currentIndex() + (forward ? 1 : -1))) {
-            next.picture.reset(av_frame_clone(after->picture.get()));
-            next.time = after->time;
+        for (int step = 1; step <= FramePreparer::Ahead; ++step) {
+            if (const VideoFrame* after = cache.frame(cache.currentIndex() + (forward ? step : -step)))
+                next.emplace_back(FramePtr(av_frame_clone(after->picture.get())), after->time);
         }
     }
     // Converted at the size the viewer shows it at.
     const QSize size = videoViewer->wantedPictureSize(framePreparer->fileSize());
     QImage image = framePreparer->image(shown, size);
-    framePreparer->prepare(next, size);
+    for (const VideoFrame& frame : next)
+        framePreparer->prepare(frame, size);
     if (image.isNull())
         return Presented::Shown;
     // The viewer mirrors and rotates it.
