@@ -6,7 +6,8 @@
 // FFmpeg reference (bench/common/seekreference.h): "ref" decodes every
 // picture from the key frame to the target, "refskip" skips the pictures
 // nothing refers to; the references of a seek are timed once the engine has
-// finished filling its cache after it. Reverse play is measured beside
+// finished filling its cache after it, and the next seek once the references'
+// decoding threads have finished too. Reverse play is measured beside
 // forward play over the same frames.
 //
 // Usage: bench_playback [--seeks N] [--reverse-only | --seeks-only] [CLIP_DIR]
