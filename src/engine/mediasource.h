@@ -137,6 +137,9 @@ public:
     std::atomic<double> speed{1.0};
     // Packets the video decoder has taken: its progress, however slow.
     std::atomic<uint64_t> videoPacketsDecoded{0};
+    // Pictures the controller has put on the viewer: after a seek the video
+    // decoder lets the first of them have the cores before it decodes on.
+    std::atomic<uint64_t> picturesShown{0};
 
     // Publishing of the stream fields from the reader to the other threads:
     // the reader calls publish() before it reports `Loaded`, every other

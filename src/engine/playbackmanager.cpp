@@ -630,6 +630,7 @@ PlaybackManager::Presented PlaybackManager::presentFrame(double time, bool refre
         return Presented::Shown;
     // The viewer mirrors and rotates it.
     videoViewer->setPreparedImage(image, framePreparer->fileSize(), framePreparer->fileImage(shown, image));
+    mediaSource->picturesShown.fetch_add(1, std::memory_order_relaxed);
     lastFrameShown = index;
     return Presented::Shown;
 }

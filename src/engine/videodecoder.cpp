@@ -3,7 +3,9 @@
 #include "mediasource.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <thread>
 
 namespace {
 
@@ -14,6 +16,9 @@ constexpr double JumpHistoryShare = 0.25;
 // Whatever the seek, this many pictures before the target are kept.
 constexpr int MinimumHistoryFrames = 3;
 constexpr double Unknown = std::numeric_limits<double>::quiet_NaN();
+// A target further from its key frame than this many packets is decoded
+// without draining: decoding them all again would cost more than it saves.
+constexpr size_t MaxReplayPackets = 24;
 
 } // namespace
 
@@ -75,6 +80,13 @@ int VideoDecoder::decodeNext(int waitMs)
         av_packet_unref(packet.get());
         return 0;
     }
+    if (source->seekRequested) {
+        // The reader empties the queue for the next seek: decoding what it
+        // still holds would only keep the threads from that seek (and its end
+        // of stream is no longer where the stream ends).
+        av_packet_unref(packet.get());
+        return 0;
+    }
     if (PacketQueue::isEndOfStream(packet.get())) {
         av_packet_unref(packet.get());
         return drain();
@@ -92,12 +104,20 @@ void VideoDecoder::flush(const AVPacket* marker)
     avcodec_flush_buffers(codec);
     overshot = false;
     fillComplete = false;
+    abandoned = false;
+    sinceKeyFrame.clear();
     SeekMark mark;
     if (PacketQueue::seekMark(marker, &mark)) {
         seek = mark;
         keepFrom = Unknown;
         firstPictureSeen = false;
+        // Stepping back keeps what it decodes on the way, and playing (either
+        // way) goes on from the target without waiting for the packets to
+        // come again, or for the pictures before it.
+        drainable = !isFill() && seek.history != SeekHistory::Trailing && !source->playing &&
+                    !source->videoCache.backward();
     } else {
+        drainable = false;
         seek = SeekMark{-std::numeric_limits<double>::infinity(), SeekHistory::Few, true};
         keepFrom = -std::numeric_limits<double>::infinity();
         firstPictureSeen = true;
@@ -128,20 +148,118 @@ int VideoDecoder::drain()
 int VideoDecoder::decodePacket()
 {
     chooseSkipMode();
-    int result = avcodec_send_packet(codec, packet.get());
-    while (result == AVERROR(EAGAIN)) {
-        // The decoder holds pictures that must be taken out first.
-        receivePictures();
-        if (source->aborting)
-            break;
-        result = avcodec_send_packet(codec, packet.get());
-    }
+    const bool target = isTargetPacket();
+    keepForReplay();
+    const int result = send(packet.get());
     av_packet_unref(packet.get());
     source->videoPacketsDecoded.fetch_add(1, std::memory_order_relaxed);
     if (result < 0)
         return -1;
     receivePictures();
+    if (target && drainable && picturesBeforeTargetSent())
+        drainToTarget();
     return outOfMemory ? OutOfMemory : 0;
+}
+
+int VideoDecoder::send(AVPacket* sent)
+{
+    int result = avcodec_send_packet(codec, sent);
+    while (result == AVERROR(EAGAIN)) {
+        // The decoder holds pictures that must be taken out first.
+        receivePictures();
+        if (source->aborting)
+            break;
+        result = avcodec_send_packet(codec, sent);
+    }
+    return result;
+}
+
+bool VideoDecoder::isTargetPacket() const
+{
+    if (packet->pts == AV_NOPTS_VALUE)
+        return false;
+    const double time = double(packet->pts) * timeBase - source->timeOffset;
+    return std::abs(time - seek.target) <= VideoFrameCache::lookupTolerance(frameDuration);
+}
+
+void VideoDecoder::keepForReplay()
+{
+    if (!drainable)
+        return;
+    // Decoded again, a picture must get the time it had: only the packets'
+    // own presentation times are sure to give it (a raw stream's are guessed).
+    const bool replayable = packet->pts != AV_NOPTS_VALUE && sinceKeyFrame.size() < MaxReplayPackets;
+    PacketPtr kept(replayable ? av_packet_clone(packet.get()) : nullptr);
+    if (!kept) {
+        drainable = false;
+        sinceKeyFrame.clear();
+        return;
+    }
+    sinceKeyFrame.emplace_back(std::move(kept), codec->skip_frame);
+}
+
+// Whether the packets of every picture kept before the target (one a frame
+// duration, back to the key frame) are in the decoder: drained earlier, a
+// picture shown before the target but decoded after it (a B-picture after
+// the P-picture it leads up to) would leave a gap in the cache, until the
+// packets came again, that playing backwards from the target would pass over.
+bool VideoDecoder::picturesBeforeTargetSent() const
+{
+    const double tolerance = VideoFrameCache::lookupTolerance(frameDuration);
+    const auto timeOf = [&](const PacketPtr& sent) {
+        return double(sent->pts) * timeBase - source->timeOffset;
+    };
+    const double from = std::max(keepFrom, timeOf(sinceKeyFrame.front().first));
+    for (double time = seek.target - frameDuration; time >= from - tolerance; time -= frameDuration) {
+        const bool sent = std::any_of(sinceKeyFrame.begin(), sinceKeyFrame.end(), [&](const auto& kept) {
+            return std::abs(timeOf(kept.first) - time) <= tolerance;
+        });
+        if (!sent)
+            return false;
+    }
+    return true;
+}
+
+void VideoDecoder::drainToTarget()
+{
+    auto packets = std::move(sinceKeyFrame);
+    sinceKeyFrame.clear();
+    drainable = false;
+    const uint64_t shownBefore = source->picturesShown.load();
+    draining = true;
+    if (avcodec_send_packet(codec, nullptr) == 0)
+        receivePictures();
+    draining = false;
+    avcodec_flush_buffers(codec);
+    awaitShown(shownBefore);
+    replay(packets);
+}
+
+// The target is converted and drawn on the same cores as the decoding
+// threads would take for what comes after it: it goes first, for a while.
+void VideoDecoder::awaitShown(uint64_t shownBefore)
+{
+    constexpr auto Step = std::chrono::microseconds(200);
+    constexpr int MaxSteps = 100;
+    for (int step = 0; step < MaxSteps; ++step) {
+        if (source->picturesShown.load() != shownBefore || source->seekRequested || source->aborting ||
+            source->playing)
+            return;
+        std::this_thread::sleep_for(Step);
+    }
+}
+
+void VideoDecoder::replay(std::vector<std::pair<PacketPtr, AVDiscard>>& packets)
+{
+    for (auto& [sent, mode] : packets) {
+        if (source->aborting || source->seekRequested) {
+            abandoned = true;
+            return;
+        }
+        codec->skip_frame = mode;
+        if (send(sent.get()) == 0)
+            receivePictures();
+    }
 }
 
 double VideoDecoder::keepFromFor(double keyFrameTime) const
@@ -169,7 +287,7 @@ void VideoDecoder::chooseSkipMode()
             keepFrom = keepFromFor(time);
         keepFrom -= 0.5 * frameDuration;
     }
-    if (overshot || fillComplete) {
+    if (overshot || fillComplete || abandoned) {
         // Nothing of this seek is stored: the next one is on its way.
         mode = AVDISCARD_ALL;
     } else if (timed && time < keepFrom) {
@@ -196,6 +314,11 @@ void VideoDecoder::receivePictures()
         if (result < 0)
             return;
         timePicture();
+        // The target came out without draining: nothing to gain from it.
+        if (drainable && frameTime >= seek.target - VideoFrameCache::lookupTolerance(frameDuration)) {
+            drainable = false;
+            sinceKeyFrame.clear();
+        }
         checkOvershoot();
         checkFillComplete();
         if (worthStoring() && !outOfMemory)
@@ -239,12 +362,14 @@ void VideoDecoder::checkFillComplete()
 
 bool VideoDecoder::worthStoring() const
 {
-    if (overshot || fillComplete || frameTime < keepFrom)
+    if (overshot || fillComplete || abandoned || frameTime < keepFrom)
         return false;
     if (isFill())
         return true;
     if (frameTime <= seek.target + VideoFrameCache::lookupTolerance(frameDuration))
         return true;
+    if (draining)
+        return false;
     // Past the target: pictures that would already be more than three frame
     // durations in the past are not worth keeping while catching up.
     return source->playbackTime(false) <= 3 * frameDuration + frameTime;
@@ -252,7 +377,8 @@ bool VideoDecoder::worthStoring() const
 
 void VideoDecoder::store()
 {
-    if (frame->width <= 0 || frame->height <= 0)
+    // A picture of the seek being replaced: the reader has the cache discard it.
+    if (frame->width <= 0 || frame->height <= 0 || source->seekRequested)
         return;
     const auto format = AVPixelFormat(frame->format);
     const ColourDescription colour = ColourDescription::ofPicture(frame.get());
@@ -273,7 +399,7 @@ void VideoDecoder::store()
     // The cache wakes this thread when a place frees up, at a seek and at an
     // unload; the time-out only bounds a wake-up that went missing.
     while (!source->videoCache.insert(picture, frameDuration, 50)) {
-        if (source->aborting)
+        if (source->aborting || source->seekRequested)
             return;
     }
 }

@@ -7,6 +7,8 @@
 
 #include <limits>
 #include <memory>
+#include <utility>
+#include <vector>
 
 class MediaSource;
 
@@ -27,6 +29,15 @@ class MediaSource;
 // frame. When the first picture after the seek lies after the target, the
 // demuxer landed too late: decodeNext reports Overshot and stores nothing
 // until the next seek.
+//
+// A jump made while paused to a picture a few packets after its key frame
+// drains the decoder once the packets of the target and of the pictures kept
+// before it are in: the picture comes out at once, not after the packets
+// that frame threads and reordering hold it back for. The packets since the
+// key frame are then decoded again from a flushed decoder, to go on from
+// there (the cache keeps each time once). While the next seek is on its
+// way, the packets and pictures still queued for this one are let go
+// undecoded and unstored.
 //
 // A backward fill (SeekMark::fillEnd) stores the pictures from its target up
 // to its end into the cache as it stands, and decodes nothing after them.
@@ -64,6 +75,13 @@ private:
     void flush(const AVPacket* marker);
     int drain();
     int decodePacket();
+    int send(AVPacket* sent);
+    bool isTargetPacket() const;
+    void keepForReplay();
+    bool picturesBeforeTargetSent() const;
+    void drainToTarget();
+    void awaitShown(uint64_t shownBefore);
+    void replay(std::vector<std::pair<PacketPtr, AVDiscard>>& packets);
     void receivePictures();
     void timePicture();
     void checkOvershoot();
@@ -105,4 +123,14 @@ private:
     // The latest picture time since the last flush, when there was one.
     bool pictureSinceFlush = false;
     double lastPictureTime = 0.0;
+
+    // The packets of this seek so far, with how they were decoded, while the
+    // decoder may still be drained at the target's packet.
+    std::vector<std::pair<PacketPtr, AVDiscard>> sinceKeyFrame;
+    bool drainable = false;
+    // Draining at the target: the pictures after it come again.
+    bool draining = false;
+    // A new seek came while the packets were decoded again: nothing more of
+    // this one is decoded or stored.
+    bool abandoned = false;
 };

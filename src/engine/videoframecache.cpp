@@ -172,9 +172,10 @@ bool VideoFrameCache::insert(std::unique_ptr<VideoFrame>& frame, double frameDur
         return true;
     }
     // Played backwards, a picture after all the cached ones is behind the
-    // playhead: once enough are, it is not kept.
+    // playhead: once enough are, it is not kept. A picture decoded a second
+    // time (a backward fill, a seek that decoded its way again) is kept once.
     const bool newest = !frames.empty() && frame->time > frames.back()->time;
-    if (backwardFlag && (isCached(frame->time) || (newest && evictionDue()))) {
+    if (isCached(frame->time) || (backwardFlag && newest && evictionDue())) {
         lock.unlock();
         frame.reset();
         return true;

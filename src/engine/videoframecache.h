@@ -17,13 +17,13 @@
 // than `trailing` frames lie behind the current one, so at least
 // `capacity - trailing` (never fewer than 2) frames lie ahead. A frame is put
 // in its place by time, so frames older than the cached ones (pictures
-// decoded backwards from the playhead) join the trailing part.
+// decoded backwards from the playhead) join the trailing part. A frame whose
+// time is cached already is not stored twice.
 //
 // Played backwards (setBackward), the window slides the other way: the
 // frames after the current one are behind the playhead, and the newest go
 // once more than `capacity - trailing` of them are cached, so that the
-// trailing share lies before it, where the playhead goes next. A frame whose
-// time is cached already is not stored twice.
+// trailing share lies before it, where the playhead goes next.
 //
 // Locking: every member is guarded by `mutex`. frameAt and frame() expect
 // the caller to hold it (the controller keeps it while it copies the

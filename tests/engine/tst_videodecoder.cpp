@@ -133,6 +133,27 @@ private Q_SLOTS:
         QVERIFY(rig.overshoots.isEmpty());
     }
 
+    // A jump to a picture just after a key frame (I, B and P pictures of the
+    // GOP that starts at 250) shows it before the decoder goes on; then the
+    // cache holds every picture from a few before the target on, each once
+    // and in order, as after any other seek.
+    void jumpsNearAKeyFrameGoOnFromTheTarget()
+    {
+        const TestClip clip = TestClips::clip(QStringLiteral("h264_1080p25.mp4"));
+        EngineRig rig;
+        QVERIFY(rig.open(clip.path()));
+        MediaSource* source = rig.source();
+        for (int target : {252, 250, 253, 251, 1}) {
+            QVERIFY(rig.seekAndWaitForPicture(seekTimeOfFrame(clip, target)));
+            QCOMPARE(rig.pictureIndexAt(seekTimeOfFrame(clip, target)), target);
+            QTRY_VERIFY_WITH_TIMEOUT(cachedIndexes(source).contains(target + 20), patienceMs);
+            const QList<int> indexes = cachedIndexes(source);
+            QVERIFY2(contiguous(indexes), qPrintable(QString("after %1").arg(target)));
+            QVERIFY2(indexes.first() >= target - 3 && indexes.first() <= target,
+                     qPrintable(QString("after %1: from %2").arg(target).arg(indexes.first())));
+        }
+    }
+
     // A step back keeps every picture before the target that fits behind the
     // playhead; a jump back a quarter of the way from the key frame; a jump
     // forward a few pictures.
