@@ -3,9 +3,13 @@
 #include "videoframe.h"
 
 extern "C" {
+#include <libavutil/cpu.h>
 #include <libavutil/macros.h>
+#include <libavutil/opt.h>
 #include <libavutil/pixdesc.h>
 }
+
+#include <algorithm>
 
 namespace {
 
@@ -26,6 +30,32 @@ int scalerFlags(AVPixelFormat format, bool scalesDown)
 // while it repaints, the one being made and those prepared ahead of it
 // (FramePreparer::Ahead).
 constexpr size_t ReusedImages = 5;
+
+// Each thread converts a band of the output rows, with the same result as
+// one thread converting them all; more threads than this only add hand-overs.
+constexpr int MaxScalerThreads = 4;
+
+SwsContext* newScaler(const AVFrame* picture, AVPixelFormat format, const QSize& size, int flags)
+{
+    ScalerPtr scaler(sws_alloc_context());
+    if (!scaler)
+        return nullptr;
+    SwsContext* s = scaler.get();
+    av_opt_set_int(s, "srcw", picture->width, 0);
+    av_opt_set_int(s, "srch", picture->height, 0);
+    av_opt_set_int(s, "src_format", format, 0);
+    av_opt_set_int(s, "dstw", size.width(), 0);
+    av_opt_set_int(s, "dsth", size.height(), 0);
+    av_opt_set_int(s, "dst_format", AV_PIX_FMT_RGB32, 0);
+    av_opt_set_int(s, "sws_flags", flags, 0);
+    av_opt_set_int(s, "threads", std::clamp(av_cpu_count(), 1, MaxScalerThreads), 0);
+    if (sws_init_context(s, nullptr, nullptr) < 0)
+        return nullptr;
+    return scaler.release();
+}
+
+// The pixels written by the scaler belong to the caller.
+void keepPixels(void*, uint8_t*) {}
 
 void releasePicture(void* picture)
 {
@@ -50,9 +80,8 @@ bool FrameConverter::prepare(const AVFrame* picture, const QSize& size)
         format == scalerFormat && colour == scalerColour && size == scalerOutput)
         return true;
     const bool scalesDown = size.width() < width || size.height() < height;
-    SwsContext* next = sws_getCachedContext(scaler.release(), picture->width, picture->height, format,
-                                            size.width(), size.height(), AV_PIX_FMT_RGB32,
-                                            scalerFlags(format, scalesDown), nullptr, nullptr, nullptr);
+    scaler.reset();
+    SwsContext* next = newScaler(picture, format, size, scalerFlags(format, scalesDown));
     scaler.reset(next);
     if (!next)
         return false;
@@ -65,11 +94,23 @@ bool FrameConverter::prepare(const AVFrame* picture, const QSize& size)
     return true;
 }
 
+// The frame interface is the one that shares the work among the scaler's
+// threads; it takes the output pixels through a reference.
 void FrameConverter::scale(const AVFrame* picture, uint8_t* pixels, int bytesPerLine)
 {
-    uint8_t* planes[4] = {pixels, nullptr, nullptr, nullptr};
-    int strides[4] = {bytesPerLine, 0, 0, 0};
-    sws_scale(scaler.get(), picture->data, picture->linesize, 0, picture->height, planes, strides);
+    FramePtr output(av_frame_alloc());
+    if (!output)
+        return;
+    output->format = AV_PIX_FMT_RGB32;
+    output->width = scalerOutput.width();
+    output->height = scalerOutput.height();
+    output->buf[0] =
+        av_buffer_create(pixels, size_t(bytesPerLine) * size_t(output->height), &keepPixels, nullptr, 0);
+    if (!output->buf[0])
+        return;
+    output->data[0] = pixels;
+    output->linesize[0] = bytesPerLine;
+    sws_scale_frame(scaler.get(), output.get(), picture);
 }
 
 QImage* FrameConverter::freeImage(const QSize& size)

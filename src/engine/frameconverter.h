@@ -17,10 +17,12 @@ class VideoFrame;
 // converted with its own colour description (matrix and range, see
 // ColourDescription), from the full precision of its format.
 //
-// Nothing is allocated per picture once it runs: images are reused as soon
-// as nobody else holds them, RGB pictures for the cache come from a buffer
-// pool, and the scaler is kept while the size, format and colour stay the
-// same. One converter serves one thread at a time.
+// Nothing large is allocated per picture once it runs: images are reused as
+// soon as nobody else holds them, RGB pictures for the cache come from a
+// buffer pool, and the scaler is kept while the size, format and colour stay
+// the same. The scaler spreads each picture over the cores (a band of rows
+// each, with the same result as one thread). One converter serves one thread
+// at a time.
 class FrameConverter
 {
 public:
