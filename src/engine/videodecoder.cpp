@@ -96,6 +96,11 @@ int VideoDecoder::decodeNext(int waitMs)
     return overshot && !alreadyOvershot ? Overshot : result;
 }
 
+double VideoDecoder::mediaTime(int64_t timestamp) const
+{
+    return double(timestamp) * timeBase - source->timeOffset;
+}
+
 void VideoDecoder::flush(const AVPacket* marker)
 {
     source->videoCache.setDiscarding(false);
@@ -105,7 +110,7 @@ void VideoDecoder::flush(const AVPacket* marker)
     overshot = false;
     fillComplete = false;
     abandoned = false;
-    sinceKeyFrame.clear();
+    stopDraining();
     SeekMark mark;
     if (PacketQueue::seekMark(marker, &mark)) {
         seek = mark;
@@ -117,7 +122,6 @@ void VideoDecoder::flush(const AVPacket* marker)
         drainable = !isFill() && seek.history != SeekHistory::Trailing && !source->playing &&
                     !source->videoCache.backward();
     } else {
-        drainable = false;
         seek = SeekMark{-std::numeric_limits<double>::infinity(), SeekHistory::Few, true};
         keepFrom = -std::numeric_limits<double>::infinity();
         firstPictureSeen = true;
@@ -178,8 +182,7 @@ bool VideoDecoder::isTargetPacket() const
 {
     if (packet->pts == AV_NOPTS_VALUE)
         return false;
-    const double time = double(packet->pts) * timeBase - source->timeOffset;
-    return std::abs(time - seek.target) <= VideoFrameCache::lookupTolerance(frameDuration);
+    return std::abs(mediaTime(packet->pts) - seek.target) <= VideoFrameCache::lookupTolerance(frameDuration);
 }
 
 void VideoDecoder::keepForReplay()
@@ -191,8 +194,7 @@ void VideoDecoder::keepForReplay()
     const bool replayable = packet->pts != AV_NOPTS_VALUE && sinceKeyFrame.size() < MaxReplayPackets;
     PacketPtr kept(replayable ? av_packet_clone(packet.get()) : nullptr);
     if (!kept) {
-        drainable = false;
-        sinceKeyFrame.clear();
+        stopDraining();
         return;
     }
     sinceKeyFrame.emplace_back(std::move(kept), codec->skip_frame);
@@ -206,13 +208,10 @@ void VideoDecoder::keepForReplay()
 bool VideoDecoder::picturesBeforeTargetSent() const
 {
     const double tolerance = VideoFrameCache::lookupTolerance(frameDuration);
-    const auto timeOf = [&](const PacketPtr& sent) {
-        return double(sent->pts) * timeBase - source->timeOffset;
-    };
-    const double from = std::max(keepFrom, timeOf(sinceKeyFrame.front().first));
+    const double from = std::max(keepFrom, mediaTime(sinceKeyFrame.front().first->pts));
     for (double time = seek.target - frameDuration; time >= from - tolerance; time -= frameDuration) {
         const bool sent = std::any_of(sinceKeyFrame.begin(), sinceKeyFrame.end(), [&](const auto& kept) {
-            return std::abs(timeOf(kept.first) - time) <= tolerance;
+            return std::abs(mediaTime(kept.first->pts) - time) <= tolerance;
         });
         if (!sent)
             return false;
@@ -220,11 +219,16 @@ bool VideoDecoder::picturesBeforeTargetSent() const
     return true;
 }
 
+void VideoDecoder::stopDraining()
+{
+    drainable = false;
+    sinceKeyFrame.clear();
+}
+
 void VideoDecoder::drainToTarget()
 {
     auto packets = std::move(sinceKeyFrame);
-    sinceKeyFrame.clear();
-    drainable = false;
+    stopDraining();
     const uint64_t shownBefore = source->picturesShown.load();
     draining = true;
     if (avcodec_send_packet(codec, nullptr) == 0)
@@ -277,7 +281,7 @@ void VideoDecoder::chooseSkipMode()
 {
     AVDiscard mode = AVDISCARD_DEFAULT;
     const bool timed = packet->pts != AV_NOPTS_VALUE;
-    const double time = timed ? double(packet->pts) * timeBase - source->timeOffset : seek.target;
+    const double time = timed ? mediaTime(packet->pts) : seek.target;
     if (std::isnan(keepFrom)) {
         // The seek's first packet: the key frame the decoding starts from.
         // Half a frame more, so that the pictures kept are whole frames.
@@ -315,10 +319,8 @@ void VideoDecoder::receivePictures()
             return;
         timePicture();
         // The target came out without draining: nothing to gain from it.
-        if (drainable && frameTime >= seek.target - VideoFrameCache::lookupTolerance(frameDuration)) {
-            drainable = false;
-            sinceKeyFrame.clear();
-        }
+        if (drainable && frameTime >= seek.target - VideoFrameCache::lookupTolerance(frameDuration))
+            stopDraining();
         checkOvershoot();
         checkFillComplete();
         if (worthStoring() && !outOfMemory)
@@ -331,7 +333,7 @@ void VideoDecoder::timePicture()
 {
     const int64_t timestamp = frame->best_effort_timestamp;
     if (timestamp != AV_NOPTS_VALUE)
-        frameTime = double(timestamp) * timeBase - source->timeOffset;
+        frameTime = mediaTime(timestamp);
     else
         frameTime = predictedTime;
     predictedTime = frameTime + frameDuration + frame->repeat_pict * frameDuration * 0.5;

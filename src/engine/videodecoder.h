@@ -72,6 +72,8 @@ public:
     double overshotTarget() const { return seek.target; }
 
 private:
+    // A timestamp of the stream as media time (0 at the first picture).
+    double mediaTime(int64_t timestamp) const;
     void flush(const AVPacket* marker);
     int drain();
     int decodePacket();
@@ -79,6 +81,7 @@ private:
     bool isTargetPacket() const;
     void keepForReplay();
     bool picturesBeforeTargetSent() const;
+    void stopDraining();
     void drainToTarget();
     void awaitShown(uint64_t shownBefore);
     void replay(std::vector<std::pair<PacketPtr, AVDiscard>>& packets);
