@@ -1,5 +1,6 @@
 #include "frameconverter.h"
 
+#include "blockbufferpool.h"
 #include "videoframe.h"
 
 extern "C" {
@@ -159,7 +160,7 @@ FramePtr FrameConverter::toRgbFrame(const AVFrame* picture)
     if (!picture || width <= 0 || height <= 0 || !prepare(picture, QSize(width, height)))
         return nullptr;
     if (!rgbPool)
-        rgbPool.reset(av_buffer_pool_init(size_t(rgbBytesPerLine) * size_t(height), nullptr));
+        rgbPool = BlockBufferPool::create(size_t(rgbBytesPerLine) * size_t(height));
     FramePtr rgb(av_frame_alloc());
     if (!rgbPool || !rgb)
         return nullptr;

@@ -165,6 +165,7 @@ bool MediaManager::openStream(int index)
         // Threaded decoding with as many threads as the machine has cores.
         codec->thread_count = 0;
         codec->thread_type = decodesBySlices(decoder) ? FF_THREAD_SLICE : FF_THREAD_FRAME | FF_THREAD_SLICE;
+        source->videoPictureBuffers.serve(codec.get());
     }
     if (avcodec_open2(codec.get(), decoder, nullptr) < 0)
         return false;
@@ -391,6 +392,7 @@ void MediaManager::closeFile()
     if (source) {
         source->audioCodecContext.reset();
         source->videoCodecContext.reset();
+        source->videoPictureBuffers.clear();
         source->formatContext.reset();
         source->audioStream = nullptr;
         source->videoStream = nullptr;

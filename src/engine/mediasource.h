@@ -5,6 +5,7 @@
 #include "mediadescription.h"
 #include "outputpacer.h"
 #include "packetqueue.h"
+#include "picturebufferpool.h"
 #include "videoframecache.h"
 
 #include <QMetaType>
@@ -115,6 +116,8 @@ public:
     int videoStreamCount = 0;
     int videoStreamIndex = -1;
     AVStream* videoStream = nullptr;
+    // What the video decoder decodes into; it outlives the codec context.
+    PictureBufferPool videoPictureBuffers;
     CodecContextPtr videoCodecContext; // opened by the reader, for the video decoder
     PacketQueue videoPackets;
     VideoFrameCache videoCache;

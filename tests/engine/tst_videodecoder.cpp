@@ -244,6 +244,30 @@ private Q_SLOTS:
         QCOMPARE(FrameIndex::read(image), 0);
     }
 
+    // A picture still held when its clip is closed (a frame on screen) keeps
+    // its bytes: the memory it was decoded into goes only after it.
+    void picturesOutliveTheirClip()
+    {
+        const TestClip clip = TestClips::clip(QStringLiteral("h264_1080p25.mp4"));
+        std::unique_ptr<VideoFrame> held;
+        {
+            EngineRig rig;
+            QVERIFY(rig.open(clip.path()));
+            VideoFrameCache& cache = rig.source()->videoCache;
+            QTRY_VERIFY_WITH_TIMEOUT(cache.usedSlots() >= VideoManager::PrefillFrames, patienceMs);
+            {
+                std::lock_guard<std::mutex> lock(cache.mutex);
+                const VideoFrame* frame = cache.frameAt(3 / clip.frameRate());
+                QVERIFY(frame);
+                held =
+                    std::make_unique<VideoFrame>(FramePtr(av_frame_clone(frame->picture.get())), frame->time);
+            }
+            QVERIFY(rig.close());
+        }
+        FrameConverter converter(clip.width, clip.height);
+        QCOMPARE(FrameIndex::read(converter.toImage(*held)), 3);
+    }
+
     void firstPictureIsAtZero_data()
     {
         QTest::addColumn<QString>("name");
