@@ -4,7 +4,6 @@
 // whose deleter is the library's own free function, so no early return leaks.
 extern "C" {
 #include <libavcodec/avcodec.h>
-#include <libavfilter/avfilter.h>
 #include <libavformat/avformat.h>
 #include <libavutil/buffer.h>
 #include <libavutil/frame.h>
@@ -46,11 +45,6 @@ struct ResamplerFreer
     void operator()(SwrContext* resampler) const { swr_free(&resampler); }
 };
 
-struct FilterGraphFreer
-{
-    void operator()(AVFilterGraph* graph) const { avfilter_graph_free(&graph); }
-};
-
 struct AvMemoryFreer
 {
     void operator()(void* memory) const { av_free(memory); }
@@ -69,5 +63,4 @@ using PacketPtr = std::unique_ptr<AVPacket, PacketFreer>;
 using ScalerPtr = std::unique_ptr<SwsContext, ScalerFreer>;
 using ResamplerPtr = std::unique_ptr<SwrContext, ResamplerFreer>;
 using BufferPoolPtr = std::unique_ptr<AVBufferPool, BufferPoolFreer>;
-using FilterGraphPtr = std::unique_ptr<AVFilterGraph, FilterGraphFreer>;
 using AvBytesPtr = std::unique_ptr<uint8_t, AvMemoryFreer>;

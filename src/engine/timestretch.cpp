@@ -1,8 +1,6 @@
 #include "timestretch.h"
 
 extern "C" {
-#include <libavfilter/buffersink.h>
-#include <libavfilter/buffersrc.h>
 #include <libavutil/channel_layout.h>
 #include <libavutil/opt.h>
 }
@@ -34,9 +32,14 @@ bool TimeStretch::supports(double tempo)
     return tempo != 1.0 && tempo >= SlowestTempo && tempo <= FastestTempo;
 }
 
+void TimeStretch::GraphFreer::operator()(AVFilterGraph* graph) const
+{
+    FilterLibrary::get()->graphFree(&graph);
+}
+
 TimeStretch::TimeStretch(int sampleRate, int channelCount, double tempo)
-    : graph(avfilter_graph_alloc()), frame(av_frame_alloc()), rate(sampleRate), channels(channelCount),
-      tempoValue(tempo)
+    : filters(FilterLibrary::get()), graph(filters ? filters->graphAlloc() : nullptr),
+      frame(av_frame_alloc()), rate(sampleRate), channels(channelCount), tempoValue(tempo)
 {
     if (!build())
         sink = nullptr;
@@ -48,8 +51,8 @@ bool TimeStretch::build()
         return false;
     // Numbers go in as numbers: an option string would be read in the
     // program's locale, where a decimal point may be a comma.
-    source = avfilter_graph_alloc_filter(graph.get(), avfilter_get_by_name("abuffer"), "in");
-    AVBufferSrcParameters* parameters = av_buffersrc_parameters_alloc();
+    source = filters->graphAllocFilter(graph.get(), filters->getByName("abuffer"), "in");
+    AVBufferSrcParameters* parameters = filters->sourceParametersAlloc();
     if (!source || !parameters) {
         av_free(parameters);
         return false;
@@ -58,29 +61,29 @@ bool TimeStretch::build()
     parameters->sample_rate = rate;
     parameters->time_base = AVRational{1, rate};
     av_channel_layout_default(&parameters->ch_layout, channels);
-    const int set = av_buffersrc_parameters_set(source, parameters);
+    const int set = filters->sourceParametersSet(source, parameters);
     av_channel_layout_uninit(&parameters->ch_layout);
     av_free(parameters);
-    if (set < 0 || avfilter_init_str(source, nullptr) < 0)
+    if (set < 0 || filters->initStr(source, nullptr) < 0)
         return false;
 
     AVFilterContext* previous = source;
     for (double stage : stagesFor(tempoValue)) {
         AVFilterContext* atempo =
-            avfilter_graph_alloc_filter(graph.get(), avfilter_get_by_name("atempo"), nullptr);
+            filters->graphAllocFilter(graph.get(), filters->getByName("atempo"), nullptr);
         if (!atempo || av_opt_set_double(atempo, "tempo", stage, AV_OPT_SEARCH_CHILDREN) < 0 ||
-            avfilter_init_str(atempo, nullptr) < 0 || avfilter_link(previous, 0, atempo, 0) < 0)
+            filters->initStr(atempo, nullptr) < 0 || filters->link(previous, 0, atempo, 0) < 0)
             return false;
         previous = atempo;
     }
 
     AVFilterContext* output =
-        avfilter_graph_alloc_filter(graph.get(), avfilter_get_by_name("abuffersink"), "out");
+        filters->graphAllocFilter(graph.get(), filters->getByName("abuffersink"), "out");
     const AVSampleFormat formats[] = {AV_SAMPLE_FMT_S16, AV_SAMPLE_FMT_NONE};
     if (!output ||
         av_opt_set_int_list(output, "sample_fmts", formats, AV_SAMPLE_FMT_NONE, AV_OPT_SEARCH_CHILDREN) < 0 ||
-        avfilter_init_str(output, nullptr) < 0 || avfilter_link(previous, 0, output, 0) < 0 ||
-        avfilter_graph_config(graph.get(), nullptr) < 0)
+        filters->initStr(output, nullptr) < 0 || filters->link(previous, 0, output, 0) < 0 ||
+        filters->graphConfig(graph.get(), nullptr) < 0)
         return false;
     sink = output;
     return true;
@@ -100,12 +103,12 @@ bool TimeStretch::push(const int16_t* samples, int frames)
     std::memcpy(frame->data[0], samples, size_t(frames) * channels * sizeof(int16_t));
     frame->pts = framesIn;
     framesIn += frames;
-    return av_buffersrc_add_frame(source, frame.get()) >= 0;
+    return filters->sourceAddFrame(source, frame.get()) >= 0;
 }
 
 bool TimeStretch::finish()
 {
-    return isValid() && av_buffersrc_add_frame(source, nullptr) >= 0;
+    return isValid() && filters->sourceAddFrame(source, nullptr) >= 0;
 }
 
 int TimeStretch::pull(std::vector<int16_t>& out)
@@ -113,7 +116,7 @@ int TimeStretch::pull(std::vector<int16_t>& out)
     if (!isValid())
         return 0;
     int pulled = 0;
-    while (av_buffersink_get_frame(sink, frame.get()) >= 0) {
+    while (filters->sinkGetFrame(sink, frame.get()) >= 0) {
         const size_t samples = size_t(frame->nb_samples) * channels;
         const auto* data = reinterpret_cast<const int16_t*>(frame->data[0]);
         out.insert(out.end(), data, data + samples);

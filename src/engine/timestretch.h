@@ -1,8 +1,10 @@
 #pragma once
 
 #include "avholders.h"
+#include "filterlibrary.h"
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 // Plays 16-bit interleaved sound faster or slower with its pitch kept: a
@@ -30,9 +32,15 @@ public:
     int pull(std::vector<int16_t>& out);
 
 private:
+    struct GraphFreer
+    {
+        void operator()(AVFilterGraph* graph) const;
+    };
+
     bool build();
 
-    FilterGraphPtr graph;
+    const FilterLibrary* filters;
+    std::unique_ptr<AVFilterGraph, GraphFreer> graph;
     AVFilterContext* source = nullptr; // owned by the graph
     AVFilterContext* sink = nullptr;   // owned by the graph
     FramePtr frame;
