@@ -33,6 +33,7 @@ AudioManager::AudioManager(QObject* parent) : QObject(parent)
 AudioManager::~AudioManager()
 {
     release();
+    stopEngine();
 }
 
 void AudioManager::setStatus(Status status)
@@ -84,6 +85,14 @@ void AudioManager::changeMediaSource(MediaSource* mediaSrc)
     // in front of the reader.
     source->audioPackets.setDropping(true);
     setStatus(NoAudio);
+}
+
+void AudioManager::prepareEngine()
+{
+    if (engineStarted || source)
+        return;
+    SoundLibraryLog::silence();
+    engineStarted = Pa_Initialize() == paNoError;
 }
 
 bool AudioManager::startEngine()
@@ -257,17 +266,26 @@ int AudioManager::idleWaitMs(bool stretching) const
     return stretching ? StretchingWaitMs : IdleWaitMs;
 }
 
+void AudioManager::stopEngine()
+{
+    if (!engineStarted)
+        return;
+    const PaError result = Pa_Terminate();
+    if (result != paNoError)
+        reportPortAudioError(TerminateFailed, result);
+    engineStarted = false;
+}
+
 void AudioManager::release()
 {
     // The stream goes first, so that the callback no longer runs when the
     // decoder and the cache are released.
     closeStream();
-    if (engineStarted) {
-        const PaError result = Pa_Terminate();
-        if (result != paNoError)
-            reportPortAudioError(TerminateFailed, result);
-        engineStarted = false;
-    }
+    // A clip's end also ends the library's view of the devices, so that the
+    // next clip finds one plugged in meanwhile; one started ahead of any clip
+    // is kept for the first.
+    if (source)
+        stopEngine();
     stretcher.reset();
     decoder.reset();
     if (source) {

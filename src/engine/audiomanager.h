@@ -82,6 +82,10 @@ signals:
     void statusChanged(AudioManager::Status status);
 
 public slots:
+    // Starts the sound library before any clip needs it: it probes every
+    // device, which would otherwise hold back the first clip's first picture.
+    // A failure is reported when a clip needs the sound (changeMediaSource).
+    void prepareEngine();
     void changeMediaSource(MediaSource* mediaSrc);
     void beginWritingStream();
     void endWritingStream();
@@ -95,6 +99,7 @@ private:
     static void renderScrubBurst(MediaSource* source, int16_t* output, unsigned long frames, int channels);
     static bool burstSoundDecoded(MediaSource* source, double time, int frames);
     bool startEngine();
+    void stopEngine();
     bool startOutput();
     void keepOutputAsNeeded();
     void restOutput();

@@ -1,5 +1,9 @@
 #include "framepreparer.h"
 
+extern "C" {
+#include <libavutil/imgutils.h>
+}
+
 #include <algorithm>
 #include <pthread.h>
 
@@ -129,6 +133,31 @@ void FramePreparer::prepare(const VideoFrame& frame, const QSize& wanted)
     changed.notify_all();
 }
 
+void FramePreparer::warmUp(AVPixelFormat format, const AVCodecParameters* colour, const QSize& wanted)
+{
+    FramePtr black(av_frame_alloc());
+    if (!black || !colour)
+        return;
+    black->format = format;
+    black->width = width;
+    black->height = height;
+    black->color_range = colour->color_range;
+    black->colorspace = colour->color_space;
+    black->color_primaries = colour->color_primaries;
+    black->color_trc = colour->color_trc;
+    if (av_frame_get_buffer(black.get(), 0) < 0)
+        return;
+    const ptrdiff_t lines[4] = {black->linesize[0], black->linesize[1], black->linesize[2],
+                                black->linesize[3]};
+    if (av_image_fill_black(black->data, lines, format, colour->color_range, width, height) < 0)
+        return;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        pending.push_back(Job{VideoFrame(std::move(black), -1.0), sizeFor(wanted), true});
+    }
+    changed.notify_all();
+}
+
 std::function<QImage()> FramePreparer::fileImage(const VideoFrame& frame, const QImage& shown) const
 {
     if (shown.size() == fileSize() || !frame.isValid())
@@ -159,7 +188,7 @@ void FramePreparer::run()
         convertingTime = job.frame.time;
         convertingSize = job.size;
         // The image it replaces goes back to the converter's reuse.
-        if (ready.size() >= size_t(Ahead))
+        if (!job.warmUp && ready.size() >= size_t(Ahead))
             ready.pop_front();
         lock.unlock();
         QImage converted = converter.toImage(job.frame, job.size);
@@ -167,7 +196,8 @@ void FramePreparer::run()
         lock.lock();
         converting = false;
         convertingTime = -1.0;
-        ready.push_back(Prepared{converted, job.frame.time});
+        if (!job.warmUp)
+            ready.push_back(Prepared{converted, job.frame.time});
         changed.notify_all();
     }
 }

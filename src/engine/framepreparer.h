@@ -45,6 +45,11 @@ public:
     // Frames are prepared in the order asked for; of more than `Ahead` waiting,
     // the oldest is given up.
     void prepare(const VideoFrame& frame, const QSize& size);
+    // Sets the converter up, in the background, for pictures of `format`
+    // and `colour` shown at `size`, by converting a black one: the first
+    // conversion makes the scaler, its threads and the images, which would
+    // hold back the first picture shown by tens of milliseconds.
+    void warmUp(AVPixelFormat format, const AVCodecParameters* colour, const QSize& size);
     // The full-size image of `frame`, whose image at some size is `shown`:
     // `shown` itself when it is full-size, else converted on the first call
     // (on whichever thread calls; calls may come from several) and kept.
@@ -56,6 +61,7 @@ private:
     {
         VideoFrame frame;
         QSize size;
+        bool warmUp = false; // nobody wants the image
     };
     struct Prepared
     {

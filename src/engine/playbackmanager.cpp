@@ -69,6 +69,7 @@ PlaybackManager::PlaybackManager(QObject* parent)
     audioManager.moveToThread(&audioThread);
     audioProbe.moveToThread(&audioThread);
     audioThread.start();
+    QMetaObject::invokeMethod(&audioManager, &AudioManager::prepareEngine, Qt::QueuedConnection);
 
     connect(this, &PlaybackManager::mediaSourceLoaded, &videoManager, &VideoManager::changeMediaSource);
     connect(this, &PlaybackManager::unloadAudioVideo, &videoManager, &VideoManager::stopDecoding);
@@ -330,14 +331,15 @@ void PlaybackManager::checkLoading()
         // The reader has opened the file: its stream fields are final.
         mediaSource->synchronise();
         mediaInfoKnown = true;
-        if (hasVideo())
-            framePreparer =
-                std::make_unique<FramePreparer>(mediaSource->videoWidth, mediaSource->videoHeight);
         computeDuration();
         setCacheSize(cacheBytes, trailingPct);
         mediaSource->volume = volumeGain(volumePercent);
         decodersHaveMedia = true;
+        // The decoders start at once; listeners on this thread may resize the
+        // view, which the converter is then set up for.
         emit mediaSourceLoaded(mediaSource.get());
+        if (hasVideo())
+            startFramePreparer();
         return;
     }
     // A video stream that reaches its end during the prefill is as ready as
@@ -354,6 +356,21 @@ void PlaybackManager::checkLoading()
         raiseError(MediaError, QStringLiteral("No audio/video streams found."));
         setStatus(InvalidMedia);
     }
+}
+
+// The converter is set up while the decoders fill their caches: the first
+// picture is then shown as soon as it is decoded.
+void PlaybackManager::startFramePreparer()
+{
+    const int width = mediaSource->videoWidth;
+    const int height = mediaSource->videoHeight;
+    framePreparer = std::make_unique<FramePreparer>(width, height);
+    const AVCodecParameters* parameters = mediaSource->videoStream->codecpar;
+    const auto decoded = AVPixelFormat(parameters->format);
+    const AVPixelFormat stored = VideoFrame::storedFormat(decoded, width, height);
+    // Pictures kept as RGB are scaled by Qt, which has nothing to set up.
+    if (videoViewer && decoded != AV_PIX_FMT_NONE && stored == decoded)
+        framePreparer->warmUp(decoded, parameters, videoViewer->wantedPictureSize(framePreparer->fileSize()));
 }
 
 // With video, the duration is a whole number of frames: the count the

@@ -207,6 +207,7 @@ private:
     void stopBackward();
     void resumeReaderAtClock();
     bool isStepBack(double time, double from) const;
+    void startFramePreparer();
     void computeDuration();
     void setFrameCount(int64_t count);
     double lastTime() const;

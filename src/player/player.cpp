@@ -439,6 +439,7 @@ void Player::createConnections()
     connect(playbackManager, &PlaybackManager::playbackTimeChanged, this, &Player::setPlaybackTime);
     connect(playbackManager, &PlaybackManager::stateChanged, this, &Player::onStateChange);
     connect(playbackManager, &PlaybackManager::statusChanged, this, &Player::onStatusChange);
+    connect(playbackManager, &PlaybackManager::mediaSourceLoaded, this, &Player::onClipOpened);
     connect(playbackManager, &PlaybackManager::durationChanged, this, &Player::onDurationChange);
     connect(playbackManager, &PlaybackManager::error, this, &Player::onError);
     connect(playbackManager, &PlaybackManager::warning, this, &Player::reportWarning);

@@ -135,6 +135,7 @@ public slots:
     void setAudioScrubEnabled(bool enable);
     void onStateChange(PlaybackManager::State state);
     void onStatusChange(PlaybackManager::Status status);
+    void onClipOpened();
     void onDurationChange();
     void onError(PlaybackManager::Error error, const QString& errorStr);
 

@@ -514,6 +514,17 @@ void Player::onStateChange(PlaybackManager::State state)
     }
 }
 
+// The file is open and its pictures' size known, while the decoders have yet
+// to fill their caches: the window takes its size for the clip now, so that
+// it is laid out and painted anew meanwhile, and the first picture is made
+// once, at the size it is shown at.
+void Player::onClipOpened()
+{
+    applyTimelineVisibility();
+    if (appSettings().resizeToFit)
+        resizeToFit(1.0f);
+}
+
 void Player::onStatusChange(PlaybackManager::Status status)
 {
     switch (status) {
@@ -540,8 +551,6 @@ void Player::onStatusChange(PlaybackManager::Status status)
         bookmarkRangePending = true;
         updateStats();
         applyTimelineVisibility();
-        if (appSettings().resizeToFit)
-            resizeToFit(1.0f);
         statsTimer->start(statsInterval);
         break;
     }

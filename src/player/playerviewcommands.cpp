@@ -20,6 +20,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QFileInfo>
+#include <QLayout>
 #include <QMenuBar>
 #include <QScreen>
 
@@ -62,7 +63,8 @@ void Player::resizeToFit(float scale)
     QSize video(qRound(playbackManager->videoWidth() * scale),
                 qRound(playbackManager->videoHeight() * scale));
     // What the window adds around the video: menus, timelines, controls and
-    // the frame of the window manager.
+    // the frame of the window manager (as laid out with the timelines just shown).
+    layout()->activate();
     const QSize around = size() - viewer->size();
     const QSize decoration = frameGeometry().size() - size();
     const QRect available = (screen() ? screen()->availableGeometry() : QRect(QPoint(), video + around));
