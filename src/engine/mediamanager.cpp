@@ -1,5 +1,6 @@
 #include "mediamanager.h"
 
+#include "backgroundpriority.h"
 #include "fileseeker.h"
 #include "firstpictureprobe.h"
 
@@ -85,6 +86,8 @@ bool MediaManager::stopRequested() const
 
 void MediaManager::load(MediaSource* mediaSrc)
 {
+    // Reading and the decoders' threads, which the codecs start from here.
+    BackgroundPriority::lowerCurrentThread();
     setStatus(Loading);
     unload();
     if (!mediaSrc)

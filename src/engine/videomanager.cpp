@@ -1,5 +1,7 @@
 #include "videomanager.h"
 
+#include "backgroundpriority.h"
+
 namespace {
 
 // The decode loop sleeps on the packet queue and the cache until woken (a
@@ -54,6 +56,7 @@ void VideoManager::release()
 
 void VideoManager::changeMediaSource(MediaSource* mediaSrc)
 {
+    BackgroundPriority::lowerCurrentThread();
     release();
     if (!mediaSrc)
         return;

@@ -1,0 +1,3 @@
+#include "backgroundpriority.h"
+
+void BackgroundPriority::lowerCurrentThread() {}
