@@ -1,6 +1,7 @@
 #include "frameconverter.h"
 
 #include "blockbufferpool.h"
+#include "largepages.h"
 #include "videoframe.h"
 
 extern "C" {
@@ -64,6 +65,38 @@ void releasePicture(void* picture)
     av_frame_free(&frame);
 }
 
+struct ImageMemory
+{
+    void* block;
+    size_t bytes;
+};
+
+void releaseImageMemory(void* memory)
+{
+    const auto* image = static_cast<ImageMemory*>(memory);
+    LargePages::release(image->block, image->bytes);
+    delete image;
+}
+
+// A new image in memory that comes in large pages: a picture's worth of
+// fresh small pages cost more to fault in than converting into them (20 ms
+// for 1080p on a virtual machine), and the view asks for new images whenever
+// its size changes. Small images come from the heap.
+QImage imageInLargePages(const QSize& size)
+{
+    const int bytesPerLine = FFALIGN(size.width() * 4, 64);
+    const size_t bytes = size_t(bytesPerLine) * size_t(std::max(0, size.height()));
+    if (bytes < LargePages::PageBytes)
+        return QImage(size, QImage::Format_RGB32);
+    const size_t blockBytes =
+        (bytes + LargePages::PageBytes - 1) / LargePages::PageBytes * LargePages::PageBytes;
+    void* block = LargePages::allocate(blockBytes);
+    if (!block)
+        return QImage(size, QImage::Format_RGB32);
+    return QImage(static_cast<uchar*>(block), size.width(), size.height(), bytesPerLine, QImage::Format_RGB32,
+                  &releaseImageMemory, new ImageMemory{block, blockBytes});
+}
+
 } // namespace
 
 FrameConverter::FrameConverter(int frameWidth, int frameHeight)
@@ -124,7 +157,7 @@ QImage* FrameConverter::freeImage(const QSize& size)
     }
     if (images.size() >= ReusedImages)
         images.erase(images.begin());
-    images.emplace_back(size, QImage::Format_RGB32);
+    images.push_back(imageInLargePages(size));
     return images.back().isNull() ? nullptr : &images.back();
 }
 
