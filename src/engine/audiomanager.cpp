@@ -20,6 +20,10 @@ constexpr double LeadSpeedLimit = 4.0;
 // How long the output stream goes on after the last sound, so that the
 // device plays out what it was given before it rests.
 constexpr std::chrono::milliseconds OutputRestDelay(300);
+// The sound library started ahead of the first clip knows the devices of that
+// moment: when the clip comes later than this (not with the launch), the
+// library starts anew, to find a device plugged in meanwhile.
+constexpr std::chrono::seconds PreparedEngineLife(2);
 
 } // namespace
 
@@ -63,6 +67,8 @@ void AudioManager::reportPortAudioError(Error error, int code)
 void AudioManager::changeMediaSource(MediaSource* mediaSrc)
 {
     release();
+    if (engineStarted && std::chrono::steady_clock::now() - enginePrepared > PreparedEngineLife)
+        stopEngine();
     if (!mediaSrc)
         return;
     source = mediaSrc;
@@ -93,6 +99,7 @@ void AudioManager::prepareEngine()
         return;
     SoundLibraryLog::silence();
     engineStarted = Pa_Initialize() == paNoError;
+    enginePrepared = std::chrono::steady_clock::now();
 }
 
 bool AudioManager::startEngine()

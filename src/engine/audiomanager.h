@@ -117,6 +117,7 @@ private:
     std::unique_ptr<AudioDecoder> decoder;
     std::unique_ptr<AudioStretcher> stretcher;
     bool engineStarted = false;
+    std::chrono::steady_clock::time_point enginePrepared; // by prepareEngine()
     PaStreamPtr stream;
     std::atomic<bool> outputRunning{false};
     std::atomic<int> outputStartCount{0};
