@@ -158,7 +158,12 @@ QRect ViewTransform::pictureRect() const
     if (m_pictureSize.isEmpty() || m_viewportSize.isEmpty())
         return QRect();
     if (m_fit) {
-        const QSize size = m_pictureSize.scaled(m_viewportSize, Qt::KeepAspectRatio);
+        QSize size = m_pictureSize.scaled(m_viewportSize, Qt::KeepAspectRatio);
+        // A picture shown smaller is converted to that size, which swscale
+        // does several times slower to an odd width (8 ms against 1.6 ms for
+        // 1080p): it is a pixel narrower instead.
+        if (size.width() % 2 != 0 && size.width() > 1 && size.width() < m_pictureSize.width())
+            size.rwidth() -= 1;
         // Integer halves: an odd spare pixel stays on the right (or bottom).
         return QRect(QPoint((m_viewportSize.width() - size.width()) / 2,
                             (m_viewportSize.height() - size.height()) / 2),
