@@ -4,7 +4,7 @@
 
 // Memory for many large pictures. Fresh memory costs the kernel a fault for
 // every 4 KB page it hands out, and on a virtual machine far more: 512 MB of
-// new pictures took 1.4 s of faults on one (0.05 to 0.3 s in 2 MB pages).
+// new pictures took 1.4 s of faults on one (0.05 to 0.9 s in 2 MB pages).
 // Blocks from here are asked of the kernel in 2 MB pages where it has them.
 class LargePages
 {
