@@ -12,18 +12,13 @@ constexpr size_t TargetBlockBytes = size_t(32) << 20;
 // Buffers start on a cache line, as FFmpeg's own allocations do.
 constexpr size_t BufferAlignment = 64;
 
-size_t roundUp(size_t value, size_t multiple)
-{
-    return (value + multiple - 1) / multiple * multiple;
-}
-
 // The pool's own state; FFmpeg calls the pool's functions with its lock
 // held, so one buffer is cut at a time.
 struct Blocks
 {
     explicit Blocks(size_t bytes)
-        : bufferBytes(roundUp(bytes, BufferAlignment)),
-          blockBytes(roundUp(std::max(bufferBytes, TargetBlockBytes / bufferBytes * bufferBytes),
+        : bufferBytes(FFALIGN(bytes, BufferAlignment)),
+          blockBytes(FFALIGN(std::max(bufferBytes, TargetBlockBytes / bufferBytes * bufferBytes),
                              LargePages::PageBytes))
     {
     }

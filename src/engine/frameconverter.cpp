@@ -88,8 +88,7 @@ QImage imageInLargePages(const QSize& size)
     const size_t bytes = size_t(bytesPerLine) * size_t(std::max(0, size.height()));
     if (bytes < LargePages::PageBytes)
         return QImage(size, QImage::Format_RGB32);
-    const size_t blockBytes =
-        (bytes + LargePages::PageBytes - 1) / LargePages::PageBytes * LargePages::PageBytes;
+    const size_t blockBytes = FFALIGN(bytes, LargePages::PageBytes);
     void* block = LargePages::allocate(blockBytes);
     if (!block)
         return QImage(size, QImage::Format_RGB32);

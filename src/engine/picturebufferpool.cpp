@@ -14,11 +14,6 @@ namespace {
 constexpr size_t PlanePadding = 16 + 64 - 1;
 constexpr size_t PlaneAlignment = 64;
 
-size_t roundUp(size_t value, size_t multiple)
-{
-    return (value + multiple - 1) / multiple * multiple;
-}
-
 bool isPlainPicture(AVPixelFormat format)
 {
     const AVPixFmtDescriptor* description = av_pix_fmt_desc_get(format);
@@ -109,7 +104,7 @@ bool PictureBufferPool::layOut(AVCodecContext* codec, AVPixelFormat pictureForma
     for (int plane = 0; plane < 4 && planeBytes[plane] > 0; ++plane) {
         planeOffsets[plane] = offset;
         lineBytes[plane] = lines[plane];
-        offset = roundUp(offset + planeBytes[plane] + PlanePadding, PlaneAlignment);
+        offset = FFALIGN(offset + planeBytes[plane] + PlanePadding, PlaneAlignment);
         ++planeCount;
     }
     pool = BlockBufferPool::create(offset);
