@@ -154,7 +154,19 @@ bool OrvelSession::start(const QStringList& arguments)
     process->start(binary(), arguments);
     if (!process->waitForStarted(patienceMs))
         return false;
-    return findWindow(patienceMs);
+    if (findWindow(patienceMs))
+        return true;
+    reportWhyNoWindowCame();
+    return false;
+}
+
+void OrvelSession::reportWhyNoWindowCame()
+{
+    if (isRunning())
+        qWarning("the player runs but shows no window; it wrote:\n%s", standardError().constData());
+    else
+        qWarning("the player ended (exit code %d) without a window; it wrote:\n%s", exitCode(),
+                 standardError().constData());
 }
 
 int OrvelSession::launchAgain(const QStringList& arguments, int timeoutMs, QByteArray* output,

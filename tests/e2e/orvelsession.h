@@ -125,6 +125,7 @@ public:
 private:
     QString runTool(const QString& program, const QStringList& arguments, int timeoutMs = patienceMs) const;
     bool findWindow(int timeoutMs);
+    void reportWhyNoWindowCame();
 
     XServer& x;
     QTemporaryDir homeDir;
