@@ -378,10 +378,11 @@ void MediaManager::seek()
         } else {
             if (!fill)
                 source->setPlaybackTime(source->seekTarget);
+            // The decoder starts on the packets read to find where the seek
+            // landed; reading on is the reader's usual work, which the
+            // controller need not wait for to look for the target.
             for (PacketPtr& read : landed)
                 dispatch(read.get());
-            // The packets read to find where the seek landed count in.
-            readPackets(std::max(1, PrefillPackets - int(landed.size())));
             setStatus(Seeked);
         }
     }

@@ -41,7 +41,7 @@ public:
     };
     Q_ENUM(Error)
 
-    // Packets queued before `Loaded` and `Seeked` are reported.
+    // Packets queued before `Loaded` is reported.
     static constexpr int PrefillPackets = 100;
 
     explicit MediaManager(QObject* parent = nullptr);

@@ -12,6 +12,7 @@
 #include <QString>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -140,9 +141,12 @@ public:
     std::atomic<double> speed{1.0};
     // Packets the video decoder has taken: its progress, however slow.
     std::atomic<uint64_t> videoPacketsDecoded{0};
-    // Pictures the controller has put on the viewer: after a seek the video
+    // Pictures the controller has put on screen: after a seek the video
     // decoder lets the first of them have the cores before it decodes on.
     std::atomic<uint64_t> picturesShown{0};
+    // Called by the video decoder (on its thread) once it has stored the
+    // picture a seek is for; set before the decoder starts.
+    std::function<void()> seekTargetStored;
 
     // Publishing of the stream fields from the reader to the other threads:
     // the reader calls publish() before it reports `Loaded`, every other

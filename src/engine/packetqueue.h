@@ -16,8 +16,7 @@
 // need not be decoded at all, so what is kept is paid for in time.
 enum class SeekHistory
 {
-    Few,      // a jump forward: a few frames
-    Share,    // a jump back: a share of the way from the key frame
+    Few,      // a jump: a few frames
     Trailing, // a step back: as many as the cache keeps behind the playhead
 };
 

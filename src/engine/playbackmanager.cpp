@@ -230,6 +230,9 @@ bool PlaybackManager::setMedia(const QString& filename, int64_t cacheSize, float
 void PlaybackManager::loadFile(const QString& filename)
 {
     mediaSource = std::make_unique<MediaSource>(filename);
+    mediaSource->seekTargetStored = [this] {
+        QMetaObject::invokeMethod(this, &PlaybackManager::onSeekTargetStored, Qt::QueuedConnection);
+    };
     mediaSource->volume = volumePercent / 100.0;
     mediaInfoKnown = false;
     decodersHaveMedia = false;
@@ -647,9 +650,19 @@ PlaybackManager::Presented PlaybackManager::presentFrame(double time, bool refre
         return Presented::Shown;
     // The viewer mirrors and rotates it.
     videoViewer->setPreparedImage(image, framePreparer->fileSize(), framePreparer->fileImage(shown, image));
-    mediaSource->picturesShown.fetch_add(1, std::memory_order_relaxed);
+    // A hidden viewer paints nothing: the picture counts as shown now.
+    if (!videoViewer->isVisible())
+        countPictureShown();
     lastFrameShown = index;
     return Presented::Shown;
+}
+
+// The decoder, which yields the cores to the conversion and painting of a
+// seek's target, goes on once the target is on screen.
+void PlaybackManager::countPictureShown()
+{
+    if (mediaSource)
+        mediaSource->picturesShown.fetch_add(1, std::memory_order_relaxed);
 }
 
 void PlaybackManager::clearVideoFrame()
@@ -700,6 +713,14 @@ void PlaybackManager::pollForFrame()
     framePoll.stop();
     updatePlaybackTime();
     armAudioBurst();
+}
+
+// Waiting for the sought picture, the controller looks at once when the
+// decoder has it rather than at the next poll.
+void PlaybackManager::onSeekTargetStored()
+{
+    if (framePoll.isActive())
+        pollForFrame();
 }
 
 void PlaybackManager::showNearestFrame(double time)
@@ -901,8 +922,6 @@ void PlaybackManager::seek(double time, double audioScrubDuration, bool clearCac
     seek.time = time;
     if (!clearCache && isStepBack(time, from))
         seek.history = SeekHistory::Trailing;
-    else if (time < from)
-        seek.history = SeekHistory::Share;
     if (currentStatus == Seeking || fillInFlight) {
         // A seek is in flight: only the latest target is kept, and it goes to
         // the reader as soon as the current one is done.
@@ -1227,10 +1246,13 @@ void PlaybackManager::setRotation(int degrees)
 
 void PlaybackManager::setViewer(SoftwareViewer* viewer)
 {
+    if (videoViewer)
+        disconnect(videoViewer, &SoftwareViewer::picturePainted, this, &PlaybackManager::countPictureShown);
     videoViewer = viewer;
     if (videoViewer) {
         videoViewer->setFlip(mirrorHorizontal, mirrorVertical);
         videoViewer->setRotation(rotationDegrees);
+        connect(videoViewer, &SoftwareViewer::picturePainted, this, &PlaybackManager::countPictureShown);
     }
 }
 

@@ -169,6 +169,7 @@ private slots:
     void updateVideoFrame(bool refresh);
     void updateVideoFrame() { updateVideoFrame(false); }
     void clearVideoFrame();
+    void countPictureShown();
     void onMediaStatusUpdate(MediaManager::Status status);
     void onAudioStatusUpdate(AudioManager::Status status);
     void onVideoStatusUpdate(VideoManager::Status status);
@@ -229,6 +230,7 @@ private:
     void setClock(double time);
     void awaitFrame();
     void pollForFrame();
+    void onSeekTargetStored();
     // Starting to play: the clock runs at once, or once the decoder is a
     // little ahead (PlaybackPreroll).
     bool prerollNeeded() const;

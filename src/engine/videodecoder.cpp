@@ -9,11 +9,9 @@
 
 namespace {
 
-// A jump back keeps this share of the way from the key frame to the target:
-// decoding those pictures in full costs about what skipping the unreferenced
-// ones saves on the rest of the way.
-constexpr double JumpHistoryShare = 0.25;
-// Whatever the seek, this many pictures before the target are kept.
+// A jump, forward or back, keeps this many pictures before its target. More
+// would be decoded in full before the target is shown; a step back past them
+// goes to the reader once and keeps all the cache holds behind the playhead.
 constexpr int MinimumHistoryFrames = 3;
 constexpr double Unknown = std::numeric_limits<double>::quiet_NaN();
 // A target further from its key frame than this many packets is decoded
@@ -80,7 +78,7 @@ int VideoDecoder::decodeNext(int waitMs)
         av_packet_unref(packet.get());
         return 0;
     }
-    if (source->seekRequested) {
+    if (seekPending()) {
         // The reader empties the queue for the next seek: decoding what it
         // still holds would only keep the threads from that seek (and its end
         // of stream is no longer where the stream ends).
@@ -94,6 +92,13 @@ int VideoDecoder::decodeNext(int waitMs)
     const bool alreadyOvershot = overshot;
     const int result = decodePacket();
     return overshot && !alreadyOvershot ? Overshot : result;
+}
+
+// Between the reader's start of a seek and its flush marker, every packet
+// in the queue is one of before the seek.
+bool VideoDecoder::seekPending() const
+{
+    return source->seekRequested || source->videoCache.discarding();
 }
 
 double VideoDecoder::mediaTime(int64_t timestamp) const
@@ -116,6 +121,8 @@ void VideoDecoder::flush(const AVPacket* marker)
         seek = mark;
         keepFrom = Unknown;
         firstPictureSeen = false;
+        targetSent = false;
+        targetStored = false;
         // Stepping back keeps what it decodes on the way, and playing (either
         // way) goes on from the target without waiting for the packets to
         // come again, or for the pictures before it.
@@ -152,7 +159,7 @@ int VideoDecoder::drain()
 int VideoDecoder::decodePacket()
 {
     chooseSkipMode();
-    const bool target = isTargetPacket();
+    targetSent = targetSent || isTargetPacket();
     keepForReplay();
     const int result = send(packet.get());
     av_packet_unref(packet.get());
@@ -160,7 +167,9 @@ int VideoDecoder::decodePacket()
     if (result < 0)
         return -1;
     receivePictures();
-    if (target && drainable && picturesBeforeTargetSent())
+    // A target sent before the pictures shown ahead of it (a P-picture before
+    // its B-pictures) is drained once they are in too.
+    if (targetSent && drainable && picturesBeforeTargetSent())
         drainToTarget();
     return outOfMemory ? OutOfMemory : 0;
 }
@@ -169,9 +178,12 @@ int VideoDecoder::send(AVPacket* sent)
 {
     int result = avcodec_send_packet(codec, sent);
     while (result == AVERROR(EAGAIN)) {
-        // The decoder holds pictures that must be taken out first.
+        // The decoder holds pictures that must be taken out first. Taking
+        // them out may wait for a place in the cache until a seek empties
+        // it: the packet is then one of before the seek, and decoding it
+        // would hold up the flush for the seek's own packets.
         receivePictures();
-        if (source->aborting)
+        if (source->aborting || seekPending())
             break;
         result = avcodec_send_packet(codec, sent);
     }
@@ -229,14 +241,19 @@ void VideoDecoder::drainToTarget()
 {
     auto packets = std::move(sinceKeyFrame);
     stopDraining();
-    const uint64_t shownBefore = source->picturesShown.load();
     draining = true;
     if (avcodec_send_packet(codec, nullptr) == 0)
         receivePictures();
     draining = false;
     avcodec_flush_buffers(codec);
-    awaitShown(shownBefore);
     replay(packets);
+}
+
+// The picture a seek or a step is waiting for, shown as soon as it is stored.
+bool VideoDecoder::isSeekTarget() const
+{
+    return !targetStored && !isFill() && !source->playing &&
+           std::abs(frameTime - seek.target) <= VideoFrameCache::lookupTolerance(frameDuration);
 }
 
 // The target is converted and drawn on the same cores as the decoding
@@ -266,15 +283,12 @@ void VideoDecoder::replay(std::vector<std::pair<PacketPtr, AVDiscard>>& packets)
     }
 }
 
-double VideoDecoder::keepFromFor(double keyFrameTime) const
+double VideoDecoder::historyStart() const
 {
     const double trailingSpan = source->videoCache.trailing() * frameDuration;
     if (seek.history == SeekHistory::Trailing)
         return seek.target - trailingSpan;
-    const double share = seek.history == SeekHistory::Share
-                             ? JumpHistoryShare * std::max(0.0, seek.target - keyFrameTime)
-                             : 0.0;
-    return seek.target - std::min(trailingSpan, std::max(share, MinimumHistoryFrames * frameDuration));
+    return seek.target - std::min(trailingSpan, MinimumHistoryFrames * frameDuration);
 }
 
 void VideoDecoder::chooseSkipMode()
@@ -285,10 +299,7 @@ void VideoDecoder::chooseSkipMode()
     if (std::isnan(keepFrom)) {
         // The seek's first packet: the key frame the decoding starts from.
         // Half a frame more, so that the pictures kept are whole frames.
-        if (isFill())
-            keepFrom = seek.target;
-        else
-            keepFrom = keepFromFor(time);
+        keepFrom = isFill() ? seek.target : historyStart();
         keepFrom -= 0.5 * frameDuration;
     }
     if (overshot || fillComplete || abandoned) {
@@ -323,8 +334,17 @@ void VideoDecoder::receivePictures()
             stopDraining();
         checkOvershoot();
         checkFillComplete();
-        if (worthStoring() && !outOfMemory)
+        if (worthStoring() && !outOfMemory) {
+            const bool target = isSeekTarget();
+            const uint64_t shownBefore = source->picturesShown.load();
             store();
+            if (target) {
+                targetStored = true;
+                if (source->seekTargetStored)
+                    source->seekTargetStored();
+                awaitShown(shownBefore);
+            }
+        }
         av_frame_unref(frame.get());
     }
 }

@@ -25,10 +25,8 @@ class MediaSource;
 // target: pictures nothing refers to are not decoded at all on the way to
 // it, the pictures before it are decoded but not stored, except the last
 // ones before it: as many as the cache keeps behind the playhead when the
-// seek asked for them (a step back), else a share of the way from the key
-// frame. When the first picture after the seek lies after the target, the
-// demuxer landed too late: decodeNext reports Overshot and stores nothing
-// until the next seek.
+// seek asked for them (a step back), else a few. When the first picture after the seek lies after the target,
+// the demuxer landed too late: decodeNext reports Overshot and stores nothing until the next seek.
 //
 // A jump made while paused to a picture a few packets after its key frame
 // drains the decoder once the packets of the target and of the pictures kept
@@ -38,6 +36,10 @@ class MediaSource;
 // there (the cache keeps each time once). While the next seek is on its
 // way, the packets and pictures still queued for this one are let go
 // undecoded and unstored.
+//
+// Once the target is stored the decoder waits, for a short while, until the
+// controller has it on screen: converting and painting it then have the
+// cores that the pictures after it would take.
 //
 // A backward fill (SeekMark::fillEnd) stores the pictures from its target up
 // to its end into the cache as it stands, and decodes nothing after them.
@@ -74,6 +76,7 @@ public:
 private:
     // A timestamp of the stream as media time (0 at the first picture).
     double mediaTime(int64_t timestamp) const;
+    bool seekPending() const;
     void flush(const AVPacket* marker);
     int drain();
     int decodePacket();
@@ -84,6 +87,7 @@ private:
     void stopDraining();
     void drainToTarget();
     void awaitShown(uint64_t shownBefore);
+    bool isSeekTarget() const;
     void replay(std::vector<std::pair<PacketPtr, AVDiscard>>& packets);
     void receivePictures();
     void timePicture();
@@ -93,9 +97,8 @@ private:
     bool worthStoring() const;
     void store();
     void chooseSkipMode();
-    // Where the pictures kept of this seek begin, for decoding from the key
-    // frame at `keyFrameTime`.
-    double keepFromFor(double keyFrameTime) const;
+    // Where the pictures kept of this seek begin.
+    double historyStart() const;
     bool picturesFit() const;
     void notePicture(double time);
 
@@ -128,9 +131,13 @@ private:
     double lastPictureTime = 0.0;
 
     // The packets of this seek so far, with how they were decoded, while the
-    // decoder may still be drained at the target's packet.
+    // decoder may still be drained once the target's packet and those of the
+    // pictures before it are in.
     std::vector<std::pair<PacketPtr, AVDiscard>> sinceKeyFrame;
     bool drainable = false;
+    bool targetSent = false;
+    // The target has been stored and handed to the screen first.
+    bool targetStored = false;
     // Draining at the target: the pictures after it come again.
     bool draining = false;
     // A new seek came while the packets were decoded again: nothing more of

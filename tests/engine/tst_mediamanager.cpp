@@ -243,8 +243,10 @@ private Q_SLOTS:
         QVERIFY(source->videoCache.discarding());
         QVERIFY(source->audioCache.discarding());
         QVERIFY(!source->seekRequested);
-        // Both flush markers, then the 100 packets of the prefill.
-        QCOMPARE(queuedAtSeeked.load(), 2 + MediaManager::PrefillPackets);
+        // Both flush markers and the packets read to find where the seek
+        // landed: the report does not wait for the queues to fill.
+        QVERIFY2(queuedAtSeeked > 2 && queuedAtSeeked < 2 + MediaManager::PrefillPackets,
+                 qPrintable(QString::number(queuedAtSeeked)));
         const QString video = popAll(source->videoPackets);
         const QString audio = popAll(source->audioPackets);
         QVERIFY2(video.startsWith("Fd") && video.count('F') == 1, qPrintable(video.left(20)));
