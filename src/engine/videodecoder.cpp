@@ -194,7 +194,12 @@ bool VideoDecoder::isTargetPacket() const
 {
     if (packet->pts == AV_NOPTS_VALUE)
         return false;
-    return std::abs(mediaTime(packet->pts) - seek.target) <= VideoFrameCache::lookupTolerance(frameDuration);
+    return isAtTarget(mediaTime(packet->pts));
+}
+
+bool VideoDecoder::isAtTarget(double time) const
+{
+    return std::abs(time - seek.target) <= VideoFrameCache::lookupTolerance(frameDuration);
 }
 
 void VideoDecoder::keepForReplay()
@@ -252,8 +257,7 @@ void VideoDecoder::drainToTarget()
 // The picture a seek or a step is waiting for, shown as soon as it is stored.
 bool VideoDecoder::isSeekTarget() const
 {
-    return !targetStored && !isFill() && !source->playing &&
-           std::abs(frameTime - seek.target) <= VideoFrameCache::lookupTolerance(frameDuration);
+    return !targetStored && !isFill() && !source->playing && isAtTarget(frameTime);
 }
 
 // The target is converted and drawn on the same cores as the decoding

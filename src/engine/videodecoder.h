@@ -82,6 +82,8 @@ private:
     int decodePacket();
     int send(AVPacket* sent);
     bool isTargetPacket() const;
+    // Within the lookup tolerance of the seek's target.
+    bool isAtTarget(double time) const;
     void keepForReplay();
     bool picturesBeforeTargetSent() const;
     void stopDraining();
