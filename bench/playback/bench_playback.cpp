@@ -6,11 +6,12 @@
 // FFmpeg reference (bench/common/seekreference.h): "ref" decodes every
 // picture from the key frame to the target, "refskip" skips the pictures
 // nothing refers to; the references of a seek are timed once the engine has
-// finished filling its cache after it, and the next seek once the references'
-// decoding threads have finished too. Reverse play is measured beside
-// forward play over the same frames.
+// finished filling its cache after it, and each reference and the next seek
+// once the decoding threads before them have finished too. Reverse play is
+// measured beside forward play over the same frames.
 //
-// Usage: bench_playback [--seeks N] [--reverse-only | --seeks-only] [CLIP_DIR]
+// Usage: bench_playback [--seeks N] [--rounds R] [--reverse-only | --seeks-only] [CLIP_DIR]
+//   --rounds: how many times each seek target is measured (default 3).
 //   CLIP_DIR holds the test corpus (h264_1080p25.mp4 is used; default: the
 //   build tree's test-clips, generated if missing). The short-GOP 1080p60 and
 //   the ProRes clips are generated into the build tree on first use.
@@ -120,8 +121,12 @@ int keyFrameAtOrBefore(const std::vector<int>& keys, int index)
 }
 
 // Exact seeks outside the cache to `count` seeded targets, each followed by
-// the two references on the same target.
-void measureSeeks(Bench& bench, const QString& label, const QString& clip, int count)
+// the two references on the same target. A seek of a few milliseconds on a
+// shared machine varies by half its time from one run to the next: the
+// targets are measured `rounds` times over, the engine and both references
+// alike, and the median of each counts. (A round goes through all the
+// targets, so that no seek is to the frame already shown.)
+void measureSeeks(Bench& bench, const QString& label, const QString& clip, int count, int rounds)
 {
     SeekReference reference(clip);
     if (!reference.isOpen() || !bench.load(clip)) {
@@ -132,31 +137,44 @@ void measureSeeks(Bench& bench, const QString& label, const QString& clip, int c
     BenchLoop::runUntilIdle();
     const int frames = int(bench.manager.mediaDuration() * bench.manager.frameRate() + 1);
     QRandomGenerator random(20261208);
+    std::vector<int> targets;
+    for (int i = 0; i < count; ++i)
+        targets.push_back(int(random.bounded(frames)));
+    std::vector<std::vector<double>> ourRounds(targets.size()), refRounds(targets.size()),
+        skipRounds(targets.size());
+    for (int round = 0; round < rounds; ++round) {
+        for (size_t i = 0; i < targets.size(); ++i) {
+            // clearCache sends every seek to the reader, as a target outside the cache would.
+            ourRounds[i].push_back(bench.seekTo(targets[i], true));
+            // The references run alone, not beside the engine filling its cache.
+            BenchLoop::runUntilIdle();
+            refRounds[i].push_back(reference.seekTo(targets[i], false));
+            // Nor does the next seek run beside the reference's decoding threads,
+            // which finish the pictures they were given after it returns.
+            BenchLoop::runUntilIdle();
+            skipRounds[i].push_back(reference.seekTo(targets[i], true));
+            BenchLoop::runUntilIdle();
+        }
+    }
     std::vector<double> ours, ref, refskip, ratios;
     int notShown = 0;
-    for (int i = 0; i < count; ++i) {
-        const int target = int(random.bounded(frames));
-        // clearCache sends every seek to the reader, as a target outside the cache would.
-        const double ms = bench.seekTo(target, true);
-        // The references run alone, not beside the engine filling its cache.
-        BenchLoop::runUntilIdle();
-        const double refMs = reference.seekTo(target, false);
-        const double skipMs = reference.seekTo(target, true);
-        // Nor does the next seek run beside the reference's decoding threads,
-        // which finish the pictures they were given after it returns.
-        BenchLoop::runUntilIdle();
-        if (ms < 0) {
+    for (size_t i = 0; i < targets.size(); ++i) {
+        const auto& mine = ourRounds[i];
+        if (std::any_of(mine.begin(), mine.end(), [](double ms) { return ms < 0; })) {
             ++notShown;
             continue;
         }
+        const double ms = median(mine);
+        const double refMs = median(refRounds[i]);
+        const double skipMs = median(skipRounds[i]);
         ours.push_back(ms);
         ref.push_back(refMs);
         refskip.push_back(skipMs);
         ratios.push_back(ms / refMs);
         std::printf("%s_seek: frame %d (key frame %d): orvel %.1f ms, ref %.1f ms, refskip %.1f ms, "
                     "ratio %.2f\n",
-                    qPrintable(label), target, keyFrameAtOrBefore(reference.keyFrames(), target), ms, refMs,
-                    skipMs, ms / refMs);
+                    qPrintable(label), targets[i], keyFrameAtOrBefore(reference.keyFrames(), targets[i]), ms,
+                    refMs, skipMs, ms / refMs);
     }
     const QByteArray p = label.toLatin1();
     print((p + "_seek_median_ms").constData(), median(ours));
@@ -165,6 +183,7 @@ void measureSeeks(Bench& bench, const QString& label, const QString& clip, int c
     print((p + "_ref_p90_ms").constData(), percentile(ref, 0.9));
     print((p + "_refskip_median_ms").constData(), median(refskip));
     print((p + "_seek_to_ref_median_ratio").constData(), median(ours) / median(ref));
+    print((p + "_seek_to_refskip_median_ratio").constData(), median(ours) / median(refskip));
     print((p + "_seek_to_ref_worst_target_ratio").constData(), maximum(ratios));
     print((p + "_seek_frames_not_shown").constData(), notShown);
 }
@@ -309,11 +328,15 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
     int seeks = 30;
+    int rounds = 3;
     bool reverseOnly = false;
     bool seeksOnly = false;
     while (!args.isEmpty() && args.first().startsWith(QLatin1String("--"))) {
         if (args.first() == QLatin1String("--seeks") && args.size() >= 2) {
             seeks = std::max(1, args[1].toInt());
+            args = args.mid(2);
+        } else if (args.first() == QLatin1String("--rounds") && args.size() >= 2) {
+            rounds = std::max(1, args[1].toInt());
             args = args.mid(2);
         } else if (args.first() == QLatin1String("--reverse-only")) {
             reverseOnly = true;
@@ -323,7 +346,8 @@ int main(int argc, char** argv)
             args = args.mid(1);
         } else {
             std::fprintf(stderr,
-                         "usage: bench_playback [--seeks N] [--reverse-only | --seeks-only] [CLIP_DIR]\n");
+                         "usage: bench_playback [--seeks N] [--rounds R] [--reverse-only | --seeks-only] "
+                         "[CLIP_DIR]\n");
             return 1;
         }
     }
@@ -339,9 +363,9 @@ int main(int argc, char** argv)
                 double(DefaultTrailingShare));
     Bench bench;
     const auto measureAllSeeks = [&] {
-        measureSeeks(bench, QStringLiteral("gop250_1080p25"), longGop, seeks);
-        measureSeeks(bench, QStringLiteral("gop120_1080p60"), shortGop, seeks);
-        measureSeeks(bench, QStringLiteral("prores_1080p25"), prores, seeks);
+        measureSeeks(bench, QStringLiteral("gop250_1080p25"), longGop, seeks, rounds);
+        measureSeeks(bench, QStringLiteral("gop120_1080p60"), shortGop, seeks, rounds);
+        measureSeeks(bench, QStringLiteral("prores_1080p25"), prores, seeks, rounds);
     };
     if (seeksOnly) {
         measureAllSeeks();
