@@ -25,8 +25,9 @@ class MediaSource;
 // target: pictures nothing refers to are not decoded at all on the way to
 // it, the pictures before it are decoded but not stored, except the last
 // ones before it: as many as the cache keeps behind the playhead when the
-// seek asked for them (a step back), else a few. When the first picture after the seek lies after the target,
-// the demuxer landed too late: decodeNext reports Overshot and stores nothing until the next seek.
+// seek asked for them (a step back), else a few. When the first picture
+// after the seek lies after the target, the demuxer landed too late:
+// decodeNext reports Overshot and stores nothing until the next seek.
 //
 // A jump made while paused to a picture a few packets after its key frame
 // drains the decoder once the packets of the target and of the pictures kept
