@@ -5,7 +5,6 @@
 #include "videoframe.h"
 
 extern "C" {
-#include <libavutil/cpu.h>
 #include <libavutil/macros.h>
 #include <libavutil/opt.h>
 #include <libavutil/pixdesc.h>
@@ -33,10 +32,6 @@ int scalerFlags(AVPixelFormat format, bool scalesDown)
 // (FramePreparer::Ahead).
 constexpr size_t ReusedImages = 5;
 
-// Each thread converts a band of the output rows, with the same result as
-// one thread converting them all; more threads than this only add hand-overs.
-constexpr int MaxScalerThreads = 4;
-
 SwsContext* newScaler(const AVFrame* picture, AVPixelFormat format, const QSize& size, int flags)
 {
     ScalerPtr scaler(sws_alloc_context());
@@ -50,7 +45,8 @@ SwsContext* newScaler(const AVFrame* picture, AVPixelFormat format, const QSize&
     av_opt_set_int(s, "dsth", size.height(), 0);
     av_opt_set_int(s, "dst_format", AV_PIX_FMT_RGB32, 0);
     av_opt_set_int(s, "sws_flags", flags, 0);
-    av_opt_set_int(s, "threads", std::clamp(av_cpu_count(), 1, MaxScalerThreads), 0);
+    // The bands are shared out by the BandedScaler.
+    av_opt_set_int(s, "threads", 1, 0);
     if (sws_init_context(s, nullptr, nullptr) < 0)
         return nullptr;
     return scaler.release();
@@ -109,16 +105,18 @@ bool FrameConverter::prepare(const AVFrame* picture, const QSize& size)
 {
     const auto format = AVPixelFormat(picture->format);
     const ColourDescription colour = ColourDescription::ofPicture(picture);
-    if (scaler && picture->width == scalerWidth && picture->height == scalerHeight &&
+    if (scaler.isValid() && picture->width == scalerWidth && picture->height == scalerHeight &&
         format == scalerFormat && colour == scalerColour && size == scalerOutput)
         return true;
     const bool scalesDown = size.width() < width || size.height() < height;
-    scaler.reset();
-    SwsContext* next = newScaler(picture, format, size, scalerFlags(format, scalesDown));
-    scaler.reset(next);
-    if (!next)
+    const bool made = scaler.reset([&]() -> SwsContext* {
+        SwsContext* next = newScaler(picture, format, size, scalerFlags(format, scalesDown));
+        if (next)
+            colour.applyTo(next, format);
+        return next;
+    });
+    if (!made)
         return false;
-    colour.applyTo(next, format);
     scalerWidth = picture->width;
     scalerHeight = picture->height;
     scalerFormat = format;
@@ -127,8 +125,7 @@ bool FrameConverter::prepare(const AVFrame* picture, const QSize& size)
     return true;
 }
 
-// The frame interface is the one that shares the work among the scaler's
-// threads; it takes the output pixels through a reference.
+// The scalers take the output pixels through a reference.
 void FrameConverter::scale(const AVFrame* picture, uint8_t* pixels, int bytesPerLine)
 {
     FramePtr output(av_frame_alloc());
@@ -143,7 +140,7 @@ void FrameConverter::scale(const AVFrame* picture, uint8_t* pixels, int bytesPer
         return;
     output->data[0] = pixels;
     output->linesize[0] = bytesPerLine;
-    sws_scale_frame(scaler.get(), output.get(), picture);
+    scaler.scale(picture, output.get());
 }
 
 QImage* FrameConverter::freeImage(const QSize& size)

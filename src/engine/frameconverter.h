@@ -1,6 +1,7 @@
 #pragma once
 
 #include "avholders.h"
+#include "bandedscaler.h"
 #include "colourdescription.h"
 
 #include <QImage>
@@ -19,10 +20,9 @@ class VideoFrame;
 //
 // Nothing large is allocated per picture once it runs: images are reused as
 // soon as nobody else holds them, RGB pictures for the cache come from a
-// buffer pool, and the scaler is kept while the size, format and colour stay
-// the same. The scaler spreads each picture over the cores (a band of rows
-// each, with the same result as one thread). One converter serves one thread
-// at a time.
+// buffer pool, and the scalers are kept while the size, format and colour
+// stay the same. Each picture is spread over the cores, a band of rows to a
+// scaler (BandedScaler). One converter serves one thread at a time.
 class FrameConverter
 {
 public:
@@ -47,7 +47,7 @@ private:
     int width;
     int height;
     int rgbBytesPerLine;
-    ScalerPtr scaler;
+    BandedScaler scaler;
     int scalerWidth = 0;
     int scalerHeight = 0;
     AVPixelFormat scalerFormat = AV_PIX_FMT_NONE;

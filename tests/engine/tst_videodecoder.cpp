@@ -1,5 +1,6 @@
 // The video decoder on the clip corpus: after a seek the cache returns exactly
 // the picture of the file that belongs to the time asked for.
+#include "bandedscaler.h"
 #include "enginerig.h"
 #include "frameconverter.h"
 #include "frameindex.h"
@@ -262,6 +263,67 @@ private Q_SLOTS:
         }
         FrameConverter converter(clip.width, clip.height);
         QCOMPARE(FrameIndex::read(converter.toImage(*held)), 3);
+    }
+
+    void bandsConvertAsOneScalerDoes_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<int>("flags");
+        const QString hd = QStringLiteral("h264_1080p25.mp4");
+        QTest::newRow("4:2:0 scaled down to odd") << hd << QSize(641, 361) << int(SWS_AREA);
+        QTest::newRow("4:2:0 at its size") << hd << QSize(1920, 1080) << int(SWS_BILINEAR);
+        QTest::newRow("4:2:0 of odd size")
+            << QStringLiteral("mpeg4_641x361.mov") << QSize(641, 361) << int(SWS_BILINEAR);
+        QTest::newRow("4 pixels wide")
+            << QStringLiteral("narrow_4px.mkv") << QSize(4, 64) << int(SWS_BILINEAR);
+        QTest::newRow("10-bit, full chroma") << QStringLiteral("colour_2020_10bit.mkv") << QSize(960, 540)
+                                             << int(SWS_AREA | SWS_FULL_CHR_H_INT | SWS_ACCURATE_RND);
+    }
+
+    // A picture converted in bands, each by a scaler of its own on whichever
+    // thread is free, is the picture one scaler makes of it.
+    void bandsConvertAsOneScalerDoes()
+    {
+        QFETCH(QString, name);
+        QFETCH(QSize, size);
+        QFETCH(int, flags);
+        EngineRig rig;
+        QVERIFY(rig.open(TestClips::path(name)));
+        VideoFrameCache& cache = rig.source()->videoCache;
+        QTRY_VERIFY_WITH_TIMEOUT(cache.usedSlots() > 2, patienceMs);
+        FramePtr picture;
+        {
+            std::lock_guard<std::mutex> lock(cache.mutex);
+            const VideoFrame* frame = cache.frame(2);
+            QVERIFY(frame);
+            picture.reset(av_frame_clone(frame->picture.get()));
+        }
+        const auto convert = [&](int bands) {
+            BandedScaler scaler(bands);
+            QImage image(size, QImage::Format_RGB32);
+            const bool made = scaler.reset([&] {
+                return sws_getContext(picture->width, picture->height, AVPixelFormat(picture->format),
+                                      size.width(), size.height(), AV_PIX_FMT_RGB32, flags, nullptr, nullptr,
+                                      nullptr);
+            });
+            FramePtr output(av_frame_alloc());
+            if (!made || !output)
+                return QImage();
+            output->format = AV_PIX_FMT_RGB32;
+            output->width = size.width();
+            output->height = size.height();
+            output->data[0] = image.bits();
+            output->linesize[0] = int(image.bytesPerLine());
+            output->buf[0] = av_buffer_create(
+                image.bits(), size_t(image.sizeInBytes()), [](void*, uint8_t*) {}, nullptr, 0);
+            scaler.scale(picture.get(), output.get());
+            return image;
+        };
+        const QImage whole = convert(1);
+        QVERIFY(!whole.isNull());
+        for (int round = 0; round < 3; ++round)
+            QCOMPARE(convert(3), whole);
     }
 
     void firstPictureIsAtZero_data()

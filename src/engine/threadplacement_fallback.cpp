@@ -1,0 +1,3 @@
+#include "threadplacement.h"
+
+void ThreadPlacement::keepOffCallersCore(std::thread&) {}
