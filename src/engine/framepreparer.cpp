@@ -99,6 +99,7 @@ QImage FramePreparer::image(const VideoFrame& frame, const QSize& wanted)
 {
     const QSize size = sizeFor(wanted);
     std::unique_lock<std::mutex> lock(mutex);
+    lastSize = size;
     // Being prepared right now: it is ready sooner than converted anew.
     changed.wait(lock, [&] { return !converts(frame, size); });
     QImage prepared = takePrepared(frame, size);
@@ -122,14 +123,38 @@ void FramePreparer::prepare(const VideoFrame& frame, const QSize& wanted)
     if (!frame.isValid())
         return;
     const QSize size = sizeFor(wanted);
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        if (converts(frame, size) || isPrepared(frame, size) || isPending(frame, size))
-            return;
-        pending.push_back(Job{VideoFrame(FramePtr(av_frame_clone(frame.picture.get())), frame.time), size});
-        while (pending.size() > size_t(Ahead))
-            pending.pop_front();
-    }
+    std::lock_guard<std::mutex> lock(mutex);
+    if (converts(frame, size) || isPrepared(frame, size) || isPending(frame, size))
+        return;
+    pending.push_back(Job{VideoFrame(FramePtr(av_frame_clone(frame.picture.get())), frame.time), size});
+    while (pending.size() > size_t(Ahead))
+        pending.pop_front();
+}
+
+void FramePreparer::startPreparing()
+{
+    changed.notify_all();
+}
+
+void FramePreparer::prepareNow(const VideoFrame& frame)
+{
+    std::unique_lock<std::mutex> lock(mutex);
+    const QSize size = lastSize;
+    if (size.isEmpty() || converts(frame, size) || isPrepared(frame, size))
+        return;
+    pending.erase(std::remove_if(pending.begin(), pending.end(), isJobFor(frame, size)), pending.end());
+    takeConverter(lock);
+    convertingTime = frame.time;
+    convertingSize = size;
+    lock.unlock();
+    QImage converted = converter.toImage(frame, size);
+    lock.lock();
+    converting = false;
+    convertingTime = -1.0;
+    if (ready.size() >= size_t(Ahead))
+        ready.pop_front();
+    ready.push_back(Prepared{converted, frame.time});
+    lock.unlock();
     changed.notify_all();
 }
 

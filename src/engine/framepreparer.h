@@ -43,8 +43,16 @@ public:
     // Converts `frame` to `size` in the background (a reference to its
     // picture is taken), unless it is prepared or being prepared already.
     // Frames are prepared in the order asked for; of more than `Ahead` waiting,
-    // the oldest is given up.
+    // the oldest is given up. A sleeping worker starts on them only when told
+    // to (startPreparing): woken at once, it could take the core that the
+    // frame on screen is still to be painted with.
     void prepare(const VideoFrame& frame, const QSize& size);
+    void startPreparing();
+    // Converts `frame` on the calling thread, at the size images were last
+    // asked for, and keeps it for image(): a seek's target is converted by
+    // the thread that decoded it, the moment it is stored, rather than by
+    // the GUI thread once it has been told.
+    void prepareNow(const VideoFrame& frame);
     // Sets the converter up, in the background, for pictures of `format`
     // and `colour` shown at `size`, by converting a black one: the first
     // conversion makes the scaler, its threads and the images, which would
@@ -93,6 +101,7 @@ private:
     bool converting = false;
     double convertingTime = -1.0;
     QSize convertingSize;
+    QSize lastSize; // of the last image asked for
     bool stopping = false;
     std::thread worker;
 };

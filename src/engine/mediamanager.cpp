@@ -5,6 +5,7 @@
 #include "firstpictureprobe.h"
 
 #include <algorithm>
+#include <thread>
 
 namespace {
 
@@ -357,10 +358,12 @@ void MediaManager::seek()
         // A backward fill adds to the cached pictures and leaves the clock.
         const bool fill = source->seekFillEnd >= 0.0;
         skippedSound.reset();
-        source->videoCache.setDiscarding(true);
-        source->audioCache.setDiscarding(true);
+        // Emptied before the caches wake the decoders: woken first, they
+        // would let the old packets go one at a time.
         source->audioPackets.clear();
         source->videoPackets.clear();
+        source->videoCache.setDiscarding(true);
+        source->audioCache.setDiscarding(true);
         source->audioCache.clear();
         if (!fill)
             source->videoCache.reset();
@@ -384,6 +387,9 @@ void MediaManager::seek()
             for (PacketPtr& read : landed)
                 dispatch(read.get());
             setStatus(Seeked);
+            // The decoder, woken by the packets, may have been put on this
+            // thread's core: it starts on them before this thread reads on.
+            std::this_thread::yield();
         }
     }
     read();

@@ -144,9 +144,10 @@ public:
     // Pictures the controller has put on screen: after a seek the video
     // decoder lets the first of them have the cores before it decodes on.
     std::atomic<uint64_t> picturesShown{0};
-    // Called by the video decoder (on its thread) once it has stored the
-    // picture a seek is for; set before the decoder starts.
-    std::function<void()> seekTargetStored;
+    // Called by the video decoder (on its thread) with the picture a seek is
+    // for, once it has stored it, and waited for: the controller converts
+    // the picture for the screen there. Set before the decoder starts.
+    std::function<void(const VideoFrame&)> seekTargetStored;
 
     // Publishing of the stream fields from the reader to the other threads:
     // the reader calls publish() before it reports `Loaded`, every other

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <thread>
 
 PacketQueue::PacketQueue() = default;
 
@@ -82,8 +83,11 @@ bool PacketQueue::append(PacketPtr& packet, int timeoutMs, int64_t byteLimit)
     packets.push_back(std::move(packet));
     queued = int(packets.size());
     bytes += size;
+    const bool popperWoken = poppersWaiting > 0;
     lock.unlock();
     packetAdded.notify_one();
+    if (popperWoken)
+        std::this_thread::yield();
     return true;
 }
 
@@ -91,8 +95,10 @@ int PacketQueue::pop(AVPacket* out, int timeoutMs)
 {
     std::unique_lock<std::mutex> lock(mutex);
     const unsigned wakesBefore = wakes;
+    ++poppersWaiting;
     packetAdded.wait_for(lock, std::chrono::milliseconds(timeoutMs),
                          [&] { return !packets.empty() || interruptedForPop() || wakes != wakesBefore; });
+    --poppersWaiting;
     if (packets.empty())
         return -1;
     PacketPtr first = std::move(packets.front());

@@ -42,7 +42,9 @@ struct SeekMark
 // other side makes room or adds a packet, and when the interrupt flags given
 // to setInterruptFlags become set and wake() is called, so a long time-out
 // costs no CPU while nothing happens and still lets a seek or an unload
-// through immediately.
+// through immediately. A push that wakes a waiting pop yields the core: the
+// woken decoder may have been put on the pushing thread's core, and reading
+// ahead is not what it should wait for.
 class PacketQueue
 {
 public:
@@ -118,7 +120,8 @@ private:
     std::atomic<int> queued{0};
     std::atomic<int64_t> bytes{0};
     std::atomic<bool> droppingAll{false};
-    unsigned wakes = 0; // guarded by mutex
+    unsigned wakes = 0;     // guarded by mutex
+    int poppersWaiting = 0; // guarded by mutex
     const std::atomic<bool>* abortFlag = nullptr;
     const std::atomic<bool>* seekFlag = nullptr;
 };

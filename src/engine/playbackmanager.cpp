@@ -230,7 +230,9 @@ bool PlaybackManager::setMedia(const QString& filename, int64_t cacheSize, float
 void PlaybackManager::loadFile(const QString& filename)
 {
     mediaSource = std::make_unique<MediaSource>(filename);
-    mediaSource->seekTargetStored = [this] {
+    mediaSource->seekTargetStored = [this](const VideoFrame& target) {
+        if (FramePreparer* preparer = targetPreparer.load())
+            preparer->prepareNow(target);
         QMetaObject::invokeMethod(this, &PlaybackManager::onSeekTargetStored, Qt::QueuedConnection);
     };
     mediaSource->volume = volumePercent / 100.0;
@@ -368,6 +370,7 @@ void PlaybackManager::startFramePreparer()
     const int width = mediaSource->videoWidth;
     const int height = mediaSource->videoHeight;
     framePreparer = std::make_unique<FramePreparer>(width, height);
+    targetPreparer = framePreparer.get();
     const AVCodecParameters* parameters = mediaSource->videoStream->codecpar;
     const auto decoded = AVPixelFormat(parameters->format);
     const AVPixelFormat stored = VideoFrame::storedFormat(decoded, width, height);
@@ -658,11 +661,14 @@ PlaybackManager::Presented PlaybackManager::presentFrame(double time, bool refre
 }
 
 // The decoder, which yields the cores to the conversion and painting of a
-// seek's target, goes on once the target is on screen.
+// seek's target, goes on once the target is on screen, and so does the
+// conversion of the frames expected next.
 void PlaybackManager::countPictureShown()
 {
     if (mediaSource)
         mediaSource->picturesShown.fetch_add(1, std::memory_order_relaxed);
+    if (framePreparer)
+        framePreparer->startPreparing();
 }
 
 void PlaybackManager::clearVideoFrame()
@@ -1070,6 +1076,7 @@ void PlaybackManager::finishUnload()
     lastSeek = ReaderSeek();
     fillInFlight = false;
     readerOffClock = false;
+    targetPreparer = nullptr;
     framePreparer.reset();
     lastFrameShown = -1;
     setStatus(NoMedia);

@@ -290,6 +290,9 @@ private:
     bool readerOffClock = false;
     // Turns the cached pictures into images for the viewer.
     std::unique_ptr<FramePreparer> framePreparer;
+    // The same, for the video decoder's thread: set while the media's
+    // decoders may call on it.
+    std::atomic<FramePreparer*> targetPreparer{nullptr};
     QString pendingFilename;
     double audioScrubDuration = 0.0;
     int volumePercent = 100;

@@ -71,6 +71,7 @@ int VideoDecoder::decodeNext(int waitMs)
         return OutOfMemory;
     if (!initialised)
         return -1;
+    flushAheadOfSeek();
     if (source->videoPackets.pop(packet.get(), waitMs) < 0)
         return -1;
     if (PacketQueue::isFlush(packet.get())) {
@@ -94,6 +95,16 @@ int VideoDecoder::decodeNext(int waitMs)
     return overshot && !alreadyOvershot ? Overshot : result;
 }
 
+// Nothing is sent to the codec from the start of a seek to its flush marker:
+// flushed now, while the reader seeks, it need not be at the marker.
+void VideoDecoder::flushAheadOfSeek()
+{
+    if (codecFlushed || !seekPending())
+        return;
+    avcodec_flush_buffers(codec);
+    codecFlushed = true;
+}
+
 // Between the reader's start of a seek and its flush marker, every packet
 // in the queue is one of before the seek.
 bool VideoDecoder::seekPending() const
@@ -111,7 +122,9 @@ void VideoDecoder::flush(const AVPacket* marker)
     source->videoCache.setDiscarding(false);
     predictedTime = 0.0;
     pictureSinceFlush = false;
-    avcodec_flush_buffers(codec);
+    if (!codecFlushed)
+        avcodec_flush_buffers(codec);
+    codecFlushed = false;
     overshot = false;
     fillComplete = false;
     abandoned = false;
@@ -341,11 +354,11 @@ void VideoDecoder::receivePictures()
         if (worthStoring() && !outOfMemory) {
             const bool target = isSeekTarget();
             const uint64_t shownBefore = source->picturesShown.load();
-            store();
-            if (target) {
+            const std::unique_ptr<VideoFrame> stored = store(target);
+            if (stored) {
                 targetStored = true;
                 if (source->seekTargetStored)
-                    source->seekTargetStored();
+                    source->seekTargetStored(*stored);
                 awaitShown(shownBefore);
             }
         }
@@ -401,11 +414,11 @@ bool VideoDecoder::worthStoring() const
     return source->playbackTime(false) <= 3 * frameDuration + frameTime;
 }
 
-void VideoDecoder::store()
+std::unique_ptr<VideoFrame> VideoDecoder::store(bool keepReference)
 {
     // A picture of the seek being replaced: the reader has the cache discard it.
     if (frame->width <= 0 || frame->height <= 0 || source->seekRequested)
-        return;
+        return nullptr;
     const auto format = AVPixelFormat(frame->format);
     const ColourDescription colour = ColourDescription::ofPicture(frame.get());
     FramePtr kept;
@@ -418,14 +431,18 @@ void VideoDecoder::store()
     }
     if (!kept) {
         outOfMemory = true;
-        return;
+        return nullptr;
     }
+    std::unique_ptr<VideoFrame> reference;
+    if (keepReference)
+        reference = std::make_unique<VideoFrame>(FramePtr(av_frame_clone(kept.get())), frameTime);
     auto picture = std::make_unique<VideoFrame>(std::move(kept), frameTime);
     picture->colour = colour;
     // The cache wakes this thread when a place frees up, at a seek and at an
     // unload; the time-out only bounds a wake-up that went missing.
     while (!source->videoCache.insert(picture, frameDuration, 50)) {
         if (source->aborting || source->seekRequested)
-            return;
+            return nullptr;
     }
+    return reference && reference->isValid() ? std::move(reference) : nullptr;
 }

@@ -38,9 +38,10 @@ class MediaSource;
 // way, the packets and pictures still queued for this one are let go
 // undecoded and unstored.
 //
-// Once the target is stored the decoder waits, for a short while, until the
-// controller has it on screen: converting and painting it then have the
-// cores that the pictures after it would take.
+// Once the target is stored, the controller's hook (seekTargetStored) has it
+// converted for the screen on this thread, and the decoder then waits, for a
+// short while, until the controller has it on screen: converting and painting
+// it have the cores that the pictures after it would take.
 //
 // A backward fill (SeekMark::fillEnd) stores the pictures from its target up
 // to its end into the cache as it stands, and decodes nothing after them.
@@ -78,6 +79,7 @@ private:
     // A timestamp of the stream as media time (0 at the first picture).
     double mediaTime(int64_t timestamp) const;
     bool seekPending() const;
+    void flushAheadOfSeek();
     void flush(const AVPacket* marker);
     int drain();
     int decodePacket();
@@ -98,7 +100,9 @@ private:
     void checkFillComplete();
     bool isFill() const { return seek.fillEnd >= 0.0; }
     bool worthStoring() const;
-    void store();
+    // Stores the picture in the cache; with `keepReference`, returns a
+    // reference to it once stored.
+    std::unique_ptr<VideoFrame> store(bool keepReference);
     void chooseSkipMode();
     // Where the pictures kept of this seek begin.
     double historyStart() const;
@@ -125,6 +129,8 @@ private:
     // them not even decoded; unknown (NaN) until the seek's first packet.
     double keepFrom = -std::numeric_limits<double>::infinity();
     bool firstPictureSeen = true;
+    // Flushed ahead of the seek's marker, and sent nothing since.
+    bool codecFlushed = false;
     bool overshot = false;
     // Every picture of the backward fill being served has come out: the
     // packets that follow are not decoded.
