@@ -144,18 +144,26 @@ void FramePreparer::prepareNow(const VideoFrame& frame)
         return;
     pending.erase(std::remove_if(pending.begin(), pending.end(), isJobFor(frame, size)), pending.end());
     takeConverter(lock);
+    convertTaken(lock, frame, size, true);
+    lock.unlock();
+    changed.notify_all();
+}
+
+void FramePreparer::convertTaken(std::unique_lock<std::mutex>& lock, const VideoFrame& frame,
+                                 const QSize& size, bool keep)
+{
     convertingTime = frame.time;
     convertingSize = size;
+    // The image it replaces goes back to the converter's reuse.
+    if (keep && ready.size() >= size_t(Ahead))
+        ready.pop_front();
     lock.unlock();
     QImage converted = converter.toImage(frame, size);
     lock.lock();
     converting = false;
     convertingTime = -1.0;
-    if (ready.size() >= size_t(Ahead))
-        ready.pop_front();
-    ready.push_back(Prepared{converted, frame.time});
-    lock.unlock();
-    changed.notify_all();
+    if (keep)
+        ready.push_back(Prepared{converted, frame.time});
 }
 
 void FramePreparer::warmUp(AVPixelFormat format, const AVCodecParameters* colour, const QSize& wanted)
@@ -210,19 +218,7 @@ void FramePreparer::run()
         Job job = std::move(pending.front());
         pending.pop_front();
         converting = true;
-        convertingTime = job.frame.time;
-        convertingSize = job.size;
-        // The image it replaces goes back to the converter's reuse.
-        if (!job.warmUp && ready.size() >= size_t(Ahead))
-            ready.pop_front();
-        lock.unlock();
-        QImage converted = converter.toImage(job.frame, job.size);
-        job.frame.picture.reset();
-        lock.lock();
-        converting = false;
-        convertingTime = -1.0;
-        if (!job.warmUp)
-            ready.push_back(Prepared{converted, job.frame.time});
+        convertTaken(lock, job.frame, job.size, !job.warmUp);
         changed.notify_all();
     }
 }

@@ -80,6 +80,11 @@ private:
     void run();
     // Waits (holding `lock`) until the converter is free, and takes it.
     void takeConverter(std::unique_lock<std::mutex>& lock);
+    // Converts `frame` to `size` with the converter the caller has taken
+    // (holding `lock`, let go of meanwhile) and gives the converter back;
+    // with `keep`, the image is kept for image().
+    void convertTaken(std::unique_lock<std::mutex>& lock, const VideoFrame& frame, const QSize& size,
+                      bool keep);
     QSize sizeFor(const QSize& wanted) const;
     // Whether `frame` at `size` is being converted, prepared or waiting (all
     // holding `mutex`).
