@@ -68,14 +68,17 @@ void BandedScaler::helperLoop()
     }
 }
 
-void BandedScaler::scale(const AVFrame* picture, AVFrame* output)
+void BandedScaler::scale(const AVFrame* picture, AVFrame* output, Spread spread)
 {
     if (bands.empty())
         return;
-    if (bands.size() == 1) {
+    if (bands.size() == 1 || spread == Spread::CallerOnly) {
+        // A helper still waking from the last picture reads only the band
+        // counters, which this leaves alone.
         source = picture;
         target = output;
-        scaleBand(0);
+        for (size_t band = 0; band < bands.size(); ++band)
+            scaleBand(band);
         return;
     }
     startHelpers();

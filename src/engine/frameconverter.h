@@ -31,16 +31,19 @@ public:
     FrameConverter(const FrameConverter&) = delete;
     FrameConverter& operator=(const FrameConverter&) = delete;
 
+    using Spread = BandedScaler::Spread;
+
     // The picture as an image of `size` (the stream's size when empty); a
     // null image when it cannot be converted. A picture the cache already
-    // keeps as RGB is shared, not copied, at the stream's size.
-    QImage toImage(const VideoFrame& frame, QSize size = QSize());
+    // keeps as RGB is shared, not copied, at the stream's size. One that is
+    // not needed at once is best converted by the caller alone.
+    QImage toImage(const VideoFrame& frame, QSize size = QSize(), Spread spread = Spread::OverCores);
     // The picture converted to 32-bit RGB in a pooled buffer; null on failure.
     FramePtr toRgbFrame(const AVFrame* picture);
 
 private:
     bool prepare(const AVFrame* picture, const QSize& size);
-    void scale(const AVFrame* picture, uint8_t* pixels, int bytesPerLine);
+    void scale(const AVFrame* picture, uint8_t* pixels, int bytesPerLine, Spread spread);
     // An image of `size` of the list nobody else holds, or a new one.
     QImage* freeImage(const QSize& size);
 

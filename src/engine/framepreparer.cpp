@@ -144,21 +144,24 @@ void FramePreparer::prepareNow(const VideoFrame& frame)
         return;
     pending.erase(std::remove_if(pending.begin(), pending.end(), isJobFor(frame, size)), pending.end());
     takeConverter(lock);
-    convertTaken(lock, frame, size, true);
+    convertTaken(lock, frame, size, Purpose::ShownNext);
     lock.unlock();
     changed.notify_all();
 }
 
 void FramePreparer::convertTaken(std::unique_lock<std::mutex>& lock, const VideoFrame& frame,
-                                 const QSize& size, bool keep)
+                                 const QSize& size, Purpose purpose)
 {
+    const bool keep = purpose != Purpose::WarmUp;
     convertingTime = frame.time;
     convertingSize = size;
     // The image it replaces goes back to the converter's reuse.
     if (keep && ready.size() >= size_t(Ahead))
         ready.pop_front();
     lock.unlock();
-    QImage converted = converter.toImage(frame, size);
+    QImage converted = converter.toImage(frame, size,
+                                         purpose == Purpose::Ahead ? FrameConverter::Spread::CallerOnly
+                                                                   : FrameConverter::Spread::OverCores);
     lock.lock();
     converting = false;
     convertingTime = -1.0;
@@ -218,7 +221,7 @@ void FramePreparer::run()
         Job job = std::move(pending.front());
         pending.pop_front();
         converting = true;
-        convertTaken(lock, job.frame, job.size, !job.warmUp);
+        convertTaken(lock, job.frame, job.size, job.warmUp ? Purpose::WarmUp : Purpose::Ahead);
         changed.notify_all();
     }
 }
