@@ -78,6 +78,7 @@ void VideoFrameCache::wake()
 {
     {
         std::lock_guard<std::mutex> lock(mutex);
+        ++wakes;
     }
     changed.notify_all();
 }
@@ -182,9 +183,10 @@ bool VideoFrameCache::insert(std::unique_ptr<VideoFrame>& frame, double frameDur
     }
     if (evictionDue())
         evictBehind();
-    auto placeOrInterrupt = [this] {
+    const unsigned wakesBefore = wakes;
+    auto placeOrInterrupt = [&] {
         return int(frames.size()) < capacityFrames.load() || evictionDue() || discardFlag.load() ||
-               (abortFlag && abortFlag->load());
+               (abortFlag && abortFlag->load()) || wakes != wakesBefore;
     };
     if (!placeOrInterrupt()) {
         changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), placeOrInterrupt);

@@ -98,7 +98,8 @@ public:
 
     // The flag that ends a waiting insert (the media's `aborting`).
     void setAbortFlag(const std::atomic<bool>* aborting);
-    // Wakes a waiting insert so that it looks at the flags again.
+    // Ends a waiting insert, which returns false for its caller to look at
+    // its own flags (a seek's request, which is not the cache's).
     void wake();
 
     std::mutex mutex;
@@ -126,5 +127,6 @@ private:
     std::atomic<bool> backwardFlag{false};
     std::atomic<bool> discardFlag{false};
     const std::atomic<bool>* abortFlag = nullptr;
+    unsigned wakes = 0;
     int current = -1;
 };
