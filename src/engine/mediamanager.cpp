@@ -254,6 +254,7 @@ bool MediaManager::pushPatiently(PacketQueue& queue, AVPacket* data)
         }
         if (queue.push(data, IdleWaitMs))
             return true;
+        retiredPictures.clear();
         if (stopRequested()) {
             av_packet_unref(data);
             return false;
@@ -293,6 +294,8 @@ int MediaManager::readPackets(int limit)
         if (result < 0)
             return result;
         dispatch(packet.get());
+        if (!source->videoCache.discarding())
+            retiredPictures.clear();
         if (limit > 0 && ++count >= limit)
             break;
     }
@@ -366,7 +369,7 @@ void MediaManager::seek()
         source->audioCache.setDiscarding(true);
         source->audioCache.clear();
         if (!fill)
-            source->videoCache.reset();
+            source->videoCache.reset(&retiredPictures);
         SeekMark mark;
         std::deque<PacketPtr> landed;
         const int result = FileSeeker(source).seek(&mark, &landed);
@@ -393,12 +396,14 @@ void MediaManager::seek()
         }
     }
     read();
+    retiredPictures.clear();
 }
 
 void MediaManager::closeFile()
 {
     if (!fileOpen)
         return;
+    retiredPictures.clear();
     if (source) {
         source->audioCodecContext.reset();
         source->videoCodecContext.reset();

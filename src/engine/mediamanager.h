@@ -81,6 +81,12 @@ private:
     bool fileOpen = false;
     PacketPtr packet;
     SkippedSound skippedSound;
+    // The pictures a seek took out of the cache, given back to their pool
+    // once the decoder has flushed its codec (or this thread would wait
+    // anyway): alongside the flush, which gives back its own, each waited
+    // for the other's turn with the pool, and this thread was woken on the
+    // decoder's core.
+    VideoFrameCache::Frames retiredPictures;
     Error currentError = NoError;
     std::atomic<Status> currentStatus{Unloaded};
 };

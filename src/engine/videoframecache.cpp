@@ -42,12 +42,12 @@ void VideoFrameCache::configure(int64_t cacheSize, int64_t frameBytes, float tra
     reset();
 }
 
-void VideoFrameCache::reset()
+void VideoFrameCache::reset(Frames* released)
 {
-    std::deque<std::unique_ptr<VideoFrame>> released;
+    Frames removed;
     {
         std::lock_guard<std::mutex> lock(mutex);
-        released.swap(frames);
+        removed.swap(frames);
         used = 0;
         current = -1;
         bytes = 0;
@@ -55,8 +55,9 @@ void VideoFrameCache::reset()
         end = 0.0;
     }
     changed.notify_all();
-    // Outside the lock: the decoder may insert meanwhile.
-    released.clear();
+    if (released)
+        *released = std::move(removed);
+    // Otherwise let go of outside the lock: the decoder may insert meanwhile.
 }
 
 void VideoFrameCache::setDiscarding(bool discard)

@@ -32,6 +32,8 @@
 class VideoFrameCache
 {
 public:
+    using Frames = std::deque<std::unique_ptr<VideoFrame>>;
+
     static constexpr int64_t MinimumCacheBytes = 256000000;
     // However large the pictures, the cache holds this many, past the budget.
     static constexpr int MinimumFrames = 2;
@@ -58,8 +60,9 @@ public:
     // size) and empties it.
     void configure(int64_t cacheSize, int64_t frameBytes, float trailingPct);
     // Empties the cache at once. The pictures go back to the buffer pools
-    // they came from, to be filled again.
-    void reset();
+    // they came from, to be filled again: now, or when the caller lets go of
+    // `released`, which takes them when given.
+    void reset(Frames* released = nullptr);
     // Stores the frame (taking it out of `frame`) and returns true; a frame
     // inserted while discarding is deleted and also counts as stored. Returns
     // false, leaving `frame` as it was, when no place became free within the
@@ -115,7 +118,7 @@ private:
     void place(std::unique_ptr<VideoFrame>& frame, double frameDuration);
 
     std::condition_variable changed;
-    std::deque<std::unique_ptr<VideoFrame>> frames;
+    Frames frames;
     std::atomic<int> used{0};
     std::atomic<int> capacityFrames{176};
     std::atomic<int> trailingFrames{123};

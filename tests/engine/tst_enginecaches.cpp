@@ -185,6 +185,12 @@ private Q_SLOTS:
         QCOMPARE(av_buffer_get_ref_count(shared), 1);
         av_buffer_unref(&shared);
         QCOMPARE(fill(cache, 10, 0.04), 10);
+        // Or when whoever took them lets go of them.
+        VideoFrameCache::Frames taken;
+        cache.reset(&taken);
+        QCOMPARE(cache.usedSlots(), 0);
+        QCOMPARE(int(taken.size()), 10);
+        QCOMPARE(fill(cache, 10, 0.04), 10);
         QCOMPARE(cache.usedSlots(), 10);
     }
 
