@@ -21,8 +21,8 @@ class VideoFrame;
 // Nothing large is allocated per picture once it runs: images are reused as
 // soon as nobody else holds them, RGB pictures for the cache come from a
 // buffer pool, and the scalers are kept while the size, format and colour
-// stay the same. Each picture is spread over the cores, a band of rows to a
-// scaler (BandedScaler). One converter serves one thread at a time.
+// stay the same. A picture wanted at once is spread over the cores, a band of
+// rows to a scaler (BandedScaler). One converter serves one thread at a time.
 class FrameConverter
 {
 public:

@@ -66,7 +66,7 @@ public:
     // Stores the frame (taking it out of `frame`) and returns true; a frame
     // inserted while discarding is deleted and also counts as stored. Returns
     // false, leaving `frame` as it was, when no place became free within the
-    // time-out or the abort flag is set.
+    // time-out, the abort flag is set or a wake came first.
     bool insert(std::unique_ptr<VideoFrame>& frame, double frameDuration, int timeoutMs = 1);
     // The last frame that starts at or before `time` (within the lookup
     // tolerance of the frame duration given to insert),
