@@ -68,17 +68,14 @@ void BandedScaler::helperLoop()
     }
 }
 
-void BandedScaler::scale(const AVFrame* picture, AVFrame* output, Spread spread)
+void BandedScaler::scale(const AVFrame* picture, AVFrame* output)
 {
     if (bands.empty())
         return;
-    if (bands.size() == 1 || spread == Spread::CallerOnly) {
-        // A helper still waking from the last picture reads only the band
-        // counters, which this leaves alone.
+    if (bands.size() == 1) {
         source = picture;
         target = output;
-        for (size_t band = 0; band < bands.size(); ++band)
-            scaleBand(band);
+        scaleBand(0);
         return;
     }
     startHelpers();

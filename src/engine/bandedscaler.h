@@ -30,13 +30,8 @@ public:
     // convert with one thread); false, and none kept, when one fails.
     bool reset(const std::function<SwsContext*()>& make);
     bool isValid() const { return !bands.empty(); }
-    enum class Spread
-    {
-        OverCores, // the helpers take bands too: done soonest
-        CallerOnly // no other thread is woken: least work in all
-    };
     // Converts `picture` into `output`, whose pixels are referenced.
-    void scale(const AVFrame* picture, AVFrame* output, Spread spread = Spread::OverCores);
+    void scale(const AVFrame* picture, AVFrame* output);
 
 private:
     void startHelpers();

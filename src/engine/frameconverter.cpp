@@ -126,7 +126,7 @@ bool FrameConverter::prepare(const AVFrame* picture, const QSize& size)
 }
 
 // The scalers take the output pixels through a reference.
-void FrameConverter::scale(const AVFrame* picture, uint8_t* pixels, int bytesPerLine, Spread spread)
+void FrameConverter::scale(const AVFrame* picture, uint8_t* pixels, int bytesPerLine)
 {
     FramePtr output(av_frame_alloc());
     if (!output)
@@ -140,7 +140,7 @@ void FrameConverter::scale(const AVFrame* picture, uint8_t* pixels, int bytesPer
         return;
     output->data[0] = pixels;
     output->linesize[0] = bytesPerLine;
-    scaler.scale(picture, output.get(), spread);
+    scaler.scale(picture, output.get());
 }
 
 QImage* FrameConverter::freeImage(const QSize& size)
@@ -157,7 +157,7 @@ QImage* FrameConverter::freeImage(const QSize& size)
     return images.back().isNull() ? nullptr : &images.back();
 }
 
-QImage FrameConverter::toImage(const VideoFrame& frame, QSize size, Spread spread)
+QImage FrameConverter::toImage(const VideoFrame& frame, QSize size)
 {
     const AVFrame* picture = frame.picture.get();
     if (size.isEmpty())
@@ -180,7 +180,7 @@ QImage FrameConverter::toImage(const VideoFrame& frame, QSize size, Spread sprea
     QImage* image = freeImage(size);
     if (!image)
         return QImage();
-    scale(picture, image->bits(), int(image->bytesPerLine()), spread);
+    scale(picture, image->bits(), int(image->bytesPerLine()));
     return *image;
 }
 
@@ -201,6 +201,6 @@ FramePtr FrameConverter::toRgbFrame(const AVFrame* picture)
     rgb->format = AV_PIX_FMT_RGB32;
     rgb->width = width;
     rgb->height = height;
-    scale(picture, rgb->data[0], rgbBytesPerLine, Spread::OverCores);
+    scale(picture, rgb->data[0], rgbBytesPerLine);
     return rgb;
 }

@@ -21,8 +21,8 @@ class VideoFrame;
 // Nothing large is allocated per picture once it runs: images are reused as
 // soon as nobody else holds them, RGB pictures for the cache come from a
 // buffer pool, and the scalers are kept while the size, format and colour
-// stay the same. A picture wanted at once is spread over the cores, a band of
-// rows to a scaler (BandedScaler). One converter serves one thread at a time.
+// stay the same. Each picture is spread over the cores, a band of rows to a
+// scaler (BandedScaler). One converter serves one thread at a time.
 class FrameConverter
 {
 public:
@@ -31,19 +31,16 @@ public:
     FrameConverter(const FrameConverter&) = delete;
     FrameConverter& operator=(const FrameConverter&) = delete;
 
-    using Spread = BandedScaler::Spread;
-
     // The picture as an image of `size` (the stream's size when empty); a
     // null image when it cannot be converted. A picture the cache already
-    // keeps as RGB is shared, not copied, at the stream's size. One that is
-    // not needed at once is best converted by the caller alone.
-    QImage toImage(const VideoFrame& frame, QSize size = QSize(), Spread spread = Spread::OverCores);
+    // keeps as RGB is shared, not copied, at the stream's size.
+    QImage toImage(const VideoFrame& frame, QSize size = QSize());
     // The picture converted to 32-bit RGB in a pooled buffer; null on failure.
     FramePtr toRgbFrame(const AVFrame* picture);
 
 private:
     bool prepare(const AVFrame* picture, const QSize& size);
-    void scale(const AVFrame* picture, uint8_t* pixels, int bytesPerLine, Spread spread);
+    void scale(const AVFrame* picture, uint8_t* pixels, int bytesPerLine);
     // An image of `size` of the list nobody else holds, or a new one.
     QImage* freeImage(const QSize& size);
 

@@ -144,24 +144,21 @@ void FramePreparer::prepareNow(const VideoFrame& frame)
         return;
     pending.erase(std::remove_if(pending.begin(), pending.end(), isJobFor(frame, size)), pending.end());
     takeConverter(lock);
-    convertTaken(lock, frame, size, Purpose::ShownNext);
+    convertTaken(lock, frame, size, true);
     lock.unlock();
     changed.notify_all();
 }
 
 void FramePreparer::convertTaken(std::unique_lock<std::mutex>& lock, const VideoFrame& frame,
-                                 const QSize& size, Purpose purpose)
+                                 const QSize& size, bool keep)
 {
-    const bool keep = purpose != Purpose::WarmUp;
     convertingTime = frame.time;
     convertingSize = size;
     // The image it replaces goes back to the converter's reuse.
     if (keep && ready.size() >= size_t(Ahead))
         ready.pop_front();
     lock.unlock();
-    QImage converted = converter.toImage(frame, size,
-                                         purpose == Purpose::Ahead ? FrameConverter::Spread::CallerOnly
-                                                                   : FrameConverter::Spread::OverCores);
+    QImage converted = converter.toImage(frame, size);
     lock.lock();
     converting = false;
     convertingTime = -1.0;
@@ -221,7 +218,7 @@ void FramePreparer::run()
         Job job = std::move(pending.front());
         pending.pop_front();
         converting = true;
-        convertTaken(lock, job.frame, job.size, job.warmUp ? Purpose::WarmUp : Purpose::Ahead);
+        convertTaken(lock, job.frame, job.size, !job.warmUp);
         changed.notify_all();
     }
 }

@@ -80,16 +80,11 @@ private:
     void run();
     // Waits (holding `lock`) until the converter is free, and takes it.
     void takeConverter(std::unique_lock<std::mutex>& lock);
-    enum class Purpose
-    {
-        ShownNext, // kept, converted over all cores
-        Ahead,     // kept, converted by this thread alone: it has a frame interval
-        WarmUp     // not kept, over all cores so that their threads are made
-    };
     // Converts `frame` to `size` with the converter the caller has taken
-    // (holding `lock`, let go of meanwhile) and gives the converter back.
+    // (holding `lock`, let go of meanwhile) and gives the converter back;
+    // with `keep`, the image is kept for image().
     void convertTaken(std::unique_lock<std::mutex>& lock, const VideoFrame& frame, const QSize& size,
-                      Purpose purpose);
+                      bool keep);
     QSize sizeFor(const QSize& wanted) const;
     // Whether `frame` at `size` is being converted, prepared or waiting (all
     // holding `mutex`).
