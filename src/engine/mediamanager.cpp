@@ -96,6 +96,7 @@ void MediaManager::load(MediaSource* mediaSrc)
     source = mediaSrc;
     source->synchronise();
     skippedSound.reset();
+    pacer.stop();
     fileOpen = true;
     if (!openFile()) {
         setStatus(LoadFailed);
@@ -252,7 +253,9 @@ bool MediaManager::pushPatiently(PacketQueue& queue, AVPacket* data)
                 return true;
             }
         }
-        if (queue.push(data, IdleWaitMs))
+        const int capacity =
+            &queue == &source->videoPackets ? pacer.videoCapacity(*source) : PacketQueue::Capacity;
+        if (queue.push(data, IdleWaitMs, capacity))
             return true;
         retiredPictures.clear();
         if (stopRequested()) {
@@ -368,8 +371,12 @@ void MediaManager::seek()
         source->videoCache.setDiscarding(true);
         source->audioCache.setDiscarding(true);
         source->audioCache.clear();
-        if (!fill)
+        if (fill) {
+            pacer.stop();
+        } else {
             source->videoCache.reset(&retiredPictures);
+            pacer.startAfterSeek(*source);
+        }
         SeekMark mark;
         std::deque<PacketPtr> landed;
         const int result = FileSeeker(source).seek(&mark, &landed);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "mediasource.h"
+#include "readpacer.h"
 #include "skippedsound.h"
 
 #include <QObject>
@@ -87,6 +88,7 @@ private:
     // for the other's turn with the pool, and this thread was woken on the
     // decoder's core.
     VideoFrameCache::Frames retiredPictures;
+    ReadPacer pacer;
     Error currentError = NoError;
     std::atomic<Status> currentStatus{Unloaded};
 };

@@ -29,12 +29,12 @@ bool PacketQueue::interruptedForPop() const
     return abortFlag && abortFlag->load();
 }
 
-bool PacketQueue::push(AVPacket* packet, int timeoutMs)
+bool PacketQueue::push(AVPacket* packet, int timeoutMs, int capacity)
 {
     PacketPtr copy;
     if (!takeOver(packet, copy))
         return true;
-    if (append(copy, timeoutMs))
+    if (append(copy, timeoutMs, capacity))
         return true;
     // Hand the data back: the caller retries with the same packet or frees it.
     av_packet_move_ref(packet, copy.get());
@@ -46,7 +46,7 @@ bool PacketQueue::pushBeyondCapacity(AVPacket* packet, int64_t byteLimit)
     PacketPtr copy;
     if (!takeOver(packet, copy))
         return true;
-    if (append(copy, 0, byteLimit))
+    if (append(copy, 0, Capacity, byteLimit))
         return true;
     av_packet_move_ref(packet, copy.get());
     return false;
@@ -69,12 +69,12 @@ bool PacketQueue::takeOver(AVPacket* packet, PacketPtr& copy)
     return true;
 }
 
-bool PacketQueue::append(PacketPtr& packet, int timeoutMs, int64_t byteLimit)
+bool PacketQueue::append(PacketPtr& packet, int timeoutMs, int capacity, int64_t byteLimit)
 {
     const int64_t size = std::max(0, packet->size) + PacketBookkeepingBytes;
     std::unique_lock<std::mutex> lock(mutex);
     const auto fits = [&] {
-        return int(packets.size()) < Capacity || (byteLimit >= 0 && bytes + size <= byteLimit);
+        return int(packets.size()) < capacity || (byteLimit >= 0 && bytes + size <= byteLimit);
     };
     const bool room = placeFreed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
                                           [&] { return fits() || interruptedForPush(); });

@@ -68,7 +68,9 @@ public:
     // returns true. A packet whose data cannot be made owned is dropped and
     // also counts as handled. Returns false, leaving the packet untouched,
     // when no place became free within the time-out or an interrupt flag is set.
-    bool push(AVPacket* packet, int timeoutMs = 1);
+    // `capacity` (at most Capacity) is how many packets the queue may hold
+    // before this one.
+    bool push(AVPacket* packet, int timeoutMs = 1, int capacity = Capacity);
     // Like push, without waiting, and beyond the capacity as long as the
     // queue then holds at most `byteLimit` bytes (see byteCount).
     bool pushBeyondCapacity(AVPacket* packet, int64_t byteLimit);
@@ -108,7 +110,7 @@ public:
 
 private:
     bool pushMarker(int size, int timeoutMs, const SeekMark* mark = nullptr);
-    bool append(PacketPtr& packet, int timeoutMs, int64_t byteLimit = -1);
+    bool append(PacketPtr& packet, int timeoutMs, int capacity = Capacity, int64_t byteLimit = -1);
     bool takeOver(AVPacket* packet, PacketPtr& copy);
     bool interruptedForPush() const;
     bool interruptedForPop() const;

@@ -255,6 +255,27 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(rig.readerStatuses.mid(rig.readerStatuses.size() - 2), tail, patienceMs);
     }
 
+    // Paused, a jump has the reader keep just ahead of the decoder until its
+    // picture is on screen; playing, or once it is shown, it reads ahead.
+    void aJumpReadsAheadOnceItsPictureIsShown()
+    {
+        EngineRig rig;
+        QVERIFY(rig.open(TestClips::path("h264_1080p25.mp4"), false));
+        MediaSource* source = rig.source();
+        for (const bool playing : {false, true}) {
+            source->playing = playing;
+            popAll(source->videoPackets);
+            QVERIFY(rig.seek(playing ? 2.0 : 7.3));
+            if (!playing) {
+                QTRY_COMPARE_WITH_TIMEOUT(source->videoPackets.count(), ReadPacer::PacedPackets, patienceMs);
+                QTest::qWait(100);
+                QCOMPARE(source->videoPackets.count(), ReadPacer::PacedPackets);
+                source->picturesShown.fetch_add(1);
+            }
+            QTRY_VERIFY_WITH_TIMEOUT(source->videoPackets.count() > 4 * ReadPacer::PacedPackets, patienceMs);
+        }
+    }
+
     void seekToTheStartFromAnywhere_data()
     {
         QTest::addColumn<QString>("name");
