@@ -3,12 +3,6 @@
 #include "mediasource.h"
 #include "packetqueue.h"
 
-namespace {
-
-constexpr auto MaxPacing = std::chrono::seconds(1);
-
-} // namespace
-
 void ReadPacer::startAfterSeek(const MediaSource& source)
 {
     pacing = !source.playing;

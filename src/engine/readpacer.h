@@ -17,6 +17,7 @@ class ReadPacer
 {
 public:
     static constexpr int PacedPackets = 8;
+    static constexpr std::chrono::milliseconds MaxPacing{1000};
 
     // A jump is on its way: paces the reading when the media is paused.
     void startAfterSeek(const MediaSource& source);

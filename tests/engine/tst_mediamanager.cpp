@@ -265,11 +265,18 @@ private Q_SLOTS:
         for (const bool playing : {false, true}) {
             source->playing = playing;
             popAll(source->videoPackets);
+            QElapsedTimer sinceSeek;
+            sinceSeek.start();
             QVERIFY(rig.seek(playing ? 2.0 : 7.3));
             if (!playing) {
-                QTRY_COMPARE_WITH_TIMEOUT(source->videoPackets.count(), ReadPacer::PacedPackets, patienceMs);
+                QTRY_VERIFY_WITH_TIMEOUT(source->videoPackets.count() >= ReadPacer::PacedPackets, patienceMs);
+                // Time for a reader that does not hold back to read on; a
+                // machine so busy that the pacing's own bound ran out first
+                // proves nothing either way.
                 QTest::qWait(100);
-                QCOMPARE(source->videoPackets.count(), ReadPacer::PacedPackets);
+                const int queued = source->videoPackets.count();
+                if (sinceSeek.elapsed() < ReadPacer::MaxPacing.count())
+                    QCOMPARE(queued, ReadPacer::PacedPackets);
                 source->picturesShown.fetch_add(1);
             }
             QTRY_VERIFY_WITH_TIMEOUT(source->videoPackets.count() > 4 * ReadPacer::PacedPackets, patienceMs);
