@@ -24,6 +24,7 @@
 #include "benchstats.h"
 #include "orvelsession.h"
 #include "residentmemory.h"
+#include "stealreport.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -389,6 +390,7 @@ void measurePaused(XServer& x, const SoundServer& sound, const QString& clip)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    const StealReport steal;
     QStringList args = app.arguments().mid(1);
     int runs = 5;
     QString only;
