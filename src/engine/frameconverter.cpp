@@ -1,6 +1,7 @@
 #include "frameconverter.h"
 
 #include "blockbufferpool.h"
+#include "imagememorypool.h"
 #include "largepages.h"
 #include "videoframe.h"
 
@@ -70,22 +71,34 @@ struct ImageMemory
 void releaseImageMemory(void* memory)
 {
     const auto* image = static_cast<ImageMemory*>(memory);
-    LargePages::release(image->block, image->bytes);
+    ImageMemoryPool::give(image->block, image->bytes);
     delete image;
 }
 
-// A new image in memory that comes in large pages: a picture's worth of
-// fresh small pages cost more to fault in than converting into them (20 ms
-// for 1080p on a virtual machine), and the view asks for new images whenever
-// its size changes. Small images come from the heap.
+int imageBytesPerLine(const QSize& size)
+{
+    return FFALIGN(size.width() * 4, 64);
+}
+
+// The block an image of `size` takes in large pages; 0 for a small image.
+size_t imageBlockBytes(const QSize& size)
+{
+    const size_t bytes = size_t(imageBytesPerLine(size)) * size_t(std::max(0, size.height()));
+    return bytes < LargePages::PageBytes ? 0 : FFALIGN(bytes, LargePages::PageBytes);
+}
+
+// A new image in memory that comes in large pages, kept for the next image
+// when this one goes: a picture's worth of fresh small pages cost more to
+// fault in than converting into them (20 ms for 1080p on a virtual machine),
+// and the view asks for new images whenever its size changes. Small images
+// come from the heap.
 QImage imageInLargePages(const QSize& size)
 {
-    const int bytesPerLine = FFALIGN(size.width() * 4, 64);
-    const size_t bytes = size_t(bytesPerLine) * size_t(std::max(0, size.height()));
-    if (bytes < LargePages::PageBytes)
+    const int bytesPerLine = imageBytesPerLine(size);
+    const size_t blockBytes = imageBlockBytes(size);
+    if (blockBytes == 0)
         return QImage(size, QImage::Format_RGB32);
-    const size_t blockBytes = FFALIGN(bytes, LargePages::PageBytes);
-    void* block = LargePages::allocate(blockBytes);
+    void* block = ImageMemoryPool::take(blockBytes);
     if (!block)
         return QImage(size, QImage::Format_RGB32);
     return QImage(static_cast<uchar*>(block), size.width(), size.height(), bytesPerLine, QImage::Format_RGB32,
@@ -141,6 +154,13 @@ void FrameConverter::scale(const AVFrame* picture, uint8_t* pixels, int bytesPer
     output->data[0] = pixels;
     output->linesize[0] = bytesPerLine;
     scaler.scale(picture, output.get());
+}
+
+void FrameConverter::reserveImages(const QSize& size)
+{
+    const size_t blockBytes = imageBlockBytes(size);
+    if (blockBytes > 0)
+        ImageMemoryPool::reserve(blockBytes, int(ReusedImages) - 1);
 }
 
 QImage* FrameConverter::freeImage(const QSize& size)

@@ -37,6 +37,9 @@ public:
     QImage toImage(const VideoFrame& frame, QSize size = QSize());
     // The picture converted to 32-bit RGB in a pooled buffer; null on failure.
     FramePtr toRgbFrame(const AVFrame* picture);
+    // Puts in place, ahead of need, the memory of as many images of `size`
+    // as a converter keeps for reuse, but one (ImageMemoryPool).
+    static void reserveImages(const QSize& size);
 
 private:
     bool prepare(const AVFrame* picture, const QSize& size);

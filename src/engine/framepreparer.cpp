@@ -220,5 +220,11 @@ void FramePreparer::run()
         converting = true;
         convertTaken(lock, job.frame, job.size, !job.warmUp);
         changed.notify_all();
+        if (job.warmUp) {
+            // The images of the frames shown next, off the converter.
+            lock.unlock();
+            FrameConverter::reserveImages(job.size);
+            lock.lock();
+        }
     }
 }

@@ -1,5 +1,7 @@
 // The media source's queues, caches and clock, through their public interface.
 #include "audiocache.h"
+#include "imagememorypool.h"
+#include "largepages.h"
 #include "mediasource.h"
 #include "packetqueue.h"
 #include "patience.h"
@@ -566,6 +568,21 @@ private Q_SLOTS:
         QVERIFY(later > 1.0);
         QVERIFY(source.playbackTime(false) == later);
         source.playing = false;
+    }
+
+    // Image memory given back is handed to the next image of its size only.
+    void imageMemoryIsReusedForItsSize()
+    {
+        constexpr size_t Block = LargePages::PageBytes * 2;
+        void* first = ImageMemoryPool::take(Block);
+        QVERIFY(first);
+        static_cast<char*>(first)[Block - 1] = 1;
+        ImageMemoryPool::give(first, Block);
+        void* other = ImageMemoryPool::take(LargePages::PageBytes);
+        QVERIFY(other && other != first);
+        QCOMPARE(ImageMemoryPool::take(Block), first);
+        ImageMemoryPool::give(other, LargePages::PageBytes);
+        ImageMemoryPool::give(first, Block);
     }
 
     void scrubBufferAndFlagsStartAsDocumented()
