@@ -14,12 +14,14 @@ EngineRig::EngineRig()
     connect(&reader, &MediaManager::statusChanged, this, [this](MediaManager::Status s) {
         readerStatuses << s;
         if (s == MediaManager::Seeked)
-            ++seekedCount;
+            ++seeksReported;
     });
     connect(&reader, &MediaManager::error, this, [this](MediaManager::Error e) {
         readerErrors << e;
-        if (e == MediaManager::SeekFailed)
+        if (e == MediaManager::SeekFailed) {
+            ++seeksReported;
             ++seekFailedCount;
+        }
     });
     connect(&video, &VideoManager::statusChanged, this,
             [this](VideoManager::Status s) { videoStatuses << s; });
@@ -31,7 +33,7 @@ EngineRig::EngineRig()
             return;
         overshoots << target;
         media->requestSeek(target, SeekHistory::Few, std::max(FileSeeker::Margin, 2 * media->seekMargin));
-        QMetaObject::invokeMethod(&reader, "seek", Qt::QueuedConnection);
+        askReaderToSeek();
     });
     connect(&audio, &AudioManager::statusChanged, this,
             [this](AudioManager::Status s) { audioStatuses << s; });
@@ -127,12 +129,20 @@ bool EngineRig::seek(double target, SeekHistory history)
 {
     if (!media)
         return false;
-    const int seekedBefore = seekedCount;
+    // A seek after an overshoot may still be on its way (its pictures can be
+    // cached before its report comes): that report must not count for this one.
+    if (!waitFor([&] { return seeksReported == seeksAsked; }))
+        return false;
     const int failedBefore = seekFailedCount;
     media->requestSeek(target, history);
+    askReaderToSeek();
+    return waitFor([&] { return seeksReported == seeksAsked; }) && seekFailedCount == failedBefore;
+}
+
+void EngineRig::askReaderToSeek()
+{
+    ++seeksAsked;
     QMetaObject::invokeMethod(&reader, "seek", Qt::QueuedConnection);
-    return waitFor([&] { return seekedCount > seekedBefore || seekFailedCount > failedBefore; }) &&
-           seekedCount > seekedBefore;
 }
 
 bool EngineRig::seekAndWaitForPicture(double target, SeekHistory history)

@@ -62,12 +62,15 @@ public:
 
 private:
     bool waitFor(const std::function<bool()>& condition, int timeoutMs = patienceMs);
+    void askReaderToSeek();
 
     QThread readerThread;
     QThread videoThread;
     QThread audioThread;
     std::unique_ptr<MediaSource> media;
     std::atomic<int> threadsFinished{0};
-    int seekedCount = 0;
+    // Each seek asked of the reader is reported once, Seeked or SeekFailed.
+    int seeksAsked = 0;
+    int seeksReported = 0;
     int seekFailedCount = 0;
 };

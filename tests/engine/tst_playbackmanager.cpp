@@ -310,8 +310,10 @@ private Q_SLOTS:
         QVERIFY(qAbs(h.manager.playbackTime() - target) < 1e-3);
         QCOMPARE(h.shownPicture(), 200);
 
+        // Frames may be passed over on a busy machine: the clock runs on.
         h.manager.play();
-        QVERIFY(h.waitForShownFrame(203));
+        QVERIFY(
+            QTest::qWaitFor([&] { return h.manager.lastFrameIndex() >= 203; }, PlaybackHarness::TimeoutMs));
         QCOMPARE(h.manager.state(), PM::Playing);
     }
 
