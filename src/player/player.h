@@ -225,6 +225,7 @@ private:
 
     // Shared helpers.
     int currentFrame() const;
+    int frameAtTime(double time) const;
     int lastFrame() const;
     int rangeStart() const;
     int rangeEnd() const;

@@ -12,6 +12,7 @@
 #include "rangetimelinewidget.h"
 #include "softwareviewer.h"
 #include "timelinewidget.h"
+#include "videoframecache.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -34,7 +35,15 @@ constexpr int statsInterval = 500; // milliseconds
 
 int Player::currentFrame() const
 {
-    return int(playbackManager->playbackTime() * fps + 1);
+    return frameAtTime(playbackManager->playbackTime());
+}
+
+// The number of the frame whose picture is shown at `time`. The cache finds
+// a picture a little before its timestamp (timestamps can be rounded), and
+// the number changes with the picture, in the same paint of the window.
+int Player::frameAtTime(double time) const
+{
+    return int((time + VideoFrameCache::lookupTolerance(frameDuration)) * fps + 1);
 }
 
 int Player::lastFrame() const
@@ -145,7 +154,7 @@ void Player::setCurrentFrameRelative(int frame)
 
 void Player::setPlaybackTime(double playbackTime)
 {
-    const int frame = int(playbackTime * fps + 1);
+    const int frame = frameAtTime(playbackTime);
     const bool backward = playbackManager->playingBackward();
     if (frame > rangeEnd() && playbackManager->state() == PlaybackManager::Playing && !backward) {
         // A late tick has passed the range end: playback loops or stops on
@@ -156,7 +165,8 @@ void Player::setPlaybackTime(double playbackTime)
             stopOnRangeEnd();
         return;
     }
-    if (frame != lastShownFrame) {
+    const bool frameChanged = frame != lastShownFrame;
+    if (frameChanged) {
         setTimelinesFrame(frame);
         lastShownFrame = frame;
         updateWindowTitle(frame);
@@ -201,8 +211,11 @@ void Player::setPlaybackTime(double playbackTime)
     }
     lastSpeed = speed;
 
-    setTimelinesCachedRange(int(playbackManager->cachedRangeStart() * fps + 1),
-                            int(playbackManager->cachedRangeEnd() * fps + 1));
+    // With the frame, so that the timelines are painted once a frame, in
+    // the same paint as the picture: the cache's ends move at their own times.
+    if (frameChanged)
+        setTimelinesCachedRange(int(playbackManager->cachedRangeStart() * fps + 1),
+                                int(playbackManager->cachedRangeEnd() * fps + 1));
 }
 
 void Player::playFromRangeStart()

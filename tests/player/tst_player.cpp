@@ -687,6 +687,17 @@ private slots:
         QVERIFY(waitForFrame(56));
     }
 
+    // The cache finds a picture a little before its timestamp: the number
+    // shown changes with the picture, not a moment after it.
+    void aTimeJustBeforeAFrameNamesThePictureShown()
+    {
+        const TestClip clip = TestClips::clip(QStringLiteral("video_only.mp4"));
+        PlaybackManager& controller = load(clip, true);
+        controller.seek(29 / clip.frameRate() - 0.0005, 0.0, false);
+        QVERIFY2(waitForFrame(30), qPrintable(player->windowTitle()));
+        QCOMPARE(mainTimeline(*player)->frame(), 30);
+    }
+
     void relativeStepsOfAnySizeStayOnTheClip()
     {
         const TestClip clip = TestClips::clip(QStringLiteral("video_only.mp4"));
