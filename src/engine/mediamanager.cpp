@@ -12,6 +12,10 @@ namespace {
 // While a queue is full the reader sleeps until a place is freed or a seek or
 // unload wakes it; the time-out only bounds a wake-up that went missing.
 constexpr int IdleWaitMs = 50;
+// The same, for a full video queue that nothing but the decoder, a seek or an
+// unload changes (no pacing, no fill): paused with full caches, the reader
+// then wakes once a second rather than twenty times.
+constexpr int SettledWaitMs = 1000;
 // How much memory the audio queue takes at most beyond its capacity while
 // pictures wait for the reader (about 7 minutes of AAC at 128 kbit/s, a
 // minute and a half of 16-bit stereo PCM): beyond it, the reader skips the
@@ -253,9 +257,10 @@ bool MediaManager::pushPatiently(PacketQueue& queue, AVPacket* data)
                 return true;
             }
         }
-        const int capacity =
-            &queue == &source->videoPackets ? pacer.videoCapacity(*source) : PacketQueue::Capacity;
-        if (queue.push(data, IdleWaitMs, capacity))
+        const bool video = &queue == &source->videoPackets;
+        const int capacity = video ? pacer.videoCapacity(*source) : PacketQueue::Capacity;
+        const bool settled = video && !pacer.active() && source->seekFillEnd < 0.0;
+        if (queue.push(data, settled ? SettledWaitMs : IdleWaitMs, capacity))
             return true;
         retiredPictures.clear();
         if (stopRequested()) {

@@ -25,6 +25,8 @@ public:
     void stop() { pacing = false; }
     // How many packets the video queue may hold now.
     int videoCapacity(const MediaSource& source);
+    // Whether the last videoCapacity() still paced the reading.
+    bool active() const { return pacing; }
 
 private:
     bool pacing = false;

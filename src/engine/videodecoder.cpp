@@ -17,6 +17,10 @@ constexpr double Unknown = std::numeric_limits<double>::quiet_NaN();
 // A target further from its key frame than this many packets is decoded
 // without draining: decoding them all again would cost more than it saves.
 constexpr size_t MaxReplayPackets = 24;
+// The cache wakes a decoder waiting for a place when one frees up, at a seek
+// and at an unload: the time-out only bounds a wake-up that went missing, and
+// paused with a full cache the decoder wakes once a second, not twenty times.
+constexpr int PlaceWaitMs = 1000;
 
 } // namespace
 
@@ -438,9 +442,7 @@ std::unique_ptr<VideoFrame> VideoDecoder::store(bool keepReference)
         reference = std::make_unique<VideoFrame>(FramePtr(av_frame_clone(kept.get())), frameTime);
     auto picture = std::make_unique<VideoFrame>(std::move(kept), frameTime);
     picture->colour = colour;
-    // The cache wakes this thread when a place frees up, at a seek and at an
-    // unload; the time-out only bounds a wake-up that went missing.
-    while (!source->videoCache.insert(picture, frameDuration, 50)) {
+    while (!source->videoCache.insert(picture, frameDuration, PlaceWaitMs)) {
         if (source->aborting || source->seekRequested)
             return nullptr;
     }

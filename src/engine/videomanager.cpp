@@ -7,6 +7,10 @@ namespace {
 // The decode loop sleeps on the packet queue and the cache until woken (a
 // packet, a free place, a seek, an unload); this only bounds a lost wake-up.
 constexpr int IdleWaitMs = 50;
+// Paused, the only thing that changes with time alone (the decoder's
+// progress against the clock) stands still: with every packet decoded, the
+// loop then wakes once a second, not twenty times.
+constexpr int PausedWaitMs = 1000;
 
 } // namespace
 
@@ -107,7 +111,7 @@ void VideoManager::startDecoding()
     if (currentStatus == NoVideo || !decoder || !source)
         return;
     while (!source->aborting) {
-        const int result = decoder->decodeNext(IdleWaitMs);
+        const int result = decoder->decodeNext(source->playing ? IdleWaitMs : PausedWaitMs);
         if (result == VideoDecoder::OutOfMemory) {
             // Back to the event loop: stopDecoding lets go of the media.
             refuse(OutOfMemory);
