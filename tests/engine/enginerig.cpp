@@ -95,6 +95,8 @@ bool EngineRig::open(const QString& path, bool decode, qint64 cacheSize, float t
     videoErrors.clear();
     audioStatuses.clear();
     audioErrors.clear();
+    // A seek an unload cut short is never reported.
+    seeksAsked = seeksReported = 0;
     media = std::make_unique<MediaSource>(path);
     MediaSource* src = media.get();
     QMetaObject::invokeMethod(&reader, "load", Qt::QueuedConnection, Q_ARG(MediaSource*, src));
