@@ -12,8 +12,10 @@
 //   frames painted out of frames in the clip, the longest gap between two
 //   painted frames (and the frame that ended it), the gaps over 1.5 frame
 //   intervals, CPU of the program and its peak resident memory while
-//   playing; reference: the ffmpeg tool decoding and converting the same
-//   clip in real time (-re), its CPU and peak resident memory;
+//   playing; references: for the gaps, a thread of the bench that only
+//   wakes at every frame's time meanwhile (bench/common/cadenceprobe.h);
+//   for CPU and memory, the ffmpeg tool decoding and converting the same
+//   clip in real time (-re);
 // - paused: CPU of the program and of the sound server over 30 s with the
 //   clip loaded; reference: the sound server alone.
 //
@@ -22,6 +24,7 @@
 //   play_2160p30, paused (default: all of them).
 #include "benchclips.h"
 #include "benchstats.h"
+#include "cadenceprobe.h"
 #include "orvelsession.h"
 #include "residentmemory.h"
 #include "stealreport.h"
@@ -289,6 +292,7 @@ void measurePlayback(XServer& x, const SoundServer& sound, const char* label, co
     // Autoplay starts as soon as the clip is loaded: measure from the
     // second frame on, until the last one is painted.
     const int64_t firstMoving = launch.waitForPaint(1, 30000);
+    CadenceProbe probe(rate);
     const double cpuStart = processCpuSeconds(launch.pid());
     long peakKb = residentKb(QString::number(launch.pid()));
     QElapsedTimer timer;
@@ -305,6 +309,7 @@ void measurePlayback(XServer& x, const SoundServer& sound, const char* label, co
         QThread::msleep(20);
     }
     const double cpuEnd = processCpuSeconds(launch.pid());
+    const CadenceProbe::Result idleThread = probe.stop();
     const double playedSeconds = lastPaint > firstMoving ? double(lastPaint - firstMoving) / 1e6 : 0.0;
 
     std::vector<bool> seen(size_t(frames), false);
@@ -341,6 +346,8 @@ void measurePlayback(XServer& x, const SoundServer& sound, const char* label, co
     print((p + "_longest_gap_frame_intervals").constData(), longestGapMs * rate / 1000.0);
     print((p + "_longest_gap_ends_on_frame").constData(), longestGapFrame);
     print((p + "_gaps_over_1_5_frame_intervals").constData(), longGaps);
+    print((p + "_idle_thread_longest_gap_frame_intervals").constData(), idleThread.longestGapIntervals);
+    print((p + "_idle_thread_gaps_over_1_5_frame_intervals").constData(), idleThread.gapsOver1_5Intervals);
     print((p + "_cpu_percent_of_core").constData(),
           playedSeconds > 0 ? 100.0 * (cpuEnd - cpuStart) / playedSeconds : 0.0);
     print((p + "_peak_resident_mb").constData(), double(peakKb) / 1024.0);
