@@ -82,8 +82,8 @@ PlaybackManager::PlaybackManager(QObject* parent)
     videoThread.start();
 
     timer.setTimerType(Qt::PreciseTimer);
-    timer.setInterval(1);
-    connect(&timer, &QTimer::timeout, this, &PlaybackManager::updatePlaybackTime);
+    timer.setSingleShot(true);
+    connect(&timer, &QTimer::timeout, this, &PlaybackManager::clockTick);
 
     framePoll.setTimerType(Qt::PreciseTimer);
     framePoll.setInterval(1);
@@ -101,7 +101,7 @@ PlaybackManager::PlaybackManager(QObject* parent)
 PlaybackManager::~PlaybackManager()
 {
     setStatus(Unknown);
-    timer.stop();
+    stopClockTimer();
     framePoll.stop();
     stopPreroll();
     reverseTimer.stop();
@@ -186,7 +186,7 @@ void PlaybackManager::freezeClock()
         mediaSource->playbackTime(true);
         mediaSource->setPlaying(false);
     }
-    timer.stop();
+    stopClockTimer();
     stopPreroll();
     setState(Paused);
 }
@@ -481,6 +481,10 @@ void PlaybackManager::setClock(double time)
 {
     mediaSource->setPlaybackTime(time);
     ++clockChanges;
+    // The next look, set for the old time, comes now.
+    clockTicks.forget();
+    if (clockRunning)
+        timer.start(1);
     framePollDeadline = 0;
 }
 
@@ -632,6 +636,8 @@ PlaybackManager::Presented PlaybackManager::presentFrame(double time, bool refre
             return Presented::Waiting;
         }
         framePollDeadline = 0;
+        const VideoFrame* following = cache.frame(cache.currentIndex() + 1);
+        clockTicks.setUpcomingPicture(following ? following->time : -1.0);
         shownColour = frame->colour;
         index = frameIndexAt(frame->time);
         if (index == lastFrameShown && !refresh)
@@ -782,7 +788,24 @@ void PlaybackManager::play(double duration)
 void PlaybackManager::runClock()
 {
     mediaSource->setPlaying(true);
-    timer.start();
+    clockRunning = true;
+    timer.start(1);
+}
+
+void PlaybackManager::stopClockTimer()
+{
+    clockRunning = false;
+    timer.stop();
+}
+
+void PlaybackManager::clockTick()
+{
+    updatePlaybackTime();
+    // A listener may have stopped the clock, or stopped and restarted it.
+    if (!clockRunning || !mediaSource)
+        return;
+    timer.start(clockTicks.msUntilNext(mediaSource->playbackTime(true), mediaSource->speed.load(),
+                                       lookupTolerance(), mediaSource->stopTime.load(), duration));
 }
 
 bool PlaybackManager::prerollNeeded() const
@@ -1015,7 +1038,7 @@ void PlaybackManager::finishSeek()
 void PlaybackManager::stop()
 {
     stopBackward();
-    timer.stop();
+    stopClockTimer();
     framePoll.stop();
     stopPreroll();
     if (mediaSource && currentStatus != Unloading) {
@@ -1224,7 +1247,11 @@ void PlaybackManager::setSpeedMultiplier(double multiplier)
 {
     if (!mediaSource || !(multiplier > 0.0) || !std::isfinite(multiplier))
         return;
+    // The time that passed at the old speed is counted at it.
+    mediaSource->playbackTime(true);
     mediaSource->speed = multiplier;
+    if (clockRunning)
+        timer.start(1);
     if (reverse.active())
         reverse.setSpeed(multiplier, av_gettime_relative());
     // The sound for the new speed is prepared at once, before play starts.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "audiomanager.h"
+#include "clockticks.h"
 #include "colourdescription.h"
 #include "framepreparer.h"
 #include "mediadescription.h"
@@ -27,10 +28,11 @@
 // Lives in the GUI thread. Owns the reader, the video decoder and the audio
 // decoder with one thread each, creates and deletes the MediaSource of the
 // opened file, derives its State and Status from what the three managers
-// report, runs the 1 ms clock timer while playing and puts the frame for the
-// clock into the viewer, which mirrors and rotates it as asked. Played
-// backwards (playBackward), the clock stands and a ReversePlayer says which
-// frame is due; the state is Playing all the same.
+// report, looks at the clock while playing whenever the next frame is due
+// (ClockTicks) and puts the frame for the clock into the viewer, which
+// mirrors and rotates it as asked. Played backwards (playBackward), the clock
+// stands and a ReversePlayer says which frame is due; the state is Playing
+// all the same.
 //
 // It talks to the workers only through queued signals, the flags and values
 // of the MediaSource, its clock, and the video frame cache under its mutex.
@@ -237,6 +239,10 @@ private:
     void continuePreroll();
     void stopPreroll();
     void runClock();
+    // The clock timer's slot: shows and announces the clock's time, and sets
+    // the next look while the clock still runs.
+    void clockTick();
+    void stopClockTimer();
     void showNearestFrame(double time);
     void onDecoderReleased();
     void onReaderReleased();
@@ -263,7 +269,10 @@ private:
     MediaManager::Status mediaStatus;
     AudioManager::Status audioStatus;
     VideoManager::Status videoStatus;
+    // Single-shot: each look at the playing clock sets the next.
     QTimer timer;
+    ClockTicks clockTicks;
+    bool clockRunning = false;
     // While paused after a seek or a load, until the frame for the clock has
     // been decoded and shown.
     QTimer framePoll;
