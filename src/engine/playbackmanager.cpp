@@ -481,10 +481,8 @@ void PlaybackManager::setClock(double time)
 {
     mediaSource->setPlaybackTime(time);
     ++clockChanges;
-    // The next look, set for the old time, comes now.
     clockTicks.forget();
-    if (clockRunning)
-        timer.start(1);
+    lookAtClockSoon();
     framePollDeadline = 0;
 }
 
@@ -789,7 +787,13 @@ void PlaybackManager::runClock()
 {
     mediaSource->setPlaying(true);
     clockRunning = true;
-    timer.start(1);
+    lookAtClockSoon();
+}
+
+void PlaybackManager::lookAtClockSoon()
+{
+    if (clockRunning)
+        timer.start(1);
 }
 
 void PlaybackManager::stopClockTimer()
@@ -1250,8 +1254,7 @@ void PlaybackManager::setSpeedMultiplier(double multiplier)
     // The time that passed at the old speed is counted at it.
     mediaSource->playbackTime(true);
     mediaSource->speed = multiplier;
-    if (clockRunning)
-        timer.start(1);
+    lookAtClockSoon();
     if (reverse.active())
         reverse.setSpeed(multiplier, av_gettime_relative());
     // The sound for the new speed is prepared at once, before play starts.

@@ -243,6 +243,9 @@ private:
     // the next look while the clock still runs.
     void clockTick();
     void stopClockTimer();
+    // While the clock runs: the next look comes within a millisecond, not
+    // when set for a clock or speed that has since changed.
+    void lookAtClockSoon();
     void showNearestFrame(double time);
     void onDecoderReleased();
     void onReaderReleased();

@@ -238,7 +238,8 @@ private:
     // Sets the playback range, within the clip, leaving the chosen range
     // bookmark alone.
     void showFrameRange(int startFrame, int endFrame);
-    void setTimelinesCachedRange(int start, int end);
+    // Shows the controller's cached range on both timelines.
+    void updateTimelinesCachedRange();
     void repaintTimelines();
     // After every change of the bookmarks: repaints the timelines and
     // rebuilds the range-bookmark menu.

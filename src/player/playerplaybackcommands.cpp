@@ -88,8 +88,10 @@ void Player::setTimelinesRange(int start, int end)
     rangeTimeline->setRange(start, end);
 }
 
-void Player::setTimelinesCachedRange(int start, int end)
+void Player::updateTimelinesCachedRange()
 {
+    const int start = int(playbackManager->cachedRangeStart() * fps + 1);
+    const int end = int(playbackManager->cachedRangeEnd() * fps + 1);
     timeline->setCachedRange(start, end);
     rangeTimeline->setCachedRange(start, end);
 }
@@ -214,8 +216,7 @@ void Player::setPlaybackTime(double playbackTime)
     // With the frame, so that the timelines are painted once a frame, in
     // the same paint as the picture: the cache's ends move at their own times.
     if (frameChanged)
-        setTimelinesCachedRange(int(playbackManager->cachedRangeStart() * fps + 1),
-                                int(playbackManager->cachedRangeEnd() * fps + 1));
+        updateTimelinesCachedRange();
 }
 
 void Player::playFromRangeStart()

@@ -276,8 +276,7 @@ QString Player::formatTime(qint64 ms, bool withMillis)
 void Player::updateStats()
 {
     if (playbackManager->state() == PlaybackManager::Paused)
-        setTimelinesCachedRange(int(playbackManager->cachedRangeStart() * fps + 1),
-                                int(playbackManager->cachedRangeEnd() * fps + 1));
+        updateTimelinesCachedRange();
     if (!mediaInfoDialog || mediaInfoDialog->isHidden())
         return;
     const QString file = playbackManager->mediaFilename();
