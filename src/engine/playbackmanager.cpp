@@ -482,6 +482,7 @@ void PlaybackManager::setClock(double time)
     mediaSource->setPlaybackTime(time);
     ++clockChanges;
     clockTicks.forget();
+    lateFrames.forget();
     lookAtClockSoon();
     framePollDeadline = 0;
 }
@@ -539,9 +540,19 @@ void PlaybackManager::updatePlaybackTime()
     // is announced only once it is: what the window shows as the current frame
     // is always the frame in the picture. pollForFrame() finishes the job when
     // the frame has still to be decoded.
-    if (presentFrame(t, false, currentState != Playing) == Presented::Waiting)
+    const double shownTime = clockRunning && !reverse.active() ? lateFrameTime(t) : t;
+    if (shownTime < 0.0)
         return;
-    emit playbackTimeChanged(t);
+    if (presentFrame(shownTime, false, currentState != Playing) == Presented::Waiting)
+        return;
+    emit playbackTimeChanged(shownTime);
+}
+
+// The clock's time, or that of a frame it passed over while the GUI thread
+// was held up (see LateFrames), or none yet.
+double PlaybackManager::lateFrameTime(double clock) const
+{
+    return lateFrames.timeToShow(clock, mediaSource->speed.load(), frameDuration(), lookupTolerance());
 }
 
 bool PlaybackManager::frameAvailableAt(double time) const
@@ -636,6 +647,7 @@ PlaybackManager::Presented PlaybackManager::presentFrame(double time, bool refre
         framePollDeadline = 0;
         const VideoFrame* following = cache.frame(cache.currentIndex() + 1);
         clockTicks.setUpcomingPicture(following ? following->time : -1.0);
+        lateFrames.shown(frame->time, following ? following->time : -1.0);
         shownColour = frame->colour;
         index = frameIndexAt(frame->time);
         if (index == lastFrameShown && !refresh)
@@ -658,6 +670,7 @@ PlaybackManager::Presented PlaybackManager::presentFrame(double time, bool refre
     // The viewer mirrors and rotates it.
     videoViewer->setPreparedImage(image, framePreparer->fileSize(), framePreparer->fileImage(shown, image));
     // A hidden viewer paints nothing: the picture counts as shown now.
+    lateFrames.awaitPaint();
     if (!videoViewer->isVisible())
         countPictureShown();
     lastFrameShown = index;
@@ -669,6 +682,7 @@ PlaybackManager::Presented PlaybackManager::presentFrame(double time, bool refre
 // conversion of the frames expected next.
 void PlaybackManager::countPictureShown()
 {
+    lateFrames.painted();
     if (mediaSource)
         mediaSource->picturesShown.fetch_add(1, std::memory_order_relaxed);
     if (framePreparer)

@@ -4,6 +4,7 @@
 #include "clockticks.h"
 #include "colourdescription.h"
 #include "framepreparer.h"
+#include "lateframes.h"
 #include "mediadescription.h"
 #include "mediamanager.h"
 #include "mediasource.h"
@@ -168,6 +169,7 @@ public slots:
 private slots:
     void setPlaybackTime(double playbackTime);
     void updatePlaybackTime();
+    double lateFrameTime(double clock) const;
     void updateVideoFrame(bool refresh);
     void updateVideoFrame() { updateVideoFrame(false); }
     void clearVideoFrame();
@@ -275,6 +277,7 @@ private:
     // Single-shot: each look at the playing clock sets the next.
     QTimer timer;
     ClockTicks clockTicks;
+    LateFrames lateFrames;
     bool clockRunning = false;
     // While paused after a seek or a load, until the frame for the clock has
     // been decoded and shown.
