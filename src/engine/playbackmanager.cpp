@@ -479,10 +479,13 @@ void PlaybackManager::refreshAtClock()
 
 void PlaybackManager::setClock(double time)
 {
+    // Set where it stands (a refresh), the clock has passed over nothing: the
+    // frames it passed over while the GUI thread was held up are still due.
+    if (time != mediaSource->playbackTime(false))
+        lateFrames.forget();
     mediaSource->setPlaybackTime(time);
     ++clockChanges;
     clockTicks.forget();
-    lateFrames.forget();
     lookAtClockSoon();
     framePollDeadline = 0;
 }
@@ -669,8 +672,8 @@ PlaybackManager::Presented PlaybackManager::presentFrame(double time, bool refre
         return Presented::Shown;
     // The viewer mirrors and rotates it.
     videoViewer->setPreparedImage(image, framePreparer->fileSize(), framePreparer->fileImage(shown, image));
-    // A hidden viewer paints nothing: the picture counts as shown now.
     lateFrames.awaitPaint();
+    // A hidden viewer paints nothing: the picture counts as shown now.
     if (!videoViewer->isVisible())
         countPictureShown();
     lastFrameShown = index;
