@@ -551,8 +551,6 @@ void PlaybackManager::updatePlaybackTime()
     emit playbackTimeChanged(shownTime);
 }
 
-// The clock's time, or that of a frame it passed over while the GUI thread
-// was held up (see LateFrames), or none yet.
 double PlaybackManager::lateFrameTime(double clock) const
 {
     return lateFrames.timeToShow(clock, mediaSource->speed.load(), frameDuration(), lookupTolerance());
@@ -649,8 +647,9 @@ PlaybackManager::Presented PlaybackManager::presentFrame(double time, bool refre
         }
         framePollDeadline = 0;
         const VideoFrame* following = cache.frame(cache.currentIndex() + 1);
-        clockTicks.setUpcomingPicture(following ? following->time : -1.0);
-        lateFrames.shown(frame->time, following ? following->time : -1.0);
+        const double followingTime = following ? following->time : -1.0;
+        clockTicks.setUpcomingPicture(followingTime);
+        lateFrames.shown(frame->time, followingTime);
         shownColour = frame->colour;
         index = frameIndexAt(frame->time);
         if (index == lastFrameShown && !refresh)

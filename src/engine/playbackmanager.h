@@ -169,7 +169,6 @@ public slots:
 private slots:
     void setPlaybackTime(double playbackTime);
     void updatePlaybackTime();
-    double lateFrameTime(double clock) const;
     void updateVideoFrame(bool refresh);
     void updateVideoFrame() { updateVideoFrame(false); }
     void clearVideoFrame();
@@ -248,6 +247,9 @@ private:
     // While the clock runs: the next look comes within a millisecond, not
     // when set for a clock or speed that has since changed.
     void lookAtClockSoon();
+    // The clock's time, or that of a frame it passed over while the GUI
+    // thread was held up (see LateFrames), or none yet (negative).
+    double lateFrameTime(double clock) const;
     void showNearestFrame(double time);
     void onDecoderReleased();
     void onReaderReleased();
